@@ -1,0 +1,118 @@
+// TBarcodeEngine: the settings of one barcode, its pattern (one character per bar or space),
+// its measurement and its drawing. One engine serves one image on one thread.
+#pragma once
+
+#include "imaging/Color.h"
+#include "imaging/Geometry.h"
+#include "platform/SysUtils.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quillax {
+
+class TCanvas;
+class TFont;
+class TFontObject;
+
+// The 23 symbologies, by ordinal; scripts see the number.
+enum TBarcodeType : uint8_t {
+    bcCode_2_5_interleaved,
+    bcCode_2_5_industrial,
+    bcCode_2_5_matrix,
+    bcCode39,
+    bcCode39Extended,
+    bcCode128A,
+    bcCode128B,
+    bcCode128C,
+    bcCode93,
+    bcCode93Extended,
+    bcCodeMSI,
+    bcCodePostNet,
+    bcCodeCodabar,
+    bcCodeEAN8,
+    bcCodeEAN13,
+    bcCodeUPC_A,
+    bcCodeUPC_E0,
+    bcCodeUPC_E1,
+    bcCodeUPC_Supp2,
+    bcCodeUPC_Supp5,
+    bcCodeEAN128A,
+    bcCodeEAN128B,
+    bcCodeEAN128C,
+};
+inline constexpr int kBarcodeTypeCount = 23;
+
+enum TCheckSumMethod : uint8_t { csmNone, csmModulo10 };
+
+enum class TLineKind : uint8_t { lkSpace, lkBar, lkShortBar };
+
+struct TBCdata {
+    const char* Name;
+    bool NumericOnly;
+};
+extern const std::array<TBCdata, kBarcodeTypeCount> SymbologyTable;
+
+class TBarcodeEngine {
+public:
+    // The class name that the formatted messages carry.
+    static constexpr const char* ClassName = "TBarcodeEngine";
+
+    TBarcodeEngine();
+    virtual ~TBarcodeEngine() = default;
+    TBarcodeEngine(const TBarcodeEngine&) = delete;
+    TBarcodeEngine& operator=(const TBarcodeEngine&) = delete;
+
+    // Copies the settings (not LineWidths) from another engine; does nothing for a null
+    // source or one that is not an engine.
+    virtual void Assign(const TBarcodeEngine* source);
+
+    // --- Settings, in declaration order ---
+    double Angle = 0;             // degrees, counter-clockwise on a y-down surface
+    TColor Color = clWhite;       // spaces and label boxes
+    TColor ColorBar = clBlack;    // bars and short bars
+    bool Checksum = false;        // add a check digit where the symbology supports one
+    TCheckSumMethod CheckSumMethod = csmModulo10;
+    int32_t Height = 0;           // bar height in drawing units; overwritten by painting
+    int32_t OriginX = 0;          // set by painting
+    int32_t Modul = 1;            // narrow width in drawing units
+    double Ratio = 2.0;           // wide / narrow; bounded in place per symbology
+    std::string Text;             // trimmed / normalised in place by the encoders
+    int32_t OriginY = 0;          // set by painting
+    TBarcodeType Typ = bcCodeEAN13;
+    std::array<int8_t, 4> LineWidths{}; // recomputed by every pattern build
+
+    // Width is read-only: every read builds the pattern afresh.
+    int32_t Width() { return GetWidth(); }
+    int32_t GetWidth();
+
+    // --- Pattern ---
+    std::string BuildPattern();
+    void DecodePatternChar(char c, int32_t& width, TLineKind& kind) const;
+    std::string ApplyCheckSum(const std::string& digits) const;
+    static std::string WidthsToPattern(const std::string& moduleCounts);
+    static void Require(bool condition, const std::string& message);
+    void ComputeLineWidths();
+
+    // --- Drawing ---
+    void PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText);
+    static TPoint RotatePoint(TPoint p, double alpha);
+    static TPoint OffsetPoint(TPoint a, TPoint b);
+    static TPoint RotatedBoxOrigin(double alpha, TPoint origin, TPoint size);
+    static std::shared_ptr<const TFontObject> MakeRotatedFont(const TFont& font, int32_t angle);
+
+private:
+    void PaintLines(const std::string& pattern, TCanvas& canvas);
+    void PaintText(TCanvas& canvas);
+    void PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
+                    const std::string& text);
+
+    // The running painting's picture size and total width (valid during PaintBarcode).
+    int32_t paintDW_ = 0;
+    int32_t paintDH_ = 0;
+    int32_t paintW_ = 0;
+};
+
+} // namespace quillax

@@ -1,0 +1,270 @@
+// The raster surface and the vector picture: TBitmap with its TCanvas, TMetafile recorded
+// through a TMetafileCanvas, the drawing objects TPen, TBrush and TFont, and the byte
+// streams that the writers fill. This is the whole drawing vocabulary of the component;
+// nothing above imaging/ talks to FreeType or to pixel stores directly.
+#pragma once
+
+#include "imaging/Color.h"
+#include "imaging/Geometry.h"
+#include "platform/SysUtils.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quillax {
+
+// --- Errors -----------------------------------------------------------------------------
+
+// The graphics layer refused a store, a context or a drawing object: "Out of system resources".
+class EOutOfResources : public Exception {
+public:
+    using Exception::Exception;
+};
+// "Bitmap image is not valid".
+class EInvalidGraphic : public Exception {
+public:
+    using Exception::Exception;
+};
+// "Canvas does not allow drawing".
+class EInvalidOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// --- Byte streams -----------------------------------------------------------------------
+
+// A sink for the writers; one writer serves the HTTP response (memory) and files alike.
+class TStream {
+public:
+    virtual ~TStream() = default;
+    // Writes up to count bytes at the current position; returns how many were written.
+    virtual size_t Write(const void* data, size_t count) = 0;
+    // Writes all count bytes or raises "Stream write error".
+    void WriteBuffer(const void* data, size_t count);
+};
+
+// A growable stream in memory.
+class TMemoryStream : public TStream {
+public:
+    size_t Write(const void* data, size_t count) override;
+    size_t Read(void* data, size_t count);
+    size_t Size() const { return bytes_.size(); }
+    size_t Position() const { return position_; }
+    void SetPosition(size_t position) { position_ = position; }
+    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+    void Clear();
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t position_ = 0;
+};
+
+// A file created (or truncated) for exclusive writing; raises
+// "Cannot create file "%s". %s" when it cannot be created.
+class TFileStream : public TStream {
+public:
+    explicit TFileStream(const std::string& fileName);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+    size_t Write(const void* data, size_t count) override;
+
+private:
+    int fd_ = -1;
+};
+
+// --- Fonts and the raw drawing context -------------------------------------------------
+
+// A full logical font description. Escapement and orientation are in tenths of a degree,
+// counter-clockwise, 0 = left to right. A negative height is the character height without
+// internal leading, in pixels.
+struct TLogFont {
+    int32_t Height = 0;
+    int32_t Width = 0;
+    int32_t Escapement = 0;
+    int32_t Orientation = 0;
+    int32_t Weight = 400;
+    bool Italic = false;
+    bool Underline = false;
+    bool StrikeOut = false;
+    uint8_t CharSet = 1; // default character set
+    uint8_t PitchAndFamily = 0;
+    std::string FaceName;
+};
+
+// A created font object; immutable and shareable.
+class TFontObject;
+using HFONT = std::shared_ptr<const TFontObject>;
+
+// Makes a font object from a description (the face is resolved through fontconfig).
+HFONT CreateFontIndirect(const TLogFont& description);
+
+// The drawing context behind a canvas.
+class TDeviceContext;
+using HDC = TDeviceContext*;
+
+inline constexpr int TRANSPARENT = 1;
+inline constexpr int OPAQUE = 2;
+
+// Selects a font into the context and returns the one it replaces.
+HFONT SelectObject(HDC dc, HFONT font);
+// Sets the text background mode (TRANSPARENT or OPAQUE) and returns the previous one.
+int SetBkMode(HDC dc, int mode);
+
+// --- Drawing objects --------------------------------------------------------------------
+
+class TCanvas;
+
+enum class TFontStyle : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+enum class TBrushStyle : uint8_t { bsSolid, bsClear };
+
+class TFont {
+public:
+    const std::string& Name() const { return name_; }
+    void SetName(const std::string& name); // "Default" stands for "MS Sans Serif"
+    int32_t Size() const;                  // points, from Height at 96 pixels per inch
+    void SetSize(int32_t points);          // Height := -MulDiv(points, 96, 72)
+    int32_t Height() const { return height_; }
+    void SetHeight(int32_t pixels);
+    TColor Color() const { return color_; }
+    void SetColor(TColor color);
+    uint8_t Style() const { return style_; } // TFontStyle bits
+    void SetStyle(uint8_t style);
+    // The description this font gives (escapement and orientation 0).
+    TLogFont GetLogFont() const;
+
+private:
+    friend class TCanvas;
+    void Changed();
+    TCanvas* owner_ = nullptr;
+    std::string name_ = "MS Sans Serif";
+    int32_t height_ = -11;
+    TColor color_ = clWindowText;
+    uint8_t style_ = 0;
+};
+
+class TPen {
+public:
+    TColor Color() const { return color_; }
+    void SetColor(TColor color);
+    int32_t Width() const { return width_; }
+    void SetWidth(int32_t width); // a negative width is ignored
+
+private:
+    friend class TCanvas;
+    void Changed();
+    TCanvas* owner_ = nullptr;
+    TColor color_ = clBlack;
+    int32_t width_ = 1;
+};
+
+class TBrush {
+public:
+    TColor Color() const { return color_; }
+    void SetColor(TColor color); // a clear brush becomes solid
+    TBrushStyle Style() const { return style_; }
+    void SetStyle(TBrushStyle style);
+
+private:
+    friend class TCanvas;
+    void Changed();
+    TCanvas* owner_ = nullptr;
+    TColor color_ = clWhite;
+    TBrushStyle style_ = TBrushStyle::bsSolid;
+};
+
+class TMetafile;
+
+// The drawing state and the operations on a surface (a bitmap or a recording).
+class TCanvas {
+public:
+    virtual ~TCanvas();
+    TCanvas(const TCanvas&) = delete;
+    TCanvas& operator=(const TCanvas&) = delete;
+
+    TFont& Font() { return font_; }
+    TPen& Pen() { return pen_; }
+    TBrush& Brush() { return brush_; }
+
+    // Filled with the brush (alternate rule), outlined with the pen; corners inclusive.
+    void Polygon(std::span<const TPoint> points);
+    // Left and top included, right and bottom excluded; no outline.
+    void FillRect(const TRect& rect);
+    // The text cell's top-left corner at (x, y) in the selected font's own rotated frame.
+    void TextOut(int32_t x, int32_t y, const std::string& text);
+    // Horizontal extent of the text in the canvas's font, unrotated.
+    int32_t TextWidth(const std::string& text);
+    // The raw context, after handle, font, pen and brush have been made valid.
+    HDC Handle();
+    // (0, 0, width, height) of a bitmap canvas.
+    TRect ClipRect() const;
+    // Plays the picture into rect: its frame onto (Left, Top)-(Right - 1, Bottom - 1).
+    void StretchDraw(const TRect& rect, const TMetafile& picture);
+    TPoint PenPos() const;
+
+protected:
+    TCanvas();
+    // (The implementation adds what it needs: device binding, validity flags, lock.)
+
+private:
+    friend class TFont;
+    friend class TPen;
+    friend class TBrush;
+    TFont font_;
+    TPen pen_;
+    TBrush brush_;
+};
+
+// --- Raster surface ---------------------------------------------------------------------
+
+class TBitmap {
+public:
+    TBitmap();
+    ~TBitmap();
+    TBitmap(const TBitmap&) = delete;
+    TBitmap& operator=(const TBitmap&) = delete;
+
+    int32_t Width() const;
+    int32_t Height() const;
+    // Once both are non-zero a store exists: white, old content copied to the top-left.
+    // More than 16 million pixels, or a side over 1,048,576, raises EOutOfResources.
+    void SetWidth(int32_t width);
+    void SetHeight(int32_t height);
+    TCanvas& Canvas();
+    bool Empty() const; // no store
+    // The pixel at (x, y) as 0x00BBGGRR.
+    TColor Pixel(int32_t x, int32_t y) const;
+    int BitsPerPixel() const; // 24
+    // Blue, green, red; rows padded to 4 bytes; bottom row first.
+    std::vector<uint8_t> Copy24() const;
+    // The BMP file.
+    void SaveToStream(TStream& stream) const;
+    void SaveToFile(const std::string& fileName) const;
+};
+
+// --- Vector picture ---------------------------------------------------------------------
+
+class TMetafile {
+public:
+    TMetafile();
+    ~TMetafile();
+    TMetafile(const TMetafile&) = delete;
+    TMetafile& operator=(const TMetafile&) = delete;
+    int32_t Width() const;
+    int32_t Height() const;
+    void SetWidth(int32_t width);
+    void SetHeight(int32_t height);
+};
+
+// A canvas whose drawing is recorded into its picture; recording ends when it is destroyed.
+class TMetafileCanvas : public TCanvas {
+public:
+    explicit TMetafileCanvas(TMetafile& picture, HDC reference = nullptr);
+    ~TMetafileCanvas() override;
+};
+
+} // namespace quillax
