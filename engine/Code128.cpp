@@ -1,0 +1,114 @@
+// Code 128 and EAN-128 in a single code set per symbol.
+#include "engine/Encoders.h"
+
+namespace quillax::encoders {
+
+namespace {
+
+// Symbol character patterns of Code 128 (ISO/IEC 15417), by value: module widths of bar,
+// space, bar, space, bar, space (eleven modules).
+constexpr const char* kCode128Widths[] = {
+    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", // 0
+    "132212", "221213", "221312", "231212", "112232", "122132", "122231", "113222", // 8
+    "123122", "123221", "223211", "221132", "221231", "213212", "223112", "312131", // 16
+    "311222", "321122", "321221", "312212", "322112", "322211", "212123", "212321", // 24
+    "232121", "111323", "131123", "131321", "112313", "132113", "132311", "211313", // 32
+    "231113", "231311", "112133", "112331", "132131", "113123", "113321", "133121", // 40
+    "313121", "211331", "231131", "213113", "213311", "213131", "311123", "311321", // 48
+    "331121", "312113", "312311", "332111", "314111", "221411", "431111", "111224", // 56
+    "111422", "121124", "121421", "141122", "141221", "112214", "112412", "122114", // 64
+    "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111", // 72
+    "111242", "121142", "121241", "114212", "124112", "124211", "411212", "421112", // 80
+    "421211", "212141", "214121", "412121", "111143", "111341", "131141", "114113", // 88
+    "114311", "411113", "411311", "113141", "114131", "311141", "411131",           // 96
+};
+constexpr int kCode128Symbols = 103;
+static_assert(std::size(kCode128Widths) == kCode128Symbols);
+
+constexpr int CODE_START_A = 103;
+constexpr int CODE_START_B = 104;
+constexpr int CODE_START_C = 105;
+constexpr int CODE_FNC1 = 102;
+constexpr const char* kStartWidths[] = {"211412", "211214", "211232"}; // A, B, C
+static_assert(CODE_START_B == CODE_START_A + 1 && CODE_START_C == CODE_START_A + 2);
+constexpr const char* kStopWidths = "2331112";
+
+enum class CodeSet { A, B, C };
+
+// Code set A: codes 32-95 are values 0-63; code set B: codes 32-126 are values 0-94.
+// Anything else finds the blank of value 0.
+int CharValue(CodeSet set, char c) {
+    const auto code = static_cast<unsigned char>(c);
+    const unsigned char last = set == CodeSet::A ? 95 : 126;
+    return code >= 32 && code <= last ? code - 32 : 0;
+}
+
+// Code set C: "00"-"99" are their values, two blanks the first blank key (100), anything
+// else the key "00".
+int PairValue(char first, char second) {
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    if (isDigit(first) && isDigit(second)) return (first - '0') * 10 + (second - '0');
+    return first == ' ' && second == ' ' ? 100 : 0;
+}
+
+// The symbol values of Text in one code set, padding code set C to an even length in Text.
+std::vector<int> DataValues(TBarcodeEngine& engine, CodeSet set) {
+    std::vector<int> values;
+    if (set == CodeSet::C) {
+        if (engine.Text.size() % 2 != 0) engine.Text = "0" + engine.Text;
+        for (size_t i = 0; i < engine.Text.size(); i += 2)
+            values.push_back(PairValue(engine.Text[i], engine.Text[i + 1]));
+    } else {
+        for (char c : engine.Text)
+            values.push_back(CharValue(set, c));
+    }
+    return values;
+}
+
+} // namespace
+
+// The type names the code set; EAN-128 adds FNC1 after the start and, with Checksum, the
+// modulo-10 digit of Text as data. The modulo-103 symbol is always made.
+std::string EncodeCode128(TBarcodeEngine& engine) {
+    CodeSet set;
+    bool ean = false;
+    switch (engine.Typ) {
+    case bcCodeEAN128A:
+        ean = true;
+        [[fallthrough]];
+    case bcCode128A:
+        set = CodeSet::A;
+        break;
+    case bcCodeEAN128B:
+        ean = true;
+        [[fallthrough]];
+    case bcCode128B:
+        set = CodeSet::B;
+        break;
+    case bcCodeEAN128C:
+        ean = true;
+        [[fallthrough]];
+    case bcCode128C:
+        set = CodeSet::C;
+        break;
+    default:
+        throw Exception(EngineMessage("%s: wrong BarcodeType in Code_128"));
+    }
+
+    const int start = CODE_START_A + static_cast<int>(set);
+    std::vector<int> values{start};
+    if (ean) {
+        values.push_back(CODE_FNC1);
+        if (engine.Checksum) engine.Text = engine.ApplyCheckSum(engine.Text);
+    }
+    const std::vector<int> data = DataValues(engine, set);
+    values.insert(values.end(), data.begin(), data.end());
+
+    std::string widths = kStartWidths[start - CODE_START_A];
+    for (size_t i = 1; i < values.size(); ++i)
+        widths += kCode128Widths[values[i]];
+    widths += kCode128Widths[Code128CheckValue(values)];
+    return TBarcodeEngine::WidthsToPattern(widths + kStopWidths);
+}
+
+} // namespace quillax::encoders

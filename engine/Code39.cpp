@@ -1,0 +1,99 @@
+// Code 39 and its full-ASCII form; the full-ASCII spelling is shared with Code 93.
+#include "engine/Encoders.h"
+
+namespace quillax::encoders {
+
+namespace {
+
+// Code 39 character set (ISO/IEC 16388), in lookup order; the position in this alphabet
+// selects the row of kCode39Flags.
+constexpr std::string_view kCode39Alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. *$/+%";
+// Nine elements, bar first; 1 marks a wide element.
+constexpr const char* kCode39Flags[] = {
+    "000110100", "100100001", "001100001", "101100000", "000110001", // 0-4
+    "100110000", "001110000", "000100101", "100100100", "001100100", // 5-9
+    "100001001", "001001001", "101001000", "000011001", "100011000", // A-E
+    "001011000", "000001101", "100001100", "001001100", "000011100", // F-J
+    "100000011", "001000011", "101000010", "000010011", "100010010", // K-O
+    "001010010", "000000111", "100000110", "001000110", "000010110", // P-T
+    "110000001", "011000001", "111000000", "010010001", "110010000", // U-Y
+    "011010000", "010000101", "110000100", "011000100", "010010100", // Z - . blank *
+    "010101000", "010100010", "010001010", "000101010",              // $ / + %
+};
+static_assert(std::size(kCode39Flags) == kCode39Alphabet.size());
+
+constexpr size_t kStartStop = kCode39Alphabet.find('*');
+
+// Check value of a row: its position, except "*" (0) and the four signs after it.
+int Code39Value(size_t row) {
+    if (row < kStartStop) return static_cast<int>(row);
+    return row == kStartStop ? 0 : static_cast<int>(row) - 1;
+}
+
+// The row whose check value is v (the first in table order).
+size_t Code39Row(int value) {
+    return value < static_cast<int>(kStartStop) ? value : value + 1;
+}
+
+std::string Code39Pattern(size_t row) {
+    std::string pattern;
+    const char* flags = kCode39Flags[row];
+    for (int i = 0; i < 9; ++i)
+        pattern += i % 2 == 0 ? (flags[i] == '1' ? '6' : '5') : (flags[i] == '1' ? '1' : '0');
+    return pattern;
+}
+
+// Full-ASCII spelling by ranges of codes: each range is spelled as one shift character and
+// a letter counted from its first code, or as the characters themselves (shift 0).
+struct FullAsciiRange {
+    unsigned char First;
+    unsigned char Last;
+    int Shift; // index into the shift characters: 0 "$", 1 "%", 2 "/", 3 "+"; -1 none
+    char Letter;
+};
+constexpr FullAsciiRange kFullAscii[] = {
+    {0, 0, 1, 'U'},    {1, 26, 0, 'A'},  {27, 31, 1, 'A'},  {32, 32, -1, ' '},  {33, 47, 2, 'A'},
+    {48, 57, -1, '0'}, {58, 58, 2, 'Z'}, {59, 63, 1, 'F'},  {64, 64, 1, 'V'},   {65, 90, -1, 'A'},
+    {91, 95, 1, 'K'},  {96, 96, 1, 'W'}, {97, 122, 3, 'A'}, {123, 127, 1, 'P'},
+};
+
+} // namespace
+
+std::string FullAsciiSpelling(unsigned char code, std::string_view shifts) {
+    for (const FullAsciiRange& range : kFullAscii) {
+        if (code < range.First || code > range.Last) continue;
+        const char letter = static_cast<char>(range.Letter + (code - range.First));
+        if (range.Shift < 0) return std::string(1, letter);
+        return std::string{shifts[range.Shift], letter};
+    }
+    return {}; // codes above 127 are dropped
+}
+
+// Characters outside the set are left out; the optional modulo-43 character precedes the stop.
+std::string EncodeCode39(TBarcodeEngine& engine) {
+    const std::string startStop = Code39Pattern(kStartStop);
+    std::string pattern = startStop + "0";
+    int sum = 0;
+    for (char c : engine.Text) {
+        const size_t row = kCode39Alphabet.find(c);
+        if (row == std::string_view::npos) continue;
+        pattern += Code39Pattern(row) + "0";
+        sum = (sum + Code39Value(row)) % 43;
+    }
+    if (engine.Checksum) pattern += Code39Pattern(Code39Row(sum)) + "0";
+    return pattern + startStop;
+}
+
+// Spells Text in the Code 39 set, encodes that, and gives Text back.
+std::string EncodeCode39Extended(TBarcodeEngine& engine) {
+    const std::string kept = engine.Text;
+    std::string spelled;
+    for (char c : kept)
+        spelled += FullAsciiSpelling(static_cast<unsigned char>(c), "$%/+");
+    engine.Text = spelled;
+    std::string pattern = EncodeCode39(engine);
+    engine.Text = kept;
+    return pattern;
+}
+
+} // namespace quillax::encoders

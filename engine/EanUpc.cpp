@@ -1,0 +1,173 @@
+// EAN-8, EAN-13, UPC-A, UPC-E and the two- and five-digit add-ons.
+#include "engine/Encoders.h"
+
+#include <cstdint>
+
+namespace quillax::encoders {
+
+namespace {
+
+// Number sets A (odd parity), B (even parity) and C (right half) of ISO/IEC 15420, as
+// pattern characters: four elements, seven modules per digit.
+constexpr const char* kSetA[10] = {"2605", "1615", "1516", "0805", "0526",
+                                   "0625", "0508", "0706", "0607", "2506"};
+constexpr const char* kSetB[10] = {"0517", "0616", "1606", "0535", "1705",
+                                   "0715", "3505", "1525", "2515", "1507"};
+constexpr const char* kSetC[10] = {"7150", "6160", "6061", "5350", "5071",
+                                   "5170", "5053", "5251", "5152", "7051"};
+
+// EAN-13 left-half sets by the first digit (ISO/IEC 15420).
+constexpr const char* kEan13Parity[10] = {"AAAAAA", "AABABB", "AABBAB", "AABBBA", "ABAABB",
+                                          "ABBAAB", "ABBBAA", "ABABAB", "ABABBA", "ABBABA"};
+
+// UPC-E number system 0 parity by check digit (E even, o odd); letters 2-6 of a row are the
+// five-digit add-on parity of that check digit.
+constexpr const char* kUpcEParity[10] = {"EEEooo", "EEoEoo", "EEooEo", "EEoooE", "EoEEoo",
+                                         "EooEEo", "EoooEE", "EoEoEo", "EoEooE", "EooEoE"};
+
+constexpr const char* kGuard = "505";
+constexpr const char* kCentre = "05050";
+constexpr const char* kUpcEEnd = "050505";
+constexpr const char* kAddOnStart = "506";
+constexpr const char* kAddOnSeparator = "05";
+
+int Digit(char c) {
+    return c - '0';
+}
+
+// Text preceded by zeros up to n characters; never cut.
+std::string ZeroPad(const std::string& text, size_t n) {
+    return text.size() >= n ? text : std::string(n - text.size(), '0') + text;
+}
+
+// Even parity takes set B, odd parity set A.
+const char* ByParity(char letter, char digit) {
+    return letter == 'E' ? kSetB[Digit(digit)] : kSetA[Digit(digit)];
+}
+
+// Guard, left half, centre, right half in set C, guard.
+std::string EanSymbol(const std::string& leftHalf, std::string_view rightDigits) {
+    std::string pattern = kGuard + leftHalf + kCentre;
+    for (char c : rightDigits)
+        pattern += kSetC[Digit(c)];
+    return pattern + kGuard;
+}
+
+} // namespace
+
+std::string EncodeEAN8(TBarcodeEngine& engine) {
+    std::string d;
+    if (engine.Checksum) {
+        const std::string padded = ZeroPad(engine.Text, 7);
+        d = engine.ApplyCheckSum(padded.substr(padded.size() - 7));
+    } else {
+        d = ZeroPad(engine.Text, 8);
+    }
+    TBarcodeEngine::Require(d.size() == 8, "Invalid Text len (EAN8)");
+    std::string left;
+    for (int i = 0; i < 4; ++i)
+        left += kSetA[Digit(d[i])];
+    return EanSymbol(left, std::string_view(d).substr(4));
+}
+
+std::string EncodeEAN13(TBarcodeEngine& engine) {
+    std::string d = engine.Text;
+    if (d.size() != 13) {
+        engine.Text = ZeroPad(engine.Text, 13);
+        d = engine.Checksum ? engine.ApplyCheckSum(engine.Text.substr(1, 12)) : engine.Text;
+        engine.Text = d;
+    }
+    TBarcodeEngine::Require(d.size() == 13, "Invalid Text len (EAN13)");
+    const char* parity = kEan13Parity[Digit(d[0])];
+    std::string left;
+    for (int i = 0; i < 6; ++i)
+        left += (parity[i] == 'A' ? kSetA : kSetB)[Digit(d[i + 1])];
+    return EanSymbol(left, std::string_view(d).substr(7));
+}
+
+// Without a method the check digit has no source: refused like the EAN length checks.
+std::string EncodeUPCA(TBarcodeEngine& engine) {
+    engine.Text = ZeroPad(engine.Text, 12);
+    if (engine.Checksum) {
+        engine.Text = engine.ApplyCheckSum(engine.Text.substr(0, 11));
+        TBarcodeEngine::Require(engine.Text.size() == 12, "Invalid Text len (UPCA)");
+    }
+    const std::string& d = engine.Text;
+    std::string left;
+    for (int i = 0; i < 6; ++i)
+        left += kSetA[Digit(d[i])];
+    return EanSymbol(left, std::string_view(d).substr(6, 6));
+}
+
+// The standard expansion by the last of the six digits: 0-2 manufacturer ends in it, 3 and 4
+// shorten the manufacturer, 5-9 keep the item digit.
+std::string ExpandUPCEtoUPCA(char numberSystem, std::string_view six) {
+    const std::string s(six.substr(0, 6));
+    std::string a(1, numberSystem);
+    switch (s[5]) {
+    case '0':
+    case '1':
+    case '2':
+        a += s.substr(0, 2) + s[5] + "0000" + s.substr(2, 3);
+        break;
+    case '3':
+        a += s.substr(0, 3) + "00000" + s.substr(3, 2);
+        break;
+    case '4':
+        a += s.substr(0, 4) + "00000" + s[4];
+        break;
+    default:
+        a += s.substr(0, 5) + "0000" + s[5];
+        break;
+    }
+    return a;
+}
+
+// The check digit is that of the UPC-A expansion, whatever the method, and selects the
+// parity; number system 1 inverts the parity of number system 0.
+std::string EncodeUPCE(TBarcodeEngine& engine) {
+    engine.Text = ZeroPad(engine.Text, 7);
+    const std::string six = engine.Text.substr(0, 6);
+    const char numberSystem = engine.Typ == bcCodeUPC_E1 ? '1' : '0';
+    const char check = Mod10CheckDigit(ExpandUPCEtoUPCA(numberSystem, six)).back();
+    if (engine.Checksum) engine.Text = six + check;
+    const char* parity = kUpcEParity[Digit(check)];
+    std::string pattern = kGuard;
+    for (int i = 0; i < 6; ++i) {
+        const bool even = (parity[i] == 'E') == (numberSystem == '0');
+        pattern += (even ? kSetB : kSetA)[Digit(six[i])];
+    }
+    return pattern + kUpcEEnd;
+}
+
+std::string EncodeUPCSupp5(TBarcodeEngine& engine) {
+    engine.Text = ZeroPad(engine.Text, 5);
+    const std::string d = AddOnCheckDigit(engine.Text.substr(0, 5) + "0");
+    if (engine.Checksum) engine.Text = d;
+    const char* parity = kUpcEParity[Digit(d[5])] + 1;
+    std::string pattern = kAddOnStart;
+    for (int i = 0; i < 5; ++i) {
+        if (i > 0) pattern += kAddOnSeparator;
+        pattern += ByParity(parity[i], engine.Text[i]);
+    }
+    return pattern;
+}
+
+// Parity by the value mod 4; the check digit only extends Text.
+std::string EncodeUPCSupp2(TBarcodeEngine& engine) {
+    static constexpr const char* kParity[4] = {"oo", "oE", "Eo", "EE"};
+    engine.Text = ZeroPad(engine.Text, 2);
+    int64_t value = 0;
+    for (char c : engine.Text) {
+        value = value * 10 + Digit(c);
+        if (value > INT32_MAX)
+            throw EConvertError("'" + engine.Text + "' is not a valid integer value");
+    }
+    const char* parity = kParity[value % 4];
+    const std::string d = AddOnCheckDigit(engine.Text.substr(0, 5) + "0");
+    if (engine.Checksum) engine.Text = d;
+    return kAddOnStart + std::string(ByParity(parity[0], engine.Text[0])) + kAddOnSeparator +
+           ByParity(parity[1], engine.Text[1]);
+}
+
+} // namespace quillax::encoders

@@ -1,0 +1,66 @@
+// The engine's family encoders and check computations: free functions over the settings of
+// one engine. BuildPattern dispatches to the encoders through its symbology table; nothing
+// outside the engine and its tests calls them directly.
+#pragma once
+
+#include "engine/BarcodeEngine.h"
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quillax::encoders {
+
+// An encoder reads (and may normalise) the engine's Text and returns its pattern.
+using Encoder = std::string (*)(TBarcodeEngine& engine);
+
+// --- Check computations (CheckDigits.cpp) ---
+
+// GS1 modulo 10: digits weighted 3, 1, 3, ... from the right; appends the check digit.
+// A non-digit raises EConvertError "'%s' is not a valid integer value".
+std::string Mod10CheckDigit(std::string_view digits);
+// Add-on check: drops the last character, weights 3, 9, 3, ... from the right, appends
+// the sum mod 10.
+std::string AddOnCheckDigit(std::string_view digits);
+// MSI modulo 10 over decimal digits.
+int MsiCheckDigit(std::string_view digits);
+// Code 93 check characters C and K over the symbol values of the data.
+std::pair<int, int> Code93CheckValues(const std::vector<int>& values);
+// Code 128 check symbol: values[0] is the start symbol, the others follow at positions 1, 2, ...
+int Code128CheckValue(const std::vector<int>& values);
+
+// "%s" in a message filled with the engine's class name (and a second argument if given).
+std::string EngineMessage(const char* format, const std::string& argument = {});
+
+// --- Family encoders ---
+
+std::string EncodeInterleaved2of5(TBarcodeEngine& engine); // TwoOfFive.cpp
+std::string EncodeIndustrial2of5(TBarcodeEngine& engine);
+std::string EncodeMatrix2of5(TBarcodeEngine& engine);
+
+std::string EncodeCode39(TBarcodeEngine& engine); // Code39.cpp
+std::string EncodeCode39Extended(TBarcodeEngine& engine);
+// The one or two characters that spell an ASCII code in a full-ASCII form; shifts holds the
+// form's four shift characters in the order $ % / +. Codes above 127 give "".
+std::string FullAsciiSpelling(unsigned char code, std::string_view shifts);
+
+std::string EncodeCode128(TBarcodeEngine& engine); // Code128.cpp: all six Code 128 / EAN-128 types
+
+std::string EncodeCode93(TBarcodeEngine& engine); // Code93.cpp
+std::string EncodeCode93Extended(TBarcodeEngine& engine);
+
+std::string EncodeEAN8(TBarcodeEngine& engine); // EanUpc.cpp
+std::string EncodeEAN13(TBarcodeEngine& engine);
+std::string EncodeUPCA(TBarcodeEngine& engine);
+std::string EncodeUPCE(TBarcodeEngine& engine); // both number systems, by Typ
+std::string EncodeUPCSupp2(TBarcodeEngine& engine);
+std::string EncodeUPCSupp5(TBarcodeEngine& engine);
+// The eleven digits of the UPC-A form of a UPC-E code: number system + six digits.
+std::string ExpandUPCEtoUPCA(char numberSystem, std::string_view six);
+
+std::string EncodeMSI(TBarcodeEngine& engine); // MsiPostNetCodabar.cpp
+std::string EncodePostNet(TBarcodeEngine& engine);
+std::string EncodeCodabar(TBarcodeEngine& engine);
+
+} // namespace quillax::encoders
