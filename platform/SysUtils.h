@@ -3,6 +3,7 @@
 // its message; the automation boundary turns it into a status and an error record.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -24,6 +25,22 @@ private:
 class EConvertError : public Exception {
 public:
     using Exception::Exception;
+};
+
+// A failure reported by an object-model call: carries the call's failed status.
+class EOleError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class EOleSysError : public EOleError {
+public:
+    EOleSysError(const std::string& message, std::int32_t errorCode, int helpContext = 0)
+        : EOleError(message, helpContext), errorCode_(errorCode) {}
+    std::int32_t ErrorCode() const { return errorCode_; }
+
+private:
+    std::int32_t errorCode_;
 };
 
 } // namespace quillax
