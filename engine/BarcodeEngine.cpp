@@ -144,14 +144,17 @@ void TBarcodeEngine::ComputeLineWidths() {
     }
 
     constexpr int kMaxWide = std::numeric_limits<int8_t>::max() / 2; // twice it must fit
-    Require(Modul >= 0,
+    if (Modul < 0)
+        throw Exception(
             encoders::EngineMessage("%s: Modul must not be negative (%s)", std::to_string(Modul)));
     const double wide = std::nearbyint(static_cast<double>(Modul) * Ratio);
     if (Modul > std::numeric_limits<int8_t>::max() || !(wide >= 0 && wide <= kMaxWide)) {
-        char detail[96];
-        std::snprintf(detail, sizeof detail,
-                      "Modul %d, Ratio %g; at most 127 and a wide width of 63", Modul, Ratio);
-        throw Exception(encoders::EngineMessage("%s: line widths out of range (%s)", detail));
+        char detail[64];
+        std::snprintf(detail, sizeof detail, "Modul %d, Ratio %g", Modul, Ratio);
+        throw Exception(encoders::EngineMessage(
+            "%s: line widths out of range (%s): the narrow width must be 0 to 127 and the wide "
+            "width 0 to 63",
+            detail));
     }
     const auto narrowWidth = static_cast<int8_t>(Modul);
     const auto wideWidth = static_cast<int8_t>(wide);

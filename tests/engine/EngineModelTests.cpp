@@ -1,0 +1,345 @@
+// The engine object: defaults, copying, the validation pipeline, the pattern language and the
+// line widths with their bounds.
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace quillax {
+namespace {
+
+using testing::ErrorOf;
+
+TEST(EngineModel, FreshEngineHasTheDocumentedDefaults) {
+    TBarcodeEngine e;
+    EXPECT_EQ(e.Typ, bcCodeEAN13);
+    EXPECT_EQ(e.Ratio, 2.0);
+    EXPECT_EQ(e.Modul, 1);
+    EXPECT_EQ(e.Color, 0xFFFFFF);
+    EXPECT_EQ(e.ColorBar, 0);
+    EXPECT_FALSE(e.Checksum);
+    EXPECT_EQ(e.CheckSumMethod, csmModulo10);
+    EXPECT_EQ(e.Height, 0);
+    EXPECT_EQ(e.Angle, 0);
+    EXPECT_EQ(e.OriginX, 0);
+    EXPECT_EQ(e.OriginY, 0);
+    EXPECT_TRUE(e.Text.empty());
+    EXPECT_EQ(e.LineWidths, (std::array<int8_t, 4>{0, 0, 0, 0}));
+}
+
+TEST(EngineModel, AssignCopiesSettingsButNotLineWidths) {
+    TBarcodeEngine source;
+    source.Height = 40;
+    source.Text = "ABC";
+    source.OriginX = 3;
+    source.OriginY = 4;
+    source.Modul = 2;
+    source.Ratio = 2.5;
+    source.Typ = bcCode39;
+    source.Checksum = true;
+    source.Angle = 90;
+    source.Color = 0x123456;
+    source.ColorBar = 0x654321;
+    source.CheckSumMethod = csmNone;
+    source.LineWidths = {9, 9, 9, 9};
+
+    TBarcodeEngine target;
+    target.Assign(&source);
+    EXPECT_EQ(target.Height, 40);
+    EXPECT_EQ(target.Text, "ABC");
+    EXPECT_EQ(target.OriginX, 3);
+    EXPECT_EQ(target.OriginY, 4);
+    EXPECT_EQ(target.Modul, 2);
+    EXPECT_EQ(target.Ratio, 2.5);
+    EXPECT_EQ(target.Typ, bcCode39);
+    EXPECT_TRUE(target.Checksum);
+    EXPECT_EQ(target.Angle, 90);
+    EXPECT_EQ(target.Color, 0x123456);
+    EXPECT_EQ(target.ColorBar, 0x654321);
+    EXPECT_EQ(target.CheckSumMethod, csmNone);
+    EXPECT_EQ(target.LineWidths, (std::array<int8_t, 4>{0, 0, 0, 0}));
+}
+
+TEST(EngineModel, AssignFromNothingLeavesTheTargetAlone) {
+    TBarcodeEngine target;
+    target.Text = "keep";
+    target.Assign(nullptr);
+    EXPECT_EQ(target.Text, "keep");
+    EXPECT_EQ(target.Typ, bcCodeEAN13);
+}
+
+TEST(EngineModel, SymbologyTableNamesAndNumericFlags) {
+    ASSERT_EQ(SymbologyTable.size(), 23u);
+    EXPECT_STREQ(SymbologyTable[bcCode_2_5_interleaved].Name, "2_5_interleaved");
+    EXPECT_STREQ(SymbologyTable[bcCodeCodabar].Name, "Codebar");
+    EXPECT_STREQ(SymbologyTable[bcCodeUPC_Supp5].Name, "UPC Supp5");
+    EXPECT_STREQ(SymbologyTable[bcCodeEAN128C].Name, "EAN128C");
+    const bool numericOnly[23] = {true,  true,  true, false, false, false, false, false,
+                                  false, false, true, true,  false, true,  true,  true,
+                                  true,  true,  true, true,  false, false, true};
+    for (int t = 0; t < 23; ++t) {
+        SCOPED_TRACE(SymbologyTable[t].Name);
+        EXPECT_EQ(SymbologyTable[t].NumericOnly, numericOnly[t]);
+    }
+}
+
+// Numeric-only rows are trimmed in place and checked digit by digit; the others are not.
+TEST(EnginePipeline, NumericCheckAndTrimming) {
+    struct Row {
+        TBarcodeType Typ;
+        std::string Text;
+        std::string Error;     // "" when the build succeeds
+        std::string TextAfter; // Text after the build
+    } rows[] = {
+        {bcCode_2_5_industrial, " 123 ", "", "123"},
+        {bcCode_2_5_industrial, "\t\r\n123\x01 ", "", "123"},
+        {bcCode_2_5_industrial, "12a4", "Barcode must be numeric", "12a4"},
+        {bcCode_2_5_industrial, " 1 2 ", "Barcode must be numeric", "1 2"},
+        {bcCode_2_5_industrial, "", "", ""},
+        {bcCode39, "12a4", "", "12a4"},
+        {bcCode39, " 12 ", "", " 12 "},
+        {bcCodeEAN128C, "12A4", "Barcode must be numeric", "12A4"},
+        {bcCode128C, "12A4", "", "12A4"},
+        {bcCodePostNet, " 12", "", "12"},
+        {bcCodeMSI, "1.5", "Barcode must be numeric", "1.5"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(SymbologyTable[r.Typ].Name) + " <" + r.Text + ">");
+        TBarcodeEngine e;
+        e.Typ = r.Typ;
+        e.Text = r.Text;
+        EXPECT_EQ(ErrorOf([&] { e.BuildPattern(); }),
+                  r.Error.empty() ? "(nothing raised)" : r.Error);
+        EXPECT_EQ(e.Text, r.TextAfter);
+    }
+}
+
+TEST(EnginePipeline, TypeOutsideTheEnumerationIsRefused) {
+    for (int raw : {23, 24, 255}) {
+        SCOPED_TRACE(raw);
+        TBarcodeEngine e;
+        e.Typ = static_cast<TBarcodeType>(raw);
+        e.Text = "ab c";
+        e.Ratio = 7.5;
+        EXPECT_EQ(ErrorOf([&] { e.GetWidth(); }), "TBarcodeEngine: wrong BarcodeType");
+        EXPECT_EQ(e.Text, "ab c"); // no numeric check, no trimming
+        EXPECT_EQ(e.Ratio, 7.5);   // unbounded
+    }
+}
+
+TEST(PatternLanguage, EveryCharacterDecodesToItsKindAndWidth) {
+    TBarcodeEngine e;
+    e.LineWidths = {1, 2, 3, 4};
+    struct Row {
+        char C;
+        TLineKind Kind;
+        int32_t Width;
+    } rows[] = {
+        {'0', TLineKind::lkSpace, 1},    {'1', TLineKind::lkSpace, 2},
+        {'2', TLineKind::lkSpace, 3},    {'3', TLineKind::lkSpace, 4},
+        {'5', TLineKind::lkBar, 1},      {'6', TLineKind::lkBar, 2},
+        {'7', TLineKind::lkBar, 3},      {'8', TLineKind::lkBar, 4},
+        {'A', TLineKind::lkShortBar, 1}, {'B', TLineKind::lkShortBar, 2},
+        {'C', TLineKind::lkShortBar, 3}, {'D', TLineKind::lkShortBar, 4},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(1, r.C));
+        int32_t width = -1;
+        TLineKind kind = TLineKind::lkSpace;
+        e.DecodePatternChar(r.C, width, kind);
+        EXPECT_EQ(width, r.Width);
+        EXPECT_EQ(kind, r.Kind);
+    }
+}
+
+TEST(PatternLanguage, OtherCharactersAreAnInternalError) {
+    TBarcodeEngine e;
+    for (char c : std::string("49E 4a/\x80")) {
+        SCOPED_TRACE(static_cast<int>(c));
+        int32_t width = -7;
+        TLineKind kind = TLineKind::lkShortBar;
+        EXPECT_EQ(ErrorOf([&] { e.DecodePatternChar(c, width, kind); }),
+                  "TBarcodeEngine: internal Error");
+        EXPECT_EQ(width, -7); // outputs untouched
+        EXPECT_EQ(kind, TLineKind::lkShortBar);
+    }
+}
+
+TEST(PatternLanguage, WidthsToPatternAlternatesBarAndSpace) {
+    EXPECT_EQ(TBarcodeEngine::WidthsToPattern("2122"), "6061");
+    EXPECT_EQ(TBarcodeEngine::WidthsToPattern("1111411"), "5050805");
+    EXPECT_EQ(TBarcodeEngine::WidthsToPattern("4321"), "8260");
+    EXPECT_EQ(TBarcodeEngine::WidthsToPattern(""), "");
+}
+
+TEST(PatternLanguage, RequireRaisesItsMessageOnlyWhenFalse) {
+    EXPECT_EQ(ErrorOf([] { TBarcodeEngine::Require(true, "x"); }), "(nothing raised)");
+    EXPECT_EQ(ErrorOf([] { TBarcodeEngine::Require(false, "Invalid Text len (EAN8)"); }),
+              "Invalid Text len (EAN8)");
+}
+
+// The width table: Modul and Ratio to the four widths, rounding halves to even.
+TEST(LineWidths, FromModulAndRatio) {
+    struct Row {
+        TBarcodeType Typ;
+        int32_t Modul;
+        double Ratio;
+        std::array<int8_t, 4> Widths;
+    } rows[] = {
+        {bcCode39, 1, 2.0, {1, 2, 3, 4}},
+        {bcCode39, 2, 2.0, {2, 4, 6, 8}},
+        {bcCode39, 1, 2.5, {1, 2, 3, 4}},   // 2.5 rounds to 2
+        {bcCode39, 3, 2.5, {3, 8, 12, 16}}, // 7.5 rounds to 8
+        {bcCode39, 1, 3.0, {1, 3, 4, 6}},
+        {bcCode_2_5_matrix, 2, 2.25, {2, 4, 6, 8}}, // 4.5 rounds to 4
+        {bcCode_2_5_matrix, 4, 2.25, {4, 9, 13, 18}},
+        {bcCodePostNet, 1, 1.0, {1, 1, 1, 2}}, // unbounded
+        {bcCode39, 0, 2.0, {0, 0, 0, 0}},
+        {bcCode39, 31, 2.0, {31, 62, 93, 124}}, // the largest at Ratio 2
+        {bcCode39, 21, 3.0, {21, 63, 94, 126}}, // the largest wide width
+        {bcCodePostNet, 127, 0.4, {127, 51, 76, 102}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << "Modul " << r.Modul << " Ratio " << r.Ratio);
+        TBarcodeEngine e;
+        e.Typ = r.Typ;
+        e.Modul = r.Modul;
+        e.Ratio = r.Ratio;
+        e.ComputeLineWidths();
+        EXPECT_EQ(e.LineWidths, r.Widths);
+    }
+}
+
+// Ratio is bounded in place per symbology; module-based codes are held at exactly 2 so that
+// every element is a whole number of modules, and MSI is held to 2-3.
+TEST(LineWidths, RatioIsBoundedInPlace) {
+    struct Row {
+        TBarcodeType Typ;
+        double Ratio;
+        double After;
+    } rows[] = {
+        {bcCode_2_5_matrix, 2.0, 2.25},
+        {bcCode_2_5_matrix, 3.5, 3.0},
+        {bcCode_2_5_interleaved, 1.0, 2.0},
+        {bcCode39, 5.0, 3.0},
+        {bcCode39Extended, 2.7, 2.7},
+        {bcCodeCodabar, 1.0, 2.0},
+        {bcCodePostNet, 5.0, 5.0},
+        {bcCodePostNet, 1.0, 1.0},
+        {bcCodeMSI, 1.0, 2.0},
+        {bcCodeMSI, 5.0, 3.0},
+        {bcCodeMSI, 2.5, 2.5},
+        {bcCode128A, 1.0, 2.0},
+        {bcCode128B, 5.0, 2.0},
+        {bcCode128C, 2.5, 2.0},
+        {bcCodeEAN128B, 1.0, 2.0},
+        {bcCode93, 1.0, 2.0},
+        {bcCode93Extended, 3.0, 2.0},
+        {bcCodeEAN8, 3.0, 2.0},
+        {bcCodeEAN13, 1.5, 2.0},
+        {bcCodeEAN13, 3.0, 2.0},
+        {bcCodeUPC_A, 2.9, 2.0},
+        {bcCodeUPC_E0, 1.0, 2.0},
+        {bcCodeUPC_E1, 3.0, 2.0},
+        {bcCodeUPC_Supp2, 2.5, 2.0},
+        {bcCodeUPC_Supp5, 1.0, 2.0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << SymbologyTable[r.Typ].Name << " Ratio " << r.Ratio);
+        TBarcodeEngine e;
+        e.Typ = r.Typ;
+        e.Ratio = r.Ratio;
+        e.Text = "";
+        e.GetWidth();
+        EXPECT_EQ(e.Ratio, r.After);
+    }
+}
+
+// The page-start Ratio of 1 must not draw Code 128 with widths 1, 1, 1, 2.
+TEST(LineWidths, ModuleCodesAtRatioOneStillDrawWholeModules) {
+    TBarcodeEngine e;
+    e.Typ = bcCode128B;
+    e.Ratio = 1.0;
+    e.Modul = 3;
+    e.Text = "A";
+    EXPECT_EQ(e.GetWidth(), 3 * (11 + 11 + 11 + 13));
+    EXPECT_EQ(e.LineWidths, (std::array<int8_t, 4>{3, 6, 9, 12}));
+}
+
+// Widths that do not fit the 8-bit model, or are negative, are refused where they are computed.
+TEST(LineWidths, OutOfRangeWidthsAreRefused) {
+    const std::string tooWide = ": the narrow width must be 0 to 127 and the wide width 0 to 63";
+    struct Row {
+        TBarcodeType Typ;
+        int32_t Modul;
+        double Ratio;
+        std::string Error;
+    } rows[] = {
+        {bcCode39, -1, 2.0, "TBarcodeEngine: Modul must not be negative (-1)"},
+        {bcCodeEAN13, std::numeric_limits<int32_t>::min(), 2.0,
+         "TBarcodeEngine: Modul must not be negative (-2147483648)"},
+        {bcCodePostNet, 128, 0.1,
+         "TBarcodeEngine: line widths out of range (Modul 128, Ratio 0.1)" + tooWide},
+        {bcCodeEAN13, 32, 2.0,
+         "TBarcodeEngine: line widths out of range (Modul 32, Ratio 2)" + tooWide},
+        {bcCode39, 22, 3.0,
+         "TBarcodeEngine: line widths out of range (Modul 22, Ratio 3)" + tooWide},
+        {bcCodePostNet, 1, -1.0,
+         "TBarcodeEngine: line widths out of range (Modul 1, Ratio -1)" + tooWide},
+        {bcCodePostNet, 1, std::nan(""),
+         "TBarcodeEngine: line widths out of range (Modul 1, Ratio nan)" + tooWide},
+        {bcCodePostNet, 2, 1e300,
+         "TBarcodeEngine: line widths out of range (Modul 2, Ratio 1e+300)" + tooWide},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << "Modul " << r.Modul << " Ratio " << r.Ratio);
+        TBarcodeEngine e;
+        e.Typ = r.Typ;
+        e.Modul = r.Modul;
+        e.Ratio = r.Ratio;
+        e.Text = "1";
+        EXPECT_EQ(ErrorOf([&] { e.GetWidth(); }), r.Error);
+    }
+}
+
+TEST(Measuring, WidthIsTheSumOfTheRun) {
+    struct Row {
+        TBarcodeType Typ;
+        std::string Text;
+        int32_t Modul;
+        int32_t Width;
+    } rows[] = {
+        {bcCodeEAN13, "400638133393", 1, 95},
+        {bcCodeEAN13, "400638133393", 2, 190},
+        {bcCodeEAN8, "12345670", 1, 67},
+        {bcCodeUPC_A, "012345678905", 1, 95},
+        {bcCodeUPC_E0, "0123457", 1, 51},
+        {bcCodeUPC_Supp5, "12345", 1, 47},
+        {bcCodeUPC_Supp2, "12", 1, 20},
+        {bcCode128B, "A", 1, 46},
+        {bcCode93, "A", 1, 46},
+        {bcCodeEAN13, "1", 0, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << SymbologyTable[r.Typ].Name << " " << r.Text);
+        TBarcodeEngine e;
+        e.Typ = r.Typ;
+        e.Text = r.Text;
+        e.Modul = r.Modul;
+        EXPECT_EQ(e.Width(), r.Width);
+    }
+}
+
+// A run longer than 32 bits can count is refused instead of wrapping around.
+TEST(Measuring, RunTooLongForThirtyTwoBitsIsRefused) {
+    TBarcodeEngine e;
+    e.Typ = bcCode128B;
+    e.Modul = 31;
+    e.Text.assign(6'300'000, 'A'); // 11 modules of 31 units each per character
+    EXPECT_EQ(ErrorOf([&] { e.GetWidth(); }), "TBarcodeEngine: barcode too wide");
+}
+
+} // namespace
+} // namespace quillax

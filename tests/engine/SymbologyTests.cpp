@@ -1,0 +1,599 @@
+// Encoders: one row per case, the expected pattern built from named pieces (start + data +
+// stop) and the Text the encoder leaves behind.
+#include "EngineTestSupport.h"
+#include "engine/Encoders.h"
+
+#include <gtest/gtest.h>
+
+namespace quillax {
+namespace {
+
+using testing::ErrorOf;
+using testing::ModuleCounts;
+using testing::Settings;
+
+struct PatternRow {
+    Settings In;
+    std::string Pattern;
+    std::string TextAfter;
+};
+
+void CheckRows(const std::vector<PatternRow>& rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const PatternRow& r = rows[i];
+        SCOPED_TRACE(::testing::Message() << "row " << i << ": " << SymbologyTable[r.In.Typ].Name
+                                          << " <" << r.In.Text << "> checksum " << r.In.Checksum);
+        TBarcodeEngine e;
+        testing::Configure(e, r.In);
+        EXPECT_EQ(e.BuildPattern(), r.Pattern);
+        EXPECT_EQ(e.Text, r.TextAfter);
+    }
+}
+
+// Module-width rows (Code 128, Code 93): the pattern read back as module counts.
+void CheckWidthRows(const std::vector<PatternRow>& rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const PatternRow& r = rows[i];
+        SCOPED_TRACE(::testing::Message() << "row " << i << ": " << SymbologyTable[r.In.Typ].Name
+                                          << " <" << r.In.Text << ">");
+        TBarcodeEngine e;
+        testing::Configure(e, r.In);
+        const std::string pattern = e.BuildPattern();
+        EXPECT_EQ(ModuleCounts(pattern), r.Pattern);
+        EXPECT_EQ(TBarcodeEngine::WidthsToPattern(r.Pattern), pattern);
+        EXPECT_EQ(e.Text, r.TextAfter);
+    }
+}
+
+struct ErrorRow {
+    Settings In;
+    std::string Error;
+    std::string TextAfter;
+};
+
+void CheckErrors(const std::vector<ErrorRow>& rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ErrorRow& r = rows[i];
+        SCOPED_TRACE(::testing::Message() << "row " << i << ": " << SymbologyTable[r.In.Typ].Name
+                                          << " <" << r.In.Text << ">");
+        TBarcodeEngine e;
+        testing::Configure(e, r.In);
+        EXPECT_EQ(ErrorOf([&] { e.BuildPattern(); }), r.Error);
+        EXPECT_EQ(e.Text, r.TextAfter);
+    }
+}
+
+// --- Two of five ---
+
+const std::string ITF_START = "5050", ITF_STOP = "605";
+const std::string IND_START = "606050", IND_STOP = "605060";
+const std::string MAT_START = "705050", MAT_STOP = "70505";
+
+TEST(TwoOfFive, Patterns) {
+    CheckRows({
+        {{bcCode_2_5_interleaved, "12"}, ITF_START + "6051505061" + ITF_STOP, "12"},
+        {{bcCode_2_5_interleaved, "1234"},
+         ITF_START + "6051505061" + "6060515051" + ITF_STOP,
+         "1234"},
+        {{bcCode_2_5_interleaved, ""}, ITF_START + ITF_STOP, ""},
+        {{bcCode_2_5_interleaved, " 12 ", true}, ITF_START + "6051505061" + ITF_STOP, "12"},
+        {{bcCode_2_5_industrial, "1"}, IND_START + "6050505060" + IND_STOP, "1"},
+        {{bcCode_2_5_industrial, ""}, IND_START + IND_STOP, ""},
+        {{bcCode_2_5_matrix, "12"}, MAT_START + "605060" + "515060" + MAT_STOP, "12"},
+        {{bcCode_2_5_matrix, "", true, csmNone}, MAT_START + MAT_STOP, ""},
+    });
+}
+
+// An odd count gets a leading zero, kept in Text, instead of losing its last digit.
+TEST(TwoOfFive, InterleavedOddLengthGetsALeadingZero) {
+    CheckRows({
+        {{bcCode_2_5_interleaved, "123"},
+         ITF_START + "5150606051" /* 0,1 */ + "5161505060" /* 2,3 */ + ITF_STOP,
+         "0123"},
+        {{bcCode_2_5_interleaved, "7"}, ITF_START + "5050606151" /* 0,7 */ + ITF_STOP, "07"},
+    });
+}
+
+// --- Code 39 ---
+
+const std::string C39_STAR = "515060605", GAP = "0";
+const std::string C39_A = "605051506", C39_0 = "505160605", C39_PLUS = "515051515";
+const std::string C39_Z = "516060505", C39_8 = "605150605", C39_SPACE = "516050605";
+const std::string C39_SLASH = "515150515", C39_M = "606050515";
+
+TEST(Code39, Patterns) {
+    CheckRows({
+        {{bcCode39, "A"}, C39_STAR + GAP + C39_A + GAP + C39_STAR, "A"},
+        {{bcCode39, "A", true}, C39_STAR + GAP + C39_A + GAP + C39_A + GAP + C39_STAR, "A"},
+        {{bcCode39, ""}, C39_STAR + GAP + C39_STAR, ""},
+        {{bcCode39, "", true}, C39_STAR + GAP + C39_0 + GAP + C39_STAR, ""},
+        // values 35 + 8 = 43: the check character is "0", never "*"
+        {{bcCode39, "Z8", true},
+         C39_STAR + GAP + C39_Z + GAP + C39_8 + GAP + C39_0 + GAP + C39_STAR,
+         "Z8"},
+        // lower case and other signs are left out
+        {{bcCode39, "abc"}, C39_STAR + GAP + C39_STAR, "abc"},
+        {{bcCode39, "*"}, C39_STAR + GAP + C39_STAR + GAP + C39_STAR, "*"},
+        {{bcCode39, " A"}, C39_STAR + GAP + C39_SPACE + GAP + C39_A + GAP + C39_STAR, " A"},
+        {{bcCode39Extended, "a"}, C39_STAR + GAP + C39_PLUS + GAP + C39_A + GAP + C39_STAR, "a"},
+        {{bcCode39Extended, "-"}, C39_STAR + GAP + C39_SLASH + GAP + C39_M + GAP + C39_STAR, "-"},
+        {{bcCode39Extended, "A\xE9"}, C39_STAR + GAP + C39_A + GAP + C39_STAR, "A\xE9"},
+    });
+}
+
+// --- Code 128 and EAN-128, in module widths ---
+
+const std::string START_A = "211412", START_B = "211214", START_C = "211232";
+const std::string FNC1 = "411131", STOP = "2331112";
+
+TEST(Code128, WorkedSymbols) {
+    CheckWidthRows({
+        {{bcCode128B, "A"}, START_B + "111323" + "131123" + STOP, "A"},
+        {{bcCode128C, "12"}, START_C + "112232" + "122231" + STOP, "12"},
+        {{bcCode128C, "123"}, START_C + "222122" + "312131" + "211331" + STOP, "0123"},
+        {{bcCodeEAN128C, "1234", true},
+         START_C + FNC1 + "222122" + "312131" + "313121" + "312311" + STOP,
+         "012348"},
+    });
+    TBarcodeEngine e;
+    e.Typ = bcCode128B;
+    e.Text = "A";
+    EXPECT_EQ(e.BuildPattern(), "605153"
+                                "505262"
+                                "525062"
+                                "6270506");
+}
+
+TEST(Code128, EdgeCases) {
+    CheckWidthRows({
+        // empty: start, check (104 mod 103 = 1), stop
+        {{bcCode128B, ""}, START_B + "222122" + STOP, ""},
+        // lower case is not in code set A: blank, value 0
+        {{bcCode128A, "a"}, START_A + "212222" + "212222" + STOP, "a"},
+        {{bcCodeEAN128A, "a"},
+         START_A + FNC1 + "212222" + "411131" /* 103 + 102 = 205 -> 102 */ + STOP,
+         "a"},
+        // a pair that is not a key is "00"; two blanks find value 100
+        {{bcCode128C, "1A"}, START_C + "212222" + "222221" + STOP, "1A"},
+        {{bcCode128C, "  "}, START_C + "114131" + "411131" + STOP, "  "},
+        // csmNone: Text unchanged, the modulo-103 symbol still made
+        {{bcCodeEAN128A, "12", true, csmNone},
+         START_A + FNC1 + "123221" + "223211" + "421112" + STOP,
+         "12"},
+    });
+}
+
+TEST(Code128, Errors) {
+    CheckErrors({
+        {{bcCodeEAN128B, "1A", true}, "'A' is not a valid integer value", "1A"},
+    });
+    TBarcodeEngine e;
+    e.Typ = bcCode39;
+    EXPECT_EQ(ErrorOf([&] { encoders::EncodeCode128(e); }),
+              "TBarcodeEngine: wrong BarcodeType in Code_128");
+}
+
+// --- Code 93, in module widths ---
+
+const std::string C93_START = "111141", C93_END = "1111411";
+
+TEST(Code93, WorkedSymbols) {
+    CheckWidthRows({
+        {{bcCode93, "A"},
+         C93_START + "211113" + "211113" /* C: A */ + "221121" /* K: U */ + C93_END,
+         "A"},
+        {{bcCode93, "TEST93"},
+         C93_START +
+             "211221"
+             "221211"
+             "211122"
+             "211221"
+             "141111"
+             "111411" +
+             "113121" /* C: + */ + "121311" /* K: 6 */ + C93_END,
+         "TEST93"},
+        {{bcCode93, ""}, C93_START + "131112" + "131112" + C93_END, ""},
+        // the shift characters are written directly as [ ] { }
+        {{bcCode93, "[]"},
+         C93_START +
+             "121221"
+             "312111" +
+             "121131" /* C: - (36) */ + "112311" /* K: I (18) */ + C93_END,
+         "[]"},
+        // full ASCII: "a" is (+)A
+        {{bcCode93Extended, "a"},
+         C93_START +
+             "122211"
+             "211113" +
+             "131211" /* C: 8 */ + "131121" /* K: P */ + C93_END,
+         "a"},
+    });
+    TBarcodeEngine e;
+    e.Typ = bcCode93;
+    e.Text = "A";
+    EXPECT_EQ(e.BuildPattern(), "505080"
+                                "605052"
+                                "605052"
+                                "615060"
+                                "5050805");
+}
+
+TEST(Code93, CharactersOutsideTheSetAreRefused) {
+    CheckErrors({
+        {{bcCode93, "AbC"}, "TBarcodeEngine:Code93 bad Data <AbC>", "AbC"},
+        {{bcCode93, " x "}, "TBarcodeEngine:Code93 bad Data < x >", " x "},
+    });
+    CheckErrors({{{bcCode93Extended, "a\xFF"}, "(nothing raised)", "a\xFF"}});
+}
+
+// --- EAN / UPC ---
+
+const std::string GUARD = "505", CENTRE = "05050", UPCE_END = "050505";
+const std::string ADDON_START = "506", ADDON_SEP = "05";
+
+TEST(EanUpc, WorkedSymbols) {
+    CheckRows({
+        {{bcCodeEAN13, "400638133393", true},
+         GUARD +
+             "2605"
+             "0517"
+             "0508"
+             "0805"
+             "2515"
+             "0616" +
+             CENTRE +
+             "5350"
+             "5350"
+             "5350"
+             "7051"
+             "5350"
+             "6160" +
+             GUARD,
+         "4006381333931"},
+        {{bcCodeEAN8, "1234567", true},
+         GUARD +
+             "1615"
+             "1516"
+             "0805"
+             "0526" +
+             CENTRE +
+             "5170"
+             "5053"
+             "5251"
+             "7150" +
+             GUARD,
+         "1234567"},
+        {{bcCodeUPC_E0, "123456", true},
+         GUARD +
+             "0517"
+             "1615"
+             "1606"
+             "0805"
+             "1705"
+             "0625" +
+             UPCE_END,
+         "0123457"},
+        {{bcCodeUPC_Supp5, "12345", true},
+         ADDON_START + "0616" + ADDON_SEP + "1516" + ADDON_SEP + "0535" + ADDON_SEP + "0526" +
+             ADDON_SEP + "0625",
+         "123451"},
+        {{bcCodeUPC_Supp2, "12", true}, ADDON_START + "1615" + ADDON_SEP + "1516", "125"},
+    });
+}
+
+TEST(EanUpc, PaddingAndCheckDigitEdges) {
+    const std::string ean13Zeros = GUARD +
+                                   "2605"
+                                   "2605"
+                                   "2605"
+                                   "2605"
+                                   "2605"
+                                   "2605" +
+                                   CENTRE +
+                                   "7150"
+                                   "7150"
+                                   "7150"
+                                   "7150"
+                                   "7150"
+                                   "7150" +
+                                   GUARD;
+    CheckRows({
+        // 13 digits keep their last digit, right or wrong
+        {{bcCodeEAN13, "0000000000009", true},
+         GUARD +
+             "2605"
+             "2605"
+             "2605"
+             "2605"
+             "2605"
+             "2605" +
+             CENTRE +
+             "7150"
+             "7150"
+             "7150"
+             "7150"
+             "7150"
+             "7051" +
+             GUARD,
+         "0000000000009"},
+        {{bcCodeEAN13, "", true}, ean13Zeros, "0000000000000"},
+        {{bcCodeEAN13, "000000000000"}, ean13Zeros, "0000000000000"},
+        // 14 digits with Checksum: digits 2 to 13 and a new check digit
+        {{bcCodeEAN13, "90000000000005", true}, ean13Zeros, "0000000000000"},
+        // EAN-8: the last seven of nine digits, Text untouched
+        {{bcCodeEAN8, "991234567", true},
+         GUARD +
+             "1615"
+             "1516"
+             "0805"
+             "0526" +
+             CENTRE +
+             "5170"
+             "5053"
+             "5251"
+             "7150" +
+             GUARD,
+         "991234567"},
+        {{bcCodeUPC_A, ""},
+         GUARD +
+             "2605"
+             "2605"
+             "2605"
+             "2605"
+             "2605"
+             "2605" +
+             CENTRE +
+             "7150"
+             "7150"
+             "7150"
+             "7150"
+             "7150"
+             "7150" +
+             GUARD,
+         "000000000000"},
+        // more than twelve digits: with Checksum the first eleven and the check digit
+        {{bcCodeUPC_A, "01234567890123", true},
+         GUARD +
+             "2605"
+             "1615"
+             "1516"
+             "0805"
+             "0526"
+             "0625" +
+             CENTRE +
+             "5053"
+             "5251"
+             "5152"
+             "7051"
+             "7150"
+             "5170" +
+             GUARD,
+         "012345678905"},
+        {{bcCodeUPC_A, "0123456789059"},
+         GUARD +
+             "2605"
+             "1615"
+             "1516"
+             "0805"
+             "0526"
+             "0625" +
+             CENTRE +
+             "5053"
+             "5251"
+             "5152"
+             "7051"
+             "7150"
+             "5170" +
+             GUARD,
+         "0123456789059"},
+        // two-digit add-on: parity by value mod 4 (13 -> 1 -> oE)
+        {{bcCodeUPC_Supp2, "13"}, ADDON_START + "1615" + ADDON_SEP + "0535", "13"},
+        {{bcCodeUPC_Supp2, "3", true}, ADDON_START + "0517" + ADDON_SEP + "0535", "039"},
+        // 86: check 0 -> parity EEooo
+        {{bcCodeUPC_Supp5, "86", true},
+         ADDON_START + "0517" + ADDON_SEP + "0517" + ADDON_SEP + "2605" + ADDON_SEP + "0607" +
+             ADDON_SEP + "0508",
+         "000860"},
+    });
+}
+
+TEST(EanUpc, LengthErrors) {
+    CheckErrors({
+        {{bcCodeEAN8, "123456789"}, "Invalid Text len (EAN8)", "123456789"},
+        {{bcCodeEAN8, "1234567", true, csmNone}, "Invalid Text len (EAN8)", "1234567"},
+        {{bcCodeEAN13, "12345678901234"}, "Invalid Text len (EAN13)", "12345678901234"},
+        {{bcCodeEAN13, "123", true, csmNone}, "Invalid Text len (EAN13)", "000000000123"},
+        {{bcCodeUPC_Supp2, "2147483648"},
+         "'2147483648' is not a valid integer value",
+         "2147483648"},
+    });
+    CheckErrors({{{bcCodeUPC_Supp2, "2147483647"}, "(nothing raised)", "2147483647"}});
+}
+
+// Without a method there is no twelfth digit: refused like the EAN length checks.
+TEST(EanUpc, UpcAWithChecksumButNoMethodIsRefused) {
+    CheckErrors({
+        // as for EAN-13, the shortened text stays behind
+        {{bcCodeUPC_A, "01234567890", true, csmNone}, "Invalid Text len (UPCA)", "00123456789"},
+    });
+    CheckErrors(
+        {{{bcCodeUPC_A, "012345678905", false, csmNone}, "(nothing raised)", "012345678905"}});
+}
+
+// The parity digit is the standard check digit of the UPC-A expansion of number system and
+// six digits; rows cover each expansion rule and number system 1, where the digit of the six
+// digits alone would differ.
+TEST(EanUpc, UpcECheckDigitComesFromTheUpcAExpansion) {
+    struct Row {
+        TBarcodeType Typ;
+        std::string Six;
+        std::string Expansion; // number system + the ten digits of the UPC-A form
+        char Check;
+        std::string Digits; // the six digits in their parity sets
+    } rows[] = {
+        {bcCodeUPC_E0, "654320", "06500000432", '8',
+         "3505"
+         "0625"
+         "1705"
+         "0805"
+         "1516"
+         "0517"},
+        {bcCodeUPC_E0, "123451", "01210000345", '4',
+         "0616"
+         "1516"
+         "0535"
+         "1705"
+         "0625"
+         "1615"},
+        {bcCodeUPC_E0, "987652", "09820000765", '3',
+         "1507"
+         "2515"
+         "0706"
+         "0508"
+         "0625"
+         "1606"},
+        {bcCodeUPC_E0, "425003", "04250000000", '5',
+         "1705"
+         "1516"
+         "0625"
+         "0517"
+         "0517"
+         "0805"},
+        {bcCodeUPC_E0, "135794", "01357000009", '7',
+         "0616"
+         "0805"
+         "0715"
+         "0706"
+         "1507"
+         "0526"},
+        {bcCodeUPC_E0, "123456", "01234500006", '5',
+         "0616"
+         "1516"
+         "0805"
+         "1705"
+         "0715"
+         "0508"},
+        {bcCodeUPC_E1, "123456", "11234500006", '2',
+         "1615"
+         "1516"
+         "0535"
+         "1705"
+         "0625"
+         "3505"},
+        {bcCodeUPC_E1, "654320", "16500000432", '5',
+         "0508"
+         "0715"
+         "1705"
+         "0805"
+         "1516"
+         "0517"},
+        // the six-digit Text "123456" is padded to 0123456 and encodes 012345
+        {bcCodeUPC_E1, "012345", "10123400005", '4',
+         "2605"
+         "0616"
+         "1516"
+         "0805"
+         "1705"
+         "0715"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << SymbologyTable[r.Typ].Name << " " << r.Six);
+        EXPECT_EQ(encoders::ExpandUPCEtoUPCA(r.Typ == bcCodeUPC_E1 ? '1' : '0', r.Six),
+                  r.Expansion);
+        for (TCheckSumMethod method : {csmModulo10, csmNone}) {
+            TBarcodeEngine e;
+            testing::Configure(e, {r.Typ, r.Six + "0", true, method});
+            EXPECT_EQ(e.BuildPattern(), GUARD + r.Digits + UPCE_END);
+            EXPECT_EQ(e.Text, r.Six + r.Check);
+        }
+    }
+}
+
+// Without Checksum the parity still comes from the computed digit; Text keeps its own seventh.
+TEST(EanUpc, UpcEWithoutChecksumKeepsTheGivenSeventhDigit) {
+    CheckRows({
+        {{bcCodeUPC_E0, "6543201"},
+         GUARD +
+             "3505"
+             "0625"
+             "1705"
+             "0805"
+             "1516"
+             "0517" +
+             UPCE_END,
+         "6543201"},
+        {{bcCodeUPC_E0, "6543201", false, csmNone},
+         GUARD +
+             "3505"
+             "0625"
+             "1705"
+             "0805"
+             "1516"
+             "0517" +
+             UPCE_END,
+         "6543201"},
+    });
+}
+
+// --- MSI, PostNet, Codabar ---
+
+const std::string MSI_START = "60", MSI_STOP = "515";
+const std::string POSTNET_FRAME = "51", POSTNET_END = "5";
+const std::string CODABAR_A = "5061515", CODABAR_B = "5151506";
+
+TEST(MsiPostNetCodabar, Patterns) {
+    CheckRows({
+        {{bcCodeMSI, "1234"},
+         MSI_START +
+             "51515160"
+             "51516051"
+             "51516060"
+             "51605151" +
+             "51605151" /* check 4 */ + MSI_STOP,
+         "1234"},
+        {{bcCodeMSI, ""}, MSI_START + "51515151" + MSI_STOP, ""},
+        {{bcCodeMSI, "1", true, csmNone},
+         MSI_START + "51515160" + "60515151" /* 8 */ + MSI_STOP,
+         "1"},
+        {{bcCodePostNet, "12"},
+         POSTNET_FRAME +
+             "A1A1A15151"
+             "A1A151A151" +
+             POSTNET_END,
+         "12"},
+        {{bcCodePostNet, ""}, POSTNET_FRAME + POSTNET_END, ""},
+        {{bcCodeCodabar, "12"},
+         CODABAR_A + GAP + "5050615" + GAP + "5051506" + GAP + CODABAR_B,
+         "12"},
+        {{bcCodeCodabar, ""}, CODABAR_A + GAP + CODABAR_B, ""},
+        {{bcCodeCodabar, "A12B"},
+         CODABAR_A + GAP + CODABAR_A + GAP + "5050615" + GAP + "5051506" + GAP + CODABAR_B + GAP +
+             CODABAR_B,
+         "A12B"},
+    });
+}
+
+// Characters outside the Codabar set are refused with the whole text.
+TEST(MsiPostNetCodabar, CodabarBadDataIsRefused) {
+    CheckErrors({
+        {{bcCodeCodabar, "12a"}, "TBarcodeEngine:Codabar bad Data <12a>", "12a"},
+        {{bcCodeCodabar, " 12"}, "TBarcodeEngine:Codabar bad Data < 12>", " 12"},
+        {{bcCodeCodabar, "1*2"}, "TBarcodeEngine:Codabar bad Data <1*2>", "1*2"},
+    });
+}
+
+// Checksum and method play no part in these symbologies.
+TEST(MsiPostNetCodabar, ChecksumSettingsChangeNothing) {
+    for (TBarcodeType typ : {bcCode_2_5_interleaved, bcCode_2_5_industrial, bcCode_2_5_matrix,
+                             bcCodeMSI, bcCodePostNet, bcCodeCodabar, bcCode93}) {
+        SCOPED_TRACE(SymbologyTable[typ].Name);
+        TBarcodeEngine plain, checked;
+        testing::Configure(plain, {typ, "1234"});
+        testing::Configure(checked, {typ, "1234", true, csmNone});
+        EXPECT_EQ(plain.BuildPattern(), checked.BuildPattern());
+        EXPECT_EQ(checked.Text, "1234");
+    }
+}
+
+} // namespace
+} // namespace quillax
