@@ -51,9 +51,9 @@ int PairValue(char first, char second) {
     return first == ' ' && second == ' ' ? 100 : 0;
 }
 
-// The symbol values of Text in one code set, padding code set C to an even length in Text.
-std::vector<int> DataValues(TBarcodeEngine& engine, CodeSet set) {
-    std::vector<int> values;
+// Appends the symbol values of Text in one code set, padding code set C to an even length in
+// Text.
+void AppendDataValues(TBarcodeEngine& engine, CodeSet set, std::vector<int>& values) {
     if (set == CodeSet::C) {
         if (engine.Text.size() % 2 != 0) engine.Text = "0" + engine.Text;
         for (size_t i = 0; i < engine.Text.size(); i += 2)
@@ -62,7 +62,6 @@ std::vector<int> DataValues(TBarcodeEngine& engine, CodeSet set) {
         for (char c : engine.Text)
             values.push_back(CharValue(set, c));
     }
-    return values;
 }
 
 } // namespace
@@ -96,15 +95,18 @@ std::string EncodeCode128(TBarcodeEngine& engine) {
     }
 
     const int start = CODE_START_A + static_cast<int>(set);
-    std::vector<int> values{start};
+    std::vector<int> values;
+    values.reserve(engine.Text.size() + 2);
+    values.push_back(start);
     if (ean) {
         values.push_back(CODE_FNC1);
         if (engine.Checksum) engine.Text = engine.ApplyCheckSum(engine.Text);
     }
-    const std::vector<int> data = DataValues(engine, set);
-    values.insert(values.end(), data.begin(), data.end());
+    AppendDataValues(engine, set, values);
 
-    std::string widths = kStartWidths[start - CODE_START_A];
+    std::string widths;
+    widths.reserve(6 * (values.size() + 1) + 7);
+    widths += kStartWidths[start - CODE_START_A];
     for (size_t i = 1; i < values.size(); ++i)
         widths += kCode128Widths[values[i]];
     widths += kCode128Widths[Code128CheckValue(values)];

@@ -35,12 +35,11 @@ size_t Code39Row(int value) {
     return value < static_cast<int>(kStartStop) ? value : value + 1;
 }
 
-std::string Code39Pattern(size_t row) {
-    std::string pattern;
+// Appends the nine elements of a row: narrow bar "5", wide bar "6", narrow space "0", wide "1".
+void AppendCode39(std::string& pattern, size_t row) {
     const char* flags = kCode39Flags[row];
     for (int i = 0; i < 9; ++i)
         pattern += i % 2 == 0 ? (flags[i] == '1' ? '6' : '5') : (flags[i] == '1' ? '1' : '0');
-    return pattern;
 }
 
 // Full-ASCII spelling by ranges of codes: each range is spelled as one shift character and
@@ -71,17 +70,24 @@ std::string FullAsciiSpelling(unsigned char code, std::string_view shifts) {
 
 // Characters outside the set are left out; the optional modulo-43 character precedes the stop.
 std::string EncodeCode39(TBarcodeEngine& engine) {
-    const std::string startStop = Code39Pattern(kStartStop);
-    std::string pattern = startStop + "0";
+    std::string pattern;
+    pattern.reserve(10 * (engine.Text.size() + 3));
+    AppendCode39(pattern, kStartStop);
+    pattern += '0';
     int sum = 0;
     for (char c : engine.Text) {
         const size_t row = kCode39Alphabet.find(c);
         if (row == std::string_view::npos) continue;
-        pattern += Code39Pattern(row) + "0";
+        AppendCode39(pattern, row);
+        pattern += '0';
         sum = (sum + Code39Value(row)) % 43;
     }
-    if (engine.Checksum) pattern += Code39Pattern(Code39Row(sum)) + "0";
-    return pattern + startStop;
+    if (engine.Checksum) {
+        AppendCode39(pattern, Code39Row(sum));
+        pattern += '0';
+    }
+    AppendCode39(pattern, kStartStop);
+    return pattern;
 }
 
 // Spells Text in the Code 39 set, encodes that, and gives Text back.

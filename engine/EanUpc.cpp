@@ -47,10 +47,15 @@ const char* ByParity(char letter, char digit) {
 
 // Guard, left half, centre, right half in set C, guard.
 std::string EanSymbol(const std::string& leftHalf, std::string_view rightDigits) {
-    std::string pattern = kGuard + leftHalf + kCentre;
+    std::string pattern;
+    pattern.reserve(16 + leftHalf.size() + 4 * rightDigits.size());
+    pattern += kGuard;
+    pattern += leftHalf;
+    pattern += kCentre;
     for (char c : rightDigits)
         pattern += kSetC[Digit(c)];
-    return pattern + kGuard;
+    pattern += kGuard;
+    return pattern;
 }
 
 } // namespace
