@@ -84,7 +84,8 @@ std::string TrimControls(const std::string& s) {
 
 } // namespace
 
-const std::array<TBCdata, kBarcodeTypeCount> SymbologyTable = [] {
+// Constant-initialised, so other static initialisers may read it.
+constinit const std::array<TBCdata, kBarcodeTypeCount> SymbologyTable = [] {
     std::array<TBCdata, kBarcodeTypeCount> table{};
     for (size_t i = 0; i < table.size(); ++i)
         table[i] = kSymbologies[i].Data;

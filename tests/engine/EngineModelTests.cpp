@@ -341,5 +341,35 @@ TEST(Measuring, RunTooLongForThirtyTwoBitsIsRefused) {
     EXPECT_EQ(ErrorOf([&] { e.GetWidth(); }), "TBarcodeEngine: barcode too wide");
 }
 
+// Whatever the text, every symbology either raises the engine's error or returns a pattern
+// made only of the twelve pattern characters.
+TEST(EnginePipeline, AnyTextGivesAValidPatternOrAnError) {
+    const std::string texts[] = {"",         " ",           std::string("1\0 2", 4),
+                                 "\xFF\x80", "a",           "0",
+                                 "  ",       "[]{}*%$",     "ABCD",
+                                 "-1",       "99999999999", "12345678901234567890123"};
+    for (int typ = 0; typ < kBarcodeTypeCount; ++typ) {
+        for (const std::string& text : texts) {
+            for (bool checksum : {false, true}) {
+                for (TCheckSumMethod method : {csmNone, csmModulo10}) {
+                    SCOPED_TRACE(::testing::Message() << SymbologyTable[typ].Name << " <" << text
+                                                      << "> " << checksum << method);
+                    TBarcodeEngine e;
+                    e.Typ = static_cast<TBarcodeType>(typ);
+                    e.Text = text;
+                    e.Checksum = checksum;
+                    e.CheckSumMethod = method;
+                    try {
+                        const std::string pattern = e.BuildPattern();
+                        EXPECT_NE(pattern.find_first_of("01235678ABCD"), std::string::npos);
+                        EXPECT_EQ(pattern.find_first_not_of("01235678ABCD"), std::string::npos);
+                    } catch (const Exception&) {
+                    }
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace quillax
