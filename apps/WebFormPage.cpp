@@ -1,0 +1,159 @@
+// The web host's front page: a form over the component's properties and a preview that
+// re-renders through /barcode as the form changes. Self-contained: no external resources.
+#include "apps/WebHost.h"
+
+namespace quillax::web {
+
+namespace {
+
+// Colours are picked as #rrggbb and sent as the component's 0x00BBGGRR number; the pickers
+// carry no name, so a plain submit sends the hidden numeric fields instead.
+constexpr std::string_view kFormPage = R"html(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Quillax</title>
+<style>
+body { font-family: sans-serif; margin: 2em; color: #222; }
+form { display: grid; grid-template-columns: max-content 16em; gap: .4em 1em; align-items: center; }
+#preview { margin-top: 1.5em; min-height: 60px; }
+#preview img { border: 1px dashed #aaa; }
+#status { color: #555; font-size: .9em; margin-top: .5em; white-space: pre-wrap; }
+#status.error { color: #b00; }
+</style>
+</head>
+<body>
+<h1>Quillax</h1>
+<form id="barcode" action="/barcode" method="get" target="_blank">
+<label for="BarcodeType">Symbology</label>
+<select id="BarcodeType" name="BarcodeType">
+<option value="0">2 of 5 interleaved</option>
+<option value="1">2 of 5 industrial</option>
+<option value="2">2 of 5 matrix</option>
+<option value="3">Code 39</option>
+<option value="4">Code 39 Extended</option>
+<option value="5">Code 128 A</option>
+<option value="6">Code 128 B</option>
+<option value="7">Code 128 C</option>
+<option value="8">Code 93</option>
+<option value="9">Code 93 Extended</option>
+<option value="10">MSI</option>
+<option value="11">PostNet</option>
+<option value="12">Codabar</option>
+<option value="13">EAN-8</option>
+<option value="14" selected>EAN-13</option>
+<option value="15">UPC-A</option>
+<option value="16">UPC-E (number system 0)</option>
+<option value="17">UPC-E (number system 1)</option>
+<option value="18">UPC 2-digit add-on</option>
+<option value="19">UPC 5-digit add-on</option>
+<option value="20">EAN-128 A</option>
+<option value="21">EAN-128 B</option>
+<option value="22">EAN-128 C</option>
+</select>
+<label for="Data">Data</label>
+<input id="Data" name="Data" value="590123412345">
+<label for="NarrowBarWidth">Narrow bar width</label>
+<input id="NarrowBarWidth" name="NarrowBarWidth" type="number" min="1" max="20" value="2">
+<label for="Ratio">Wide-to-narrow ratio</label>
+<input id="Ratio" name="Ratio" type="number" min="1" max="3" value="2">
+<label for="Height">Height</label>
+<input id="Height" name="Height" type="number" min="1" max="1000" value="80">
+<label for="Orientation">Orientation</label>
+<select id="Orientation" name="Orientation">
+<option value="0" selected>0&deg;</option>
+<option value="90">90&deg;</option>
+<option value="180">180&deg;</option>
+<option value="270">270&deg;</option>
+</select>
+<label for="bgPicker">Background</label>
+<input id="bgPicker" type="color" value="#ffffff" data-target="BGColor">
+<label for="barPicker">Bars</label>
+<input id="barPicker" type="color" value="#000000" data-target="BarColor">
+<input type="hidden" id="BGColor" name="BGColor" value="16777215">
+<input type="hidden" id="BarColor" name="BarColor" value="0">
+<label for="Checksum">Check digit</label>
+<span><input id="Checksum" name="Checksum" type="checkbox" value="true" checked>
+<select id="ChecksumMethod" name="ChecksumMethod" aria-label="Check digit method">
+<option value="1" selected>modulo 10</option>
+<option value="0">none</option>
+</select></span>
+<label for="ShowText">Show text</label>
+<input id="ShowText" name="ShowText" type="checkbox" value="true" checked>
+<label for="ImageTypeStr">Image format</label>
+<select id="ImageTypeStr" name="ImageTypeStr">
+<option>PNG</option>
+<option>BMP</option>
+<option>JPEG</option>
+</select>
+<span></span>
+<button type="submit">Open image</button>
+</form>
+<div id="preview"><img id="image" alt="barcode preview"></div>
+<div id="status"></div>
+<script>
+"use strict";
+const form = document.getElementById("barcode");
+const image = document.getElementById("image");
+const status = document.getElementById("status");
+let timer = 0, shown = "", generation = 0;
+
+// #rrggbb to the component's colour number, red in the lowest byte.
+function colourNumber(hex) {
+  const v = parseInt(hex.slice(1), 16);
+  return ((v >> 16) & 255) + ((v >> 8) & 255) * 256 + (v & 255) * 65536;
+}
+
+function syncColours() {
+  for (const picker of form.querySelectorAll("input[type=color]"))
+    document.getElementById(picker.dataset.target).value = colourNumber(picker.value);
+}
+
+async function refresh() {
+  syncColours();
+  const url = "/barcode?" + new URLSearchParams(new FormData(form)).toString();
+  const mine = ++generation;
+  try {
+    const answer = await fetch(url);
+    if (mine !== generation) return;
+    if (!answer.ok) {
+      status.className = "error";
+      status.textContent = answer.status + " " + (await answer.text());
+      return;
+    }
+    const blob = await answer.blob();
+    if (mine !== generation) return;
+    if (shown) URL.revokeObjectURL(shown);
+    shown = URL.createObjectURL(blob);
+    image.src = shown;
+    status.className = "";
+    status.textContent = (answer.headers.get("Content-Type") || "") + ", " + blob.size + " bytes";
+  } catch (failure) {
+    if (mine !== generation) return;
+    status.className = "error";
+    status.textContent = String(failure);
+  }
+}
+
+function schedule() {
+  clearTimeout(timer);
+  timer = setTimeout(refresh, 150);
+}
+
+form.addEventListener("input", schedule);
+form.addEventListener("change", schedule);
+form.addEventListener("submit", syncColours);
+refresh();
+</script>
+</body>
+</html>
+)html";
+
+} // namespace
+
+std::string_view FormPageHtml() {
+    return kFormPage;
+}
+
+} // namespace quillax::web
