@@ -1,6 +1,8 @@
 // Object creation: a class is found through the registry (ProgID\Clsid,
 // CLSID\{...}\InprocServer32), its library is loaded, its exported DllGetClassObject hands
 // out the class factory and the factory makes the object. Only in-process servers exist.
+// The InprocServer32 value holds the library's file path as the file system's own bytes:
+// registration writes and activation reads it through the narrow (ANSI) registry calls.
 #pragma once
 
 #include "platform/ComBase.h"

@@ -555,7 +555,7 @@ struct TypeLibDescription {
     UINT coclassCount;
 };
 
-// Builds the type library object; the description must outlive it (static data).
+// Builds the type library object (it keeps copies of the names and member tables).
 HRESULT CreateTypeLibFromDescription(const TypeLibDescription& description, ITypeLib** pptlib);
 
 } // namespace quillax

@@ -29,6 +29,7 @@ inline constexpr LONG ERROR_INVALID_PARAMETER = 87;
 inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
+inline constexpr LONG ERROR_KEY_DELETED = 1018;
 
 inline constexpr DWORD REG_NONE = 0;
 inline constexpr DWORD REG_SZ = 1;
@@ -74,7 +75,24 @@ LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
 // ERROR_ACCESS_DENIED while it has subkeys.
 LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+// Deletes a key with all its subkeys and values (lpSubKey null: everything under hKey).
+LSTATUS RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
+LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey);
 LSTATUS RegCloseKey(HKEY hKey);
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
+
+// The name of subkey dwIndex (in name order); ERROR_NO_MORE_ITEMS past the last one.
+// *lpcchName: the buffer's size in characters in, the name's length out.
+LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                      LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,
+                      LPDWORD lpReserved, LPWSTR lpClass, LPDWORD lpcchClass,
+                      PFILETIME lpftLastWriteTime);
 
 // The unsuffixed names are the narrow (ANSI) calls.
 inline LSTATUS RegCreateKeyEx(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
@@ -101,6 +119,15 @@ inline LSTATUS RegDeleteValue(HKEY hKey, LPCSTR lpValueName) {
 }
 inline LSTATUS RegDeleteKey(HKEY hKey, LPCSTR lpSubKey) {
     return RegDeleteKeyA(hKey, lpSubKey);
+}
+inline LSTATUS RegDeleteTree(HKEY hKey, LPCSTR lpSubKey) {
+    return RegDeleteTreeA(hKey, lpSubKey);
+}
+inline LSTATUS RegEnumKeyEx(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                            LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                            PFILETIME lpftLastWriteTime) {
+    return RegEnumKeyExA(hKey, dwIndex, lpName, lpcchName, lpReserved, lpClass, lpcchClass,
+                         lpftLastWriteTime);
 }
 
 namespace quillax {
