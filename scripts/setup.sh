@@ -4,6 +4,10 @@
 #   scripts/setup.sh build   deps, then configure and build into build/
 #   scripts/setup.sh run     build, then run the main job
 #   scripts/setup.sh test    build, then the whole test suite through ctest
+# and the further CI stages, each bounded in time:
+#   scripts/setup.sh sanitize  the test suite built with AddressSanitizer + UBSan, then the
+#                              concurrency tests built with ThreadSanitizer
+#   scripts/setup.sh fuzz      the libFuzzer targets (clang), each for a fixed time
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -19,6 +23,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev libzxing-dev libpng-dev
     # benchmarks and their peer library
     libbenchmark-dev libzint-dev
+    # fuzzing: clang with libFuzzer
+    clang libclang-rt-14-dev
 )
 
 as_root() {
@@ -55,12 +61,45 @@ test() {
     ctest --output-on-failure --parallel "$(nproc)" --timeout 600
 }
 
+# Builds the tests instrumented and runs them; TSan only where threads meet.
+sanitize() {
+    deps
+    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLAX_BENCH=OFF \
+        -DQUILLAX_SANITIZE="address;undefined"
+    cmake --build build-asan --parallel "$(nproc)"
+    (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        timeout 1200 ctest --output-on-failure --parallel "$(nproc)" --timeout 600)
+    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLAX_BENCH=OFF \
+        -DQUILLAX_SANITIZE=thread
+    cmake --build build-tsan --parallel "$(nproc)"
+    (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
+        timeout 900 ctest --output-on-failure --timeout 600 -R "${QUILLAX_TSAN_TESTS:-Concurren|Thread}")
+}
+
+# Each fuzz target runs for FUZZ_SECONDS (default 60) from a fresh corpus.
+fuzz() {
+    deps
+    CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DQUILLAX_TESTS=OFF -DQUILLAX_BENCH=OFF -DQUILLAX_FUZZ=ON \
+        -DQUILLAX_SANITIZE="address;undefined"
+    cmake --build build-fuzz --parallel "$(nproc)"
+    local seconds="${FUZZ_SECONDS:-60}"
+    for target in build-fuzz/bin/*Fuzz; do
+        local corpus
+        corpus=$(mktemp -d)
+        echo "fuzzing $(basename "$target") for ${seconds}s"
+        (cd "$corpus" && timeout $((seconds + 120)) "$OLDPWD/$target" -max_total_time="$seconds" \
+            -max_len=512 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12)
+        rm -rf "$corpus"
+    done
+}
+
 job="${1:-}"
 shift || true
 case "$job" in
-deps | build | run | test) "$job" "$@" ;;
+deps | build | run | test | sanitize | fuzz) "$job" "$@" ;;
 *)
-    echo "usage: scripts/setup.sh deps|build|run|test" >&2
+    echo "usage: scripts/setup.sh deps|build|run|test|sanitize|fuzz" >&2
     exit 2
     ;;
 esac
