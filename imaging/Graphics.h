@@ -35,6 +35,17 @@ public:
     using Exception::Exception;
 };
 
+// A write fell short: "Stream write error".
+class EWriteError : public Exception {
+public:
+    using Exception::Exception;
+};
+// A file could not be created: "Cannot create file "%s". %s".
+class EFCreateError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // --- Byte streams -----------------------------------------------------------------------
 
 // A sink for the writers; one writer serves the HTTP response (memory) and files alike.
@@ -102,6 +113,13 @@ using HFONT = std::shared_ptr<const TFontObject>;
 
 // Makes a font object from a description (the face is resolved through fontconfig).
 HFONT CreateFontIndirect(const TLogFont& description);
+
+// An explicit colour unchanged; a system colour (top bit set) turned into its RGB value
+// in the standard scheme.
+TColor ColorToRGB(TColor color);
+
+// a * b / c in 64 bits, rounded to the nearest integer with halves away from zero.
+int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 
 // The drawing context behind a canvas.
 class TDeviceContext;
@@ -208,15 +226,30 @@ public:
 
 protected:
     TCanvas();
-    // (The implementation adds what it needs: device binding, validity flags, lock.)
+    // Makes the drawing context that this canvas draws through.
+    virtual std::unique_ptr<TDeviceContext> CreateHandle() = 0;
+    // Drops the context (the next operation makes a new one).
+    void FreeHandle();
+    // The rectangle ClipRect reports.
+    virtual TRect Bounds() const = 0;
 
 private:
     friend class TFont;
     friend class TPen;
     friend class TBrush;
+    enum : uint8_t { csHandleValid = 1, csFontValid = 2, csPenValid = 4, csBrushValid = 8 };
+    // Makes the named objects valid, in the order handle, font, pen, brush.
+    void RequiredState(uint8_t required);
+    void FontChanged();
+    void PenChanged();
+    void BrushChanged();
+
     TFont font_;
     TPen pen_;
     TBrush brush_;
+    std::unique_ptr<TDeviceContext> dc_;
+    uint8_t state_ = 0;
+    TPoint penPos_;
 };
 
 // --- Raster surface ---------------------------------------------------------------------
@@ -244,9 +277,26 @@ public:
     // The BMP file.
     void SaveToStream(TStream& stream) const;
     void SaveToFile(const std::string& fileName) const;
+
+    // Blue, green, red store of Width x Height, rows padded to 4 bytes, bottom row first;
+    // empty without a store. Stride() is the row length in bytes.
+    const std::vector<uint8_t>& Store() const;
+    std::vector<uint8_t>& Store();
+    int32_t Stride() const;
+
+private:
+    class TBitmapCanvas;
+    void Resize(int32_t width, int32_t height);
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+    std::vector<uint8_t> store_;
+    std::unique_ptr<TBitmapCanvas> canvas_;
 };
 
 // --- Vector picture ---------------------------------------------------------------------
+
+struct TRecord;
+using TRecordList = std::vector<TRecord>;
 
 class TMetafile {
 public:
@@ -258,6 +308,19 @@ public:
     int32_t Height() const;
     void SetWidth(int32_t width);
     void SetHeight(int32_t height);
+    // The physical frame in hundredths of a millimetre (0 until a recording starts).
+    int32_t MMWidth() const { return mmWidth_; }
+    int32_t MMHeight() const { return mmHeight_; }
+    // The recorded commands (none until a recording canvas has been destroyed).
+    const std::shared_ptr<const TRecordList>& Records() const { return records_; }
+
+private:
+    friend class TMetafileCanvas;
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+    int32_t mmWidth_ = 0;
+    int32_t mmHeight_ = 0;
+    std::shared_ptr<const TRecordList> records_;
 };
 
 // A canvas whose drawing is recorded into its picture; recording ends when it is destroyed.
@@ -265,6 +328,15 @@ class TMetafileCanvas : public TCanvas {
 public:
     explicit TMetafileCanvas(TMetafile& picture, HDC reference = nullptr);
     ~TMetafileCanvas() override;
+
+protected:
+    std::unique_ptr<TDeviceContext> CreateHandle() override;
+    // (0, 0, picture width, picture height).
+    TRect Bounds() const override;
+
+private:
+    TMetafile& picture_;
+    std::shared_ptr<TRecordList> recording_;
 };
 
 } // namespace quillax

@@ -1,0 +1,290 @@
+// Fonts over FreeType and fontconfig, cached process-wide.
+//
+// One lock guards every FreeType and fontconfig call and the three caches (faces by name,
+// weight and slant; advances; rendered glyph masks). A face's size and transform are set
+// under that lock right before each use, so the shared FT_Face never sees two callers.
+#include "imaging/Fonts.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <numbers>
+#include <tuple>
+#include <unordered_map>
+
+namespace quillax {
+
+namespace fonts {
+
+namespace {
+
+constexpr char OutOfResources[] = "Out of system resources";
+
+// Windows-1252 code points for 0x80..0x9F (undefined positions map to themselves).
+constexpr uint16_t Cp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 0x80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, // 0x88
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 0x90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 0x98
+};
+
+uint32_t CodePoint(unsigned char c) {
+    return c >= 0x80 && c < 0xA0 ? Cp1252High[c - 0x80] : c;
+}
+
+// The cache bounds: beyond them a cache starts afresh.
+constexpr size_t MaxGlyphs = 20000;
+constexpr size_t MaxGlyphBytes = size_t(64) << 20;
+constexpr size_t MaxAdvances = 50000;
+
+struct TGlyphKey {
+    const void* Face;
+    int32_t Em;
+    int32_t Matrix[4];
+    uint32_t Glyph;
+    int8_t FracX, FracY;
+    friend bool operator<(const TGlyphKey& a, const TGlyphKey& b) {
+        return std::tie(a.Face, a.Em, a.Matrix[0], a.Matrix[1], a.Matrix[2], a.Matrix[3], a.Glyph,
+                        a.FracX, a.FracY) < std::tie(b.Face, b.Em, b.Matrix[0], b.Matrix[1],
+                                                     b.Matrix[2], b.Matrix[3], b.Glyph, b.FracX,
+                                                     b.FracY);
+    }
+};
+
+// A rendered glyph: coverage mask and where its top-left lies from the pen's pixel.
+struct TGlyphImage {
+    int32_t Left = 0;
+    int32_t Top = 0; // rows above the pen's pixel row
+    int32_t Width = 0;
+    int32_t Height = 0;
+    std::vector<uint8_t> Mask;
+};
+
+} // namespace
+
+class TFace {
+public:
+    TFace(FT_Face face) : face_(face) {}
+    ~TFace() { FT_Done_Face(face_); }
+    TFace(const TFace&) = delete;
+    TFace& operator=(const TFace&) = delete;
+    FT_Face Get() const { return face_; }
+
+private:
+    FT_Face face_;
+};
+
+namespace {
+
+struct TFcPatternDeleter {
+    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
+};
+using TFcPattern = std::unique_ptr<FcPattern, TFcPatternDeleter>;
+
+class TFontSystem {
+public:
+    static TFontSystem& Instance() {
+        // Lives for the whole process: fonts may be used until the very end.
+        static TFontSystem* system = new TFontSystem;
+        return *system;
+    }
+
+    std::shared_ptr<TFace> FindFace(const TLogFont& lf) {
+        std::lock_guard lock(mutex_);
+        auto key = std::make_tuple(lf.FaceName, lf.Weight >= 600, lf.Italic);
+        if (auto it = faces_.find(key); it != faces_.end()) return it->second;
+        auto face = OpenFace(lf);
+        faces_.emplace(key, face);
+        return face;
+    }
+
+    TTextRun Layout(const TFontObject& font, const std::string& text) {
+        std::lock_guard lock(mutex_);
+        FT_Face face = font.Face().Get();
+        SetSize(face, font.EmPixels());
+        FT_Set_Transform(face, nullptr, nullptr);
+        TTextRun run;
+        run.Ascent = int32_t(face->size->metrics.ascender >> 6);
+        run.Descent = int32_t(-(face->size->metrics.descender >> 6));
+        int32_t pen = 0;
+        for (unsigned char c : text) {
+            uint32_t glyph = FT_Get_Char_Index(face, CodePoint(c));
+            run.Glyphs.push_back(glyph);
+            run.Positions.push_back(pen);
+            pen += Advance(face, font.EmPixels(), glyph);
+        }
+        run.Width = pen;
+        return run;
+    }
+
+    std::shared_ptr<const TGlyphImage> Render(const TGlyphKey& key, FT_Face face) {
+        std::lock_guard lock(mutex_);
+        if (auto it = glyphs_.find(key); it != glyphs_.end()) return it->second;
+        SetSize(face, key.Em);
+        FT_Matrix matrix{key.Matrix[0], key.Matrix[1], key.Matrix[2], key.Matrix[3]};
+        FT_Vector delta{key.FracX * 16, -key.FracY * 16};
+        FT_Set_Transform(face, &matrix, &delta);
+        auto image = std::make_shared<TGlyphImage>();
+        if (FT_Load_Glyph(face, key.Glyph, FT_LOAD_NO_BITMAP) == 0 &&
+            FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) == 0) {
+            const FT_Bitmap& bm = face->glyph->bitmap;
+            image->Left = face->glyph->bitmap_left;
+            image->Top = face->glyph->bitmap_top;
+            image->Width = int32_t(bm.width);
+            image->Height = int32_t(bm.rows);
+            image->Mask.resize(size_t(bm.width) * bm.rows);
+            for (unsigned row = 0; row < bm.rows; ++row)
+                for (unsigned col = 0; col < bm.width; ++col)
+                    image->Mask[size_t(row) * bm.width + col] =
+                        bm.buffer[ptrdiff_t(row) * bm.pitch + col];
+        }
+        FT_Set_Transform(face, nullptr, nullptr);
+        if (glyphs_.size() >= MaxGlyphs || glyphBytes_ + image->Mask.size() > MaxGlyphBytes) {
+            glyphs_.clear();
+            glyphBytes_ = 0;
+        }
+        glyphBytes_ += image->Mask.size();
+        glyphs_.emplace(key, image);
+        return image;
+    }
+
+private:
+    TFontSystem() {
+        if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
+    }
+
+    std::shared_ptr<TFace> OpenFace(const TLogFont& lf) {
+        if (!library_) throw EOutOfResources(OutOfResources);
+        TFcPattern pattern(FcPatternCreate());
+        if (!pattern) throw EOutOfResources(OutOfResources);
+        const std::string family = lf.FaceName.empty() ? "MS Sans Serif" : lf.FaceName;
+        FcPatternAddString(pattern.get(), FC_FAMILY,
+                           reinterpret_cast<const FcChar8*>(family.c_str()));
+        FcPatternAddInteger(pattern.get(), FC_WEIGHT,
+                            lf.Weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+        FcPatternAddInteger(pattern.get(), FC_SLANT, lf.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+        FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
+        FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+        FcDefaultSubstitute(pattern.get());
+        FcResult result = FcResultNoMatch;
+        TFcPattern match(FcFontMatch(nullptr, pattern.get(), &result));
+        FcChar8* file = nullptr;
+        int index = 0;
+        if (!match || FcPatternGetString(match.get(), FC_FILE, 0, &file) != FcResultMatch)
+            throw EOutOfResources(OutOfResources);
+        FcPatternGetInteger(match.get(), FC_INDEX, 0, &index);
+        FT_Face face = nullptr;
+        if (FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face) != 0)
+            throw EOutOfResources(OutOfResources);
+        if (!FT_IS_SCALABLE(face)) {
+            FT_Done_Face(face);
+            throw EOutOfResources(OutOfResources);
+        }
+        FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+        return std::make_shared<TFace>(face);
+    }
+
+    static void SetSize(FT_Face face, int32_t em) { FT_Set_Pixel_Sizes(face, 0, FT_UInt(em)); }
+
+    int32_t Advance(FT_Face face, int32_t em, uint32_t glyph) {
+        auto key = std::make_tuple(static_cast<const void*>(face), em, glyph);
+        if (auto it = advances_.find(key); it != advances_.end()) return it->second;
+        int32_t advance = 0;
+        if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) == 0)
+            advance = int32_t((face->glyph->advance.x + 32) >> 6);
+        if (advances_.size() >= MaxAdvances) advances_.clear();
+        advances_.emplace(key, advance);
+        return advance;
+    }
+
+    std::mutex mutex_;
+    FT_Library library_ = nullptr;
+    std::map<std::tuple<std::string, bool, bool>, std::shared_ptr<TFace>> faces_;
+    std::map<std::tuple<const void*, int32_t, uint32_t>, int32_t> advances_;
+    std::map<TGlyphKey, std::shared_ptr<const TGlyphImage>> glyphs_;
+    size_t glyphBytes_ = 0;
+};
+
+int32_t EmFor(const TLogFont& lf, FT_Face face) {
+    int64_t em = 12; // a height of 0 asks for the default size
+    if (lf.Height < 0) {
+        em = -int64_t(lf.Height);
+    } else if (lf.Height > 0) {
+        // A positive height is the whole cell; the em is the cell less its internal leading.
+        int64_t cell = int64_t(face->ascender) - face->descender;
+        em = cell > 0 ? (int64_t(lf.Height) * face->units_per_EM + cell / 2) / cell : lf.Height;
+    }
+    return int32_t(std::clamp<int64_t>(em, 1, MaxEmPixels));
+}
+
+int32_t Fixed16(double v) {
+    return int32_t(std::lround(std::clamp(v, -32767.0, 32767.0) * 65536));
+}
+
+} // namespace
+
+TTextRun Layout(const TFontObject& font, const std::string& text) {
+    return TFontSystem::Instance().Layout(font, text);
+}
+
+void DrawText(const raster::TSurface& surface, const raster::TMapping& m, const TFontObject& font,
+              double x, double y, const std::string& text, TColor textRgb, bool opaque,
+              TColor backgroundRgb) {
+    if (surface.Width <= 0 || surface.Height <= 0) return;
+    const TTextRun run = Layout(font, text);
+    const double angle = font.LogFont().Escapement / 10.0 * std::numbers::pi / 180.0;
+    const double c = std::cos(angle), s = std::sin(angle);
+    // Along the text and down the cell, in y-down drawing units.
+    const raster::TPointF along{c, -s}, down{s, c};
+    if (opaque && run.Width > 0) {
+        const double w = run.Width, h = run.Ascent + run.Descent;
+        raster::TPointF cell[4] = {
+            {m.X(x), m.Y(y)},
+            {m.X(x + w * along.X), m.Y(y + w * along.Y)},
+            {m.X(x + w * along.X + h * down.X), m.Y(y + w * along.Y + h * down.Y)},
+            {m.X(x + h * down.X), m.Y(y + h * down.Y)},
+        };
+        raster::FillArea(surface, cell, backgroundRgb);
+    }
+    // Glyph outlines are y-up: turn by the escapement, then scale each device axis.
+    TGlyphKey key{};
+    key.Face = &font.Face();
+    key.Em = font.EmPixels();
+    key.Matrix[0] = Fixed16(m.ScaleX * c);
+    key.Matrix[1] = Fixed16(-m.ScaleX * s);
+    key.Matrix[2] = Fixed16(m.ScaleY * s);
+    key.Matrix[3] = Fixed16(m.ScaleY * c);
+    const double baseX = x + run.Ascent * down.X, baseY = y + run.Ascent * down.Y;
+    for (size_t i = 0; i < run.Glyphs.size(); ++i) {
+        const double penX = m.X(baseX + run.Positions[i] * along.X);
+        const double penY = m.Y(baseY + run.Positions[i] * along.Y);
+        if (!std::isfinite(penX) || !std::isfinite(penY) || std::fabs(penX) > 1e9 ||
+            std::fabs(penY) > 1e9)
+            continue;
+        const double fx = std::floor(penX), fy = std::floor(penY);
+        // Pen positions are kept to quarter pixels.
+        key.FracX = int8_t(std::lround((penX - fx) * 4));
+        key.FracY = int8_t(std::lround((penY - fy) * 4));
+        key.Glyph = run.Glyphs[i];
+        auto image = TFontSystem::Instance().Render(key, font.Face().Get());
+        raster::BlendMask(surface, int32_t(fx) + image->Left, int32_t(fy) - image->Top,
+                          image->Mask.data(), image->Width, image->Height, image->Width, textRgb);
+    }
+}
+
+} // namespace fonts
+
+TFontObject::TFontObject(const TLogFont& description, std::shared_ptr<fonts::TFace> face)
+    : logFont_(description), face_(std::move(face)), em_(fonts::EmFor(description, face_->Get())) {}
+
+HFONT CreateFontIndirect(const TLogFont& description) {
+    return std::make_shared<const TFontObject>(
+        description, fonts::TFontSystem::Instance().FindFace(description));
+}
+
+} // namespace quillax

@@ -1,0 +1,75 @@
+// Pixel coverage on a 24-bit store: polygons, rectangles, lines and alpha masks, both at
+// one device pixel per drawing unit and scaled (vector picture playback). Everything is
+// clipped to the store; coordinates far outside it cost no more than the visible part.
+#pragma once
+
+#include "imaging/Color.h"
+#include "imaging/Geometry.h"
+
+#include <cstdint>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+namespace quillax::raster {
+
+// A store of blue, green, red pixels, rows padded to Stride bytes, bottom row first.
+// Which polygon of a scaled playback painted each pixel, and how many pixels each still
+// holds in each row and column: a later polygon never takes the last pixel an earlier one
+// holds in a row or a column (see Raster.cpp).
+struct TOwnership {
+    std::vector<int32_t> Owner;                 // per pixel, rows from the top; -1 for none
+    int32_t Polygons = 0;                       // polygons painted so far
+    std::unordered_map<uint64_t, int32_t> Rows; // (polygon, row) -> pixels held
+    std::unordered_map<uint64_t, int32_t> Cols; // (polygon, column) -> pixels held
+};
+
+struct TSurface {
+    uint8_t* Bits = nullptr;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    int32_t Stride = 0;
+    TOwnership* Ownership = nullptr; // set during scaled playback
+};
+
+// Drawing units onto device pixels, each axis on its own: device = offset + unit * scale.
+// A unit pixel u covers the device span [offset + u * scale, offset + (u + 1) * scale).
+struct TMapping {
+    double ScaleX = 1;
+    double ScaleY = 1;
+    double OffsetX = 0;
+    double OffsetY = 0;
+
+    bool Exact() const;
+    double X(double x) const { return OffsetX + x * ScaleX; }
+    double Y(double y) const { return OffsetY + y * ScaleY; }
+    // This mapping applied after inner.
+    TMapping After(const TMapping& inner) const;
+};
+
+struct TPointF {
+    double X = 0;
+    double Y = 0;
+};
+
+// The largest pen width drawn; wider pens are drawn this wide.
+inline constexpr int32_t MaxPenWidth = 256;
+
+// Paints the pixels whose centres lie inside the polygon (alternate rule, half-open).
+void FillArea(const TSurface& surface, std::span<const TPointF> points, TColor rgb);
+// Paints every pixel on the segment from a to b, both ends included; a pen wider than one
+// pixel paints a square of its width around each of them.
+void DrawLine(const TSurface& surface, TPoint a, TPoint b, int32_t penWidth, TColor rgb);
+
+// A polygon: interior filled with the brush (when fill is set, alternate rule), outline in
+// the pen. At an exact mapping an axis-aligned rectangle with corners (x0, y0), (x1, y1)
+// covers x0..x1 and y0..y1 inclusive. Scaled, see the coverage rule in Raster.cpp.
+void Polygon(const TSurface& surface, const TMapping& mapping, std::span<const TPoint> points,
+             TColor penRgb, int32_t penWidth, bool fill, TColor brushRgb);
+// Left and top included, right and bottom excluded (a reversed rectangle is normalised).
+void FillRect(const TSurface& surface, const TMapping& mapping, const TRect& rect, TColor rgb);
+// Blends an 8-bit coverage mask with its top-left pixel at (left, top) in the colour.
+void BlendMask(const TSurface& surface, int32_t left, int32_t top, const uint8_t* mask,
+               int32_t width, int32_t height, int32_t pitch, TColor rgb);
+
+} // namespace quillax::raster
