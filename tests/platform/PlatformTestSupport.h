@@ -1,0 +1,35 @@
+// Helpers shared by the platform tests.
+#pragma once
+
+#include "platform/OleAuto.h"
+
+#include <cstdio>
+#include <string>
+
+namespace quillax::test {
+
+// Statuses compare as hex text, so a failure prints both sides in hex.
+inline std::string Hex(HRESULT hr) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(hr));
+    return buffer;
+}
+
+// A variant that clears itself.
+struct Var : VARIANT {
+    Var() { VariantInit(this); }
+    ~Var() { VariantClear(this); }
+    Var(const Var&) = delete;
+    Var& operator=(const Var&) = delete;
+};
+
+inline void SetBstr(VARIANT* v, const char16_t* text) {
+    v->vt = VT_BSTR;
+    v->bstrVal = SysAllocString(text);
+}
+
+inline std::u16string Text(BSTR s) {
+    return s ? std::u16string(s, SysStringLen(s)) : u"";
+}
+
+} // namespace quillax::test
