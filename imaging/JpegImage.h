@@ -1,0 +1,52 @@
+// The JPEG writer over libjpeg (interface 62): baseline JFIF, quality 90, floating-point DCT.
+#pragma once
+
+#include "imaging/Graphics.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillax {
+
+// A fatal library error: "JPEG error #%d" with the library's message code.
+class EJPEG : public EInvalidGraphic {
+public:
+    using EInvalidGraphic::EInvalidGraphic;
+};
+
+// The compressed bytes and what they show; shared between images.
+struct TJPEGData {
+    TMemoryStream Data;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    bool Grayscale = false;
+};
+
+class TJPEGImage {
+public:
+    TJPEGImage();
+    // Starts new, empty compressed data and takes the surface's pixels.
+    void Assign(const TBitmap& bitmap);
+    // Compresses if nothing is compressed yet, then writes all compressed bytes.
+    void SaveToStream(TStream& stream);
+    void SaveToFile(const std::string& fileName);
+    // Compresses the pixels; raises EJPEG on a library error.
+    void Compress();
+
+    int CompressionQuality() const { return 90; }
+    bool Grayscale() const { return false; }
+    bool ProgressiveEncoding() const { return false; }
+    const TJPEGData& Data() const { return *data_; }
+
+private:
+    std::shared_ptr<TJPEGData> data_;
+    bool compressed_ = false;
+    // The surface's 24-bit store (blue, green, red; rows padded; bottom row first).
+    std::shared_ptr<const std::vector<uint8_t>> pixels_;
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+};
+
+} // namespace quillax

@@ -1,0 +1,217 @@
+// The PNG writer: 8-bit RGB from the 24-bit store, every row Sub-filtered, one zlib stream
+// (level 7) cut into IDAT chunks of the maximum size, then IEND.
+#include "imaging/PngImage.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <new>
+
+namespace quillax {
+
+namespace {
+
+constexpr uint8_t Signature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+
+void PutBig32(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v >> 24);
+    p[1] = uint8_t(v >> 16);
+    p[2] = uint8_t(v >> 8);
+    p[3] = uint8_t(v);
+}
+
+// Ends a deflate stream on every path.
+class TDeflater {
+public:
+    explicit TDeflater(int level) {
+        if (deflateInit2(&stream_, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw std::bad_alloc();
+    }
+    ~TDeflater() { deflateEnd(&stream_); }
+    TDeflater(const TDeflater&) = delete;
+    TDeflater& operator=(const TDeflater&) = delete;
+    z_stream* operator->() { return &stream_; }
+    z_stream* get() { return &stream_; }
+
+private:
+    z_stream stream_{};
+};
+
+} // namespace
+
+uint32_t PngCrc(std::span<const uint8_t> bytes, uint32_t crc) {
+    static const auto table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    for (uint8_t b : bytes)
+        crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+// --- Chunks -----------------------------------------------------------------------------
+
+void TChunk::WriteFrame(TStream& stream, std::span<const uint8_t> data) const {
+    const std::string type = Name();
+    uint8_t head[8];
+    PutBig32(head, uint32_t(data.size()));
+    std::memcpy(head + 4, type.data(), 4);
+    uint32_t crc = PngCrc(std::span(head + 4, 4));
+    crc = PngCrc(data, crc) ^ 0xFFFFFFFFu;
+    uint8_t tail[4];
+    PutBig32(tail, crc);
+    stream.Write(head, sizeof head);
+    if (!data.empty()) stream.Write(data.data(), data.size());
+    stream.Write(tail, sizeof tail);
+}
+
+void TChunk::SaveToStream(TStream& stream) {
+    WriteFrame(stream, data_);
+}
+
+void TChunkIHDR::PrepareImageData() {
+    int bits = 24; // colour types 2 and 6: a 24-bit store without palette
+    if (ColorType == 0 || ColorType == 3 || ColorType == 4)
+        bits = BitDepth == 2 ? 4 : BitDepth == 16 ? 8 : BitDepth;
+    Stride = int32_t(((int64_t(bits) * Width + 31) / 32) * 4);
+    ImageData.assign(size_t(Stride) * Height, 0);
+}
+
+void TChunkIHDR::SaveToStream(TStream& stream) {
+    data_.assign(13, 0);
+    PutBig32(&data_[0], Width);
+    PutBig32(&data_[4], Height);
+    data_[8] = BitDepth == 2 ? 4 : BitDepth;
+    data_[9] = ColorType;
+    data_[10] = CompressionMethod;
+    data_[11] = FilterMethod;
+    data_[12] = InterlaceMethod; // the object never interlaces
+    TChunk::SaveToStream(stream);
+}
+
+void TChunkPLTE::SaveToStream(TStream& stream) {
+    const TChunkIHDR* header = owner_.Header();
+    const auto& gamma = owner_.GammaTable();
+    data_.clear();
+    for (int32_t i = 0; header && i < Count && size_t(i) < header->Palette.size(); ++i) {
+        const auto& entry = header->Palette[size_t(i)];
+        data_.insert(data_.end(), {gamma[entry[2]], gamma[entry[1]], gamma[entry[0]]});
+    }
+    TChunk::SaveToStream(stream);
+}
+
+void TChunkIDAT::SaveToStream(TStream& stream) {
+    const TChunkIHDR* header = owner_.Header();
+    if (!header || header->ImageData.empty()) return;
+    const bool rgb = header->ColorType == 2;
+    const size_t width = header->Width;
+    const size_t bytesPerRow = rgb ? width * 3 : (width * header->BitDepth + 7) / 8;
+    const size_t bytesPerPixel = rgb ? 3 : 1; // the Sub filter's distance
+    const auto& gamma = owner_.GammaTable();
+
+    std::vector<uint8_t> raw(bytesPerRow), previous(bytesPerRow), filtered(bytesPerRow + 1);
+    std::vector<uint8_t> out(owner_.MaxIdatSize());
+    TDeflater z(owner_.CompressionLevel());
+    z->next_out = out.data();
+    z->avail_out = uInt(out.size());
+    auto flushFull = [&] {
+        if (z->avail_out == 0) {
+            WriteFrame(stream, out);
+            z->next_out = out.data();
+            z->avail_out = uInt(out.size());
+        }
+    };
+    // Rows from the top of the image: from the last row of the bottom-up store.
+    for (size_t y = 0; y < header->Height; ++y) {
+        const uint8_t* row = header->ImageData.data() + (header->Height - 1 - y) * header->Stride;
+        if (rgb) {
+            for (size_t x = 0; x < width; ++x) {
+                raw[3 * x] = gamma[row[3 * x + 2]];
+                raw[3 * x + 1] = gamma[row[3 * x + 1]];
+                raw[3 * x + 2] = gamma[row[3 * x]];
+            }
+        } else {
+            std::memcpy(raw.data(), row, bytesPerRow);
+        }
+        filtered[0] = 1; // Sub
+        for (size_t i = 0; i < bytesPerRow; ++i)
+            filtered[i + 1] = uint8_t(raw[i] - (i >= bytesPerPixel ? raw[i - bytesPerPixel] : 0));
+        previous.swap(raw);
+        z->next_in = filtered.data();
+        z->avail_in = uInt(filtered.size());
+        while (z->avail_in > 0) {
+            if (deflate(z.get(), Z_NO_FLUSH) == Z_STREAM_ERROR) throw std::bad_alloc();
+            flushFull();
+        }
+    }
+    int result;
+    do {
+        result = deflate(z.get(), Z_FINISH);
+        if (result == Z_STREAM_ERROR) throw std::bad_alloc();
+        flushFull();
+    } while (result != Z_STREAM_END);
+    const size_t pending = out.size() - z->avail_out;
+    if (pending > 0) WriteFrame(stream, std::span(out.data(), pending));
+}
+
+// --- Image object -----------------------------------------------------------------------
+
+TPNGObject::TPNGObject() {
+    for (size_t i = 0; i < gamma_.size(); ++i)
+        gamma_[i] = uint8_t(i);
+}
+
+TPNGObject::~TPNGObject() = default;
+
+TChunkIHDR* TPNGObject::Header() const {
+    return chunks_.empty() ? nullptr : dynamic_cast<TChunkIHDR*>(chunks_.front().get());
+}
+
+void TPNGObject::Assign(const TBitmap& bitmap) {
+    chunks_.clear();
+    for (size_t i = 0; i < gamma_.size(); ++i)
+        gamma_[i] = uint8_t(i);
+    if (bitmap.Empty()) return; // no rows or no columns: an empty output
+    const int depth = bitmap.BitsPerPixel();
+    auto header = std::make_unique<TChunkIHDR>(*this);
+    TChunkIHDR& ihdr = *header;
+    chunks_.push_back(std::move(header));
+    TChunkPLTE* plte = nullptr;
+    if (depth < 16) {
+        chunks_.push_back(std::make_unique<TChunkPLTE>(*this));
+        plte = static_cast<TChunkPLTE*>(chunks_.back().get());
+    }
+    chunks_.push_back(std::make_unique<TChunkIDAT>(*this));
+    chunks_.push_back(std::make_unique<TChunkIEND>(*this));
+    ihdr.Width = uint32_t(bitmap.Width());
+    ihdr.Height = uint32_t(std::abs(bitmap.Height()));
+    ihdr.BitDepth = depth < 16 ? uint8_t(depth) : 8;
+    ihdr.ColorType = depth < 16 ? 3 : 2;
+    ihdr.PrepareImageData();
+    if (depth >= 16) {
+        const auto& store = bitmap.Store();
+        std::memcpy(ihdr.ImageData.data(), store.data(),
+                    std::min(store.size(), ihdr.ImageData.size()));
+    }
+    if (plte) plte->Count = 1 << depth;
+}
+
+void TPNGObject::SaveToStream(TStream& stream) {
+    if (chunks_.empty()) return;
+    stream.Write(Signature, sizeof Signature);
+    for (auto& chunk : chunks_)
+        chunk->SaveToStream(stream);
+}
+
+void TPNGObject::SaveToFile(const std::string& fileName) {
+    TFileStream file(fileName);
+    SaveToStream(file);
+}
+
+} // namespace quillax

@@ -1,0 +1,117 @@
+// The PNG writer: an image object holding an ordered list of chunk objects, each of which
+// writes itself in the common frame (length, type, data, CRC-32).
+#pragma once
+
+#include "imaging/Graphics.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quillax {
+
+class TPNGObject;
+
+// CRC-32 as PNG frames use it (reflected 0xEDB88320, all ones in and out).
+uint32_t PngCrc(std::span<const uint8_t> bytes, uint32_t crc = 0xFFFFFFFFu);
+
+class TChunk {
+public:
+    explicit TChunk(TPNGObject& owner) : owner_(owner) {}
+    virtual ~TChunk() = default;
+    TChunk(const TChunk&) = delete;
+    TChunk& operator=(const TChunk&) = delete;
+    // The four-letter chunk type.
+    virtual std::string Name() const = 0;
+    // Writes the chunk's frame around its data.
+    virtual void SaveToStream(TStream& stream);
+    const std::vector<uint8_t>& Data() const { return data_; }
+
+protected:
+    // Writes one frame of this chunk's type around data.
+    void WriteFrame(TStream& stream, std::span<const uint8_t> data) const;
+    TPNGObject& owner_;
+    std::vector<uint8_t> data_;
+};
+
+// The header, and the image store it was filled from.
+class TChunkIHDR : public TChunk {
+public:
+    using TChunk::TChunk;
+    std::string Name() const override { return "IHDR"; }
+    void SaveToStream(TStream& stream) override;
+    // Sizes the zero-filled image store for the bit depth and colour type.
+    void PrepareImageData();
+
+    uint32_t Width = 0;
+    uint32_t Height = 0;
+    uint8_t BitDepth = 8;
+    uint8_t ColorType = 2;
+    uint8_t CompressionMethod = 0;
+    uint8_t FilterMethod = 0;
+    uint8_t InterlaceMethod = 0;
+    // Blue, green, red (or palette indices), rows padded to 4 bytes, bottom row first.
+    std::vector<uint8_t> ImageData;
+    int32_t Stride = 0;
+    // The colour table of a palette image: blue, green, red, 0 per entry.
+    std::vector<std::array<uint8_t, 4>> Palette;
+};
+
+class TChunkPLTE : public TChunk {
+public:
+    using TChunk::TChunk;
+    std::string Name() const override { return "PLTE"; }
+    void SaveToStream(TStream& stream) override;
+    int32_t Count = 0;
+};
+
+// Writes the image data as one or more IDAT chunks of at most the owner's maximum size.
+class TChunkIDAT : public TChunk {
+public:
+    using TChunk::TChunk;
+    std::string Name() const override { return "IDAT"; }
+    void SaveToStream(TStream& stream) override;
+};
+
+class TChunkIEND : public TChunk {
+public:
+    using TChunk::TChunk;
+    std::string Name() const override { return "IEND"; }
+};
+
+enum class TPngFilter : uint8_t { pfNone = 1, pfSub = 2, pfUp = 4, pfAverage = 8, pfPaeth = 16 };
+
+class TPNGObject {
+public:
+    TPNGObject();
+    ~TPNGObject();
+    TPNGObject(const TPNGObject&) = delete;
+    TPNGObject& operator=(const TPNGObject&) = delete;
+
+    // Replaces the whole content with the surface (nothing for a surface without pixels).
+    void Assign(const TBitmap& bitmap);
+    // The signature and every chunk in order; nothing for an empty image.
+    void SaveToStream(TStream& stream);
+    void SaveToFile(const std::string& fileName);
+
+    const std::vector<std::unique_ptr<TChunk>>& Chunks() const { return chunks_; }
+    TChunkIHDR* Header() const;
+    uint8_t Filters() const { return uint8_t(TPngFilter::pfSub); }
+    int CompressionLevel() const { return 7; }
+    uint32_t MaxIdatSize() const { return maxIdatSize_; }
+    // Values below 65535 (or beyond a chunk's largest length) store 65535.
+    void SetMaxIdatSize(uint32_t size) {
+        maxIdatSize_ = size < 65535 || size > 0x7FFFFFFFu ? 65535 : size;
+    }
+    const std::array<uint8_t, 256>& GammaTable() const { return gamma_; }
+
+private:
+    std::vector<std::unique_ptr<TChunk>> chunks_;
+    uint32_t maxIdatSize_ = 65535;
+    std::array<uint8_t, 256> gamma_{};
+};
+
+} // namespace quillax

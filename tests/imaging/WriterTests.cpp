@@ -1,0 +1,497 @@
+// The BMP, PNG and JPEG writers: bytes, framing, and round trips through libpng and libjpeg.
+#include "imaging/Graphics.h"
+#include "imaging/JpegImage.h"
+#include "imaging/PngImage.h"
+
+#include <gtest/gtest.h>
+
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+#include <png.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+using namespace quillax;
+
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+uint32_t Le32(const TBytes& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+uint16_t Le16(const TBytes& b, size_t at) {
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
+uint32_t Be32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
+
+void Size(TBitmap& bitmap, int32_t width, int32_t height) {
+    bitmap.SetWidth(width);
+    bitmap.SetHeight(height);
+}
+
+// A deterministic pixel pattern: noise where noise is set, a smooth gradient otherwise.
+void Paint(TBitmap& bitmap, bool noise, uint64_t seed = 1) {
+    auto& store = bitmap.Store();
+    for (int32_t y = 0; y < bitmap.Height(); ++y)
+        for (int32_t x = 0; x < bitmap.Width(); ++x) {
+            uint8_t* p = store.data() + size_t(bitmap.Height() - 1 - y) * bitmap.Stride() + 3 * x;
+            for (int c = 0; c < 3; ++c) {
+                seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+                p[c] = noise ? uint8_t(seed >> 56) : uint8_t(x * 2 + y * 2 + c * 40);
+            }
+        }
+}
+
+template <class Writer>
+TBytes Encode(const TBitmap& bitmap) {
+    TMemoryStream stream;
+    if constexpr (std::is_same_v<Writer, TBitmap>) {
+        bitmap.SaveToStream(stream);
+    } else {
+        Writer writer;
+        writer.Assign(bitmap);
+        writer.SaveToStream(stream);
+    }
+    return stream.Bytes();
+}
+
+struct TPngChunk {
+    std::string Type;
+    TBytes Data;
+    uint32_t Crc;
+};
+
+// Splits a PNG into its chunks, checking the signature and every CRC.
+std::vector<TPngChunk> ChunksOf(const TBytes& png) {
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    std::vector<TPngChunk> chunks;
+    EXPECT_GE(png.size(), 8u);
+    EXPECT_EQ(std::memcmp(png.data(), signature, 8), 0);
+    for (size_t at = 8; at + 12 <= png.size();) {
+        const uint32_t length = Be32(&png[at]);
+        TPngChunk chunk{std::string(png.begin() + at + 4, png.begin() + at + 8),
+                        TBytes(png.begin() + at + 8, png.begin() + at + 8 + length),
+                        Be32(&png[at + 8 + length])};
+        uint32_t crc = uint32_t(::crc32(0, &png[at + 4], 4 + length));
+        EXPECT_EQ(crc, chunk.Crc) << chunk.Type;
+        chunks.push_back(std::move(chunk));
+        at += 12 + length;
+    }
+    return chunks;
+}
+
+TBytes Inflate(const TBytes& compressed, size_t expected) {
+    TBytes out(expected + 1);
+    uLongf size = uLongf(out.size());
+    EXPECT_EQ(::uncompress(out.data(), &size, compressed.data(), uLong(compressed.size())), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+TBytes IdatStream(const std::vector<TPngChunk>& chunks) {
+    TBytes all;
+    for (const auto& c : chunks)
+        if (c.Type == "IDAT") all.insert(all.end(), c.Data.begin(), c.Data.end());
+    return all;
+}
+
+// RGB rows from the top, decoded by libpng.
+TBytes DecodePng(const TBytes& png, uint32_t& width, uint32_t& height) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    EXPECT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size()));
+    image.format = PNG_FORMAT_RGB;
+    TBytes rgb(PNG_IMAGE_SIZE(image));
+    EXPECT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+    width = image.width;
+    height = image.height;
+    return rgb;
+}
+
+// RGB rows from the top, decoded by libjpeg.
+TBytes DecodeJpeg(const TBytes& jpeg, uint32_t& width, uint32_t& height) {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, jpeg.data(), jpeg.size());
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    width = info.output_width;
+    height = info.output_height;
+    TBytes rgb(size_t(width) * height * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = rgb.data() + size_t(info.output_scanline) * width * 3;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return rgb;
+}
+
+// The surface's pixels as RGB rows from the top.
+TBytes RgbOf(const TBitmap& bitmap) {
+    TBytes rgb;
+    for (int32_t y = 0; y < bitmap.Height(); ++y)
+        for (int32_t x = 0; x < bitmap.Width(); ++x) {
+            const TColor c = bitmap.Pixel(x, y);
+            rgb.insert(rgb.end(), {RedOf(c), GreenOf(c), BlueOf(c)});
+        }
+    return rgb;
+}
+
+} // namespace
+
+// --- BMP --------------------------------------------------------------------------------
+
+TEST(BmpWriter, WorkedSizesAtTwentyFourBits) {
+    struct Row {
+        int32_t width, height;
+        uint32_t stride, imageSize, offset, fileSize;
+    } rows[] = {
+        {3, 2, 12, 24, 54, 78},
+        {101, 50, 304, 15200, 54, 15254},
+        {1, 1, 4, 4, 54, 58},
+        {4, 3, 12, 36, 54, 90},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.width << "x" << row.height);
+        TBitmap bitmap;
+        Size(bitmap, row.width, row.height);
+        const TBytes bmp = Encode<TBitmap>(bitmap);
+        ASSERT_EQ(bmp.size(), row.fileSize);
+        EXPECT_EQ(bmp[0], 'B');
+        EXPECT_EQ(bmp[1], 'M');
+        EXPECT_EQ(Le32(bmp, 2), row.fileSize);
+        EXPECT_EQ(Le32(bmp, 6), 0u);
+        EXPECT_EQ(Le32(bmp, 10), row.offset);
+        EXPECT_EQ(Le32(bmp, 14), 40u);
+        EXPECT_EQ(int32_t(Le32(bmp, 18)), row.width);
+        EXPECT_EQ(int32_t(Le32(bmp, 22)), row.height);
+        EXPECT_EQ(Le16(bmp, 26), 1);
+        EXPECT_EQ(Le16(bmp, 28), 24);
+        EXPECT_EQ(Le32(bmp, 30), 0u);
+        EXPECT_EQ(Le32(bmp, 34), row.imageSize);
+        for (size_t at = 38; at < 54; at += 4)
+            EXPECT_EQ(Le32(bmp, at), 0u) << at;
+        EXPECT_EQ(row.stride * uint32_t(row.height), row.imageSize);
+    }
+}
+
+TEST(BmpWriter, BottomRowComesFirstAndRowsArePaddedWithZeros) {
+    TBitmap bitmap;
+    Size(bitmap, 101, 3);
+    auto& canvas = bitmap.Canvas();
+    canvas.Brush().SetColor(clRed);
+    canvas.FillRect({0, 0, 101, 1}); // top row red
+    canvas.Brush().SetColor(clBlue);
+    canvas.FillRect({0, 2, 101, 3}); // bottom row blue
+    const TBytes bmp = Encode<TBitmap>(bitmap);
+    ASSERT_EQ(bmp.size(), 54u + 3 * 304);
+    const uint8_t* first = &bmp[54];
+    EXPECT_EQ(first[0], 0xFF); // blue, green, red of a blue pixel
+    EXPECT_EQ(first[1], 0x00);
+    EXPECT_EQ(first[2], 0x00);
+    const uint8_t* last = &bmp[54 + 2 * 304];
+    EXPECT_EQ(last[0], 0x00);
+    EXPECT_EQ(last[2], 0xFF);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(bmp[54 + row * 304 + 303], 0) << row;
+}
+
+// --- PNG --------------------------------------------------------------------------------
+
+TEST(PngWriter, RedThenBlueTwoByOne) {
+    TBitmap bitmap;
+    Size(bitmap, 2, 1);
+    auto& canvas = bitmap.Canvas();
+    canvas.Brush().SetColor(clRed);
+    canvas.FillRect({0, 0, 1, 1});
+    canvas.Brush().SetColor(clBlue);
+    canvas.FillRect({1, 0, 2, 1});
+    const TBytes png = Encode<TPNGObject>(bitmap);
+    const auto chunks = ChunksOf(png);
+    ASSERT_EQ(chunks.size(), 3u);
+    EXPECT_EQ(chunks[0].Type, "IHDR");
+    EXPECT_EQ(chunks[0].Data, (TBytes{0, 0, 0, 2, 0, 0, 0, 1, 8, 2, 0, 0, 0}));
+    EXPECT_EQ(chunks[0].Crc, 0x7B40E8DDu);
+    EXPECT_EQ(chunks[1].Type, "IDAT");
+    ASSERT_GE(chunks[1].Data.size(), 2u);
+    EXPECT_EQ(chunks[1].Data[0], 0x78); // level 7, window 15
+    EXPECT_EQ(chunks[1].Data[1], 0xDA);
+    EXPECT_EQ(Inflate(chunks[1].Data, 7), (TBytes{0x01, 0xFF, 0x00, 0x00, 0x01, 0x00, 0xFF}));
+    EXPECT_EQ(chunks[2].Type, "IEND");
+    EXPECT_TRUE(chunks[2].Data.empty());
+    EXPECT_EQ(chunks[2].Crc, 0xAE426082u);
+    EXPECT_EQ(png.size(), 8u + 25 + 12 + chunks[1].Data.size() + 12);
+}
+
+TEST(PngWriter, RoundTripsThroughLibpngAtDegenerateAndOrdinarySizes) {
+    struct Row {
+        int32_t width, height;
+        bool noise;
+    } rows[] = {{1, 1, false}, {1, 17, true}, {17, 1, true}, {95, 50, false}, {33, 29, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.width << "x" << row.height);
+        TBitmap bitmap;
+        Size(bitmap, row.width, row.height);
+        Paint(bitmap, row.noise);
+        const TBytes png = Encode<TPNGObject>(bitmap);
+        uint32_t width = 0, height = 0;
+        EXPECT_EQ(DecodePng(png, width, height), RgbOf(bitmap));
+        EXPECT_EQ(width, uint32_t(row.width));
+        EXPECT_EQ(height, uint32_t(row.height));
+        // Only the three chunk types, and every row Sub-filtered.
+        const auto chunks = ChunksOf(png);
+        for (const auto& c : chunks)
+            EXPECT_TRUE(c.Type == "IHDR" || c.Type == "IDAT" || c.Type == "IEND") << c.Type;
+        const size_t rowBytes = 1 + 3 * size_t(row.width);
+        const TBytes raw = Inflate(IdatStream(chunks), rowBytes * row.height);
+        ASSERT_EQ(raw.size(), rowBytes * row.height);
+        for (int32_t y = 0; y < row.height; ++y)
+            EXPECT_EQ(raw[y * rowBytes], 1) << "row " << y;
+        EXPECT_EQ(Encode<TPNGObject>(bitmap), png) << "written twice";
+    }
+}
+
+TEST(PngWriter, ImageDataSplitsIntoPiecesOfAtMost65535Bytes) {
+    // Noise does not compress, so the stream length follows the row count and width; the
+    // surface whose stream is exactly the wanted length is found near the estimate.
+    for (size_t wanted : {size_t(65535), size_t(65536)}) {
+        SCOPED_TRACE(wanted);
+        bool found = false;
+        for (int32_t height : {1, 2, 3}) {
+            const int32_t estimate = int32_t((wanted - 26) / height / 3);
+            for (int32_t width = estimate - 12; width <= estimate + 4 && !found; ++width) {
+                TBitmap bitmap;
+                Size(bitmap, width, height);
+                Paint(bitmap, true, uint64_t(width));
+                const auto chunks = ChunksOf(Encode<TPNGObject>(bitmap));
+                if (IdatStream(chunks).size() != wanted) continue;
+                found = true;
+                std::vector<size_t> pieces;
+                for (const auto& c : chunks)
+                    if (c.Type == "IDAT") pieces.push_back(c.Data.size());
+                std::vector<size_t> expected(wanted / 65535, 65535);
+                if (wanted % 65535) expected.push_back(wanted % 65535);
+                EXPECT_EQ(pieces, expected);
+                EXPECT_EQ(chunks.back().Type, "IEND");
+            }
+            if (found) break;
+        }
+        EXPECT_TRUE(found) << "no surface with that stream length nearby";
+    }
+}
+
+TEST(PngWriter, MaxIdatSizeAcceptsOnlyLargerPieces) {
+    TPNGObject png;
+    struct Row {
+        uint32_t set, stored;
+    } rows[] = {{0, 65535}, {65534, 65535}, {65535, 65535}, {100000, 100000}, {0xFFFFFFFF, 65535}};
+    for (const Row& row : rows) {
+        png.SetMaxIdatSize(row.set);
+        EXPECT_EQ(png.MaxIdatSize(), row.stored) << row.set;
+    }
+}
+
+TEST(PngWriter, CrcOfKnownBytes) {
+    const uint8_t iend[] = {'I', 'E', 'N', 'D'};
+    EXPECT_EQ(PngCrc(iend) ^ 0xFFFFFFFFu, 0xAE426082u);
+    const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(PngCrc(digits) ^ 0xFFFFFFFFu, 0xCBF43926u);
+}
+
+// --- JPEG -------------------------------------------------------------------------------
+
+namespace {
+
+struct TSegment {
+    uint8_t Marker;
+    TBytes Data;
+};
+
+// The marker segments before the first scan.
+std::vector<TSegment> SegmentsOf(const TBytes& jpeg) {
+    std::vector<TSegment> segments;
+    for (size_t at = 2; at + 4 <= jpeg.size() && jpeg[at] == 0xFF;) {
+        const uint8_t marker = jpeg[at + 1];
+        const size_t length = size_t(jpeg[at + 2]) << 8 | jpeg[at + 3];
+        segments.push_back({marker, TBytes(jpeg.begin() + at + 4, jpeg.begin() + at + 2 + length)});
+        if (marker == 0xDA) break;
+        at += 2 + length;
+    }
+    return segments;
+}
+
+const TSegment* Find(const std::vector<TSegment>& segments, uint8_t marker) {
+    for (const auto& s : segments)
+        if (s.Marker == marker) return &s;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(JpegWriter, BaselineJfifWithStandardTablesAtQualityNinety) {
+    TBitmap bitmap;
+    Size(bitmap, 40, 24);
+    Paint(bitmap, false);
+    TJPEGImage jpeg;
+    jpeg.Assign(bitmap);
+    TMemoryStream first, second;
+    jpeg.SaveToStream(first);
+    jpeg.SaveToStream(second);
+    const TBytes& bytes = first.Bytes();
+    EXPECT_EQ(second.Bytes(), bytes) << "written twice";
+    ASSERT_GE(bytes.size(), 4u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xD8);
+    EXPECT_EQ(bytes[2], 0xFF);
+    EXPECT_EQ(bytes[3], 0xE0);
+    EXPECT_EQ(bytes[bytes.size() - 2], 0xFF);
+    EXPECT_EQ(bytes[bytes.size() - 1], 0xD9);
+    const auto segments = SegmentsOf(bytes);
+    const TSegment* app0 = Find(segments, 0xE0);
+    ASSERT_TRUE(app0);
+    EXPECT_EQ(TBytes(app0->Data.begin(), app0->Data.begin() + 12),
+              (TBytes{'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1})); // 1.01, unit 0, 1 x 1
+    const TSegment* sof = Find(segments, 0xC0);
+    ASSERT_TRUE(sof);
+    EXPECT_EQ(sof->Data, (TBytes{8, 0, 24, 0, 40, 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1}));
+    EXPECT_FALSE(Find(segments, 0xC2)) << "not progressive";
+    EXPECT_FALSE(Find(segments, 0xDD)) << "no restart interval";
+    const TSegment* dqt = Find(segments, 0xDB);
+    ASSERT_TRUE(dqt);
+    EXPECT_EQ(dqt->Data[0], 0); // table 0, 8-bit entries
+    EXPECT_EQ(dqt->Data[1], 3); // (16 * 20 + 50) div 100
+}
+
+TEST(JpegWriter, RoundTripsThroughLibjpegAndRedStaysRed) {
+    TBitmap bitmap;
+    Size(bitmap, 48, 32);
+    Paint(bitmap, false);
+    auto& canvas = bitmap.Canvas();
+    canvas.Brush().SetColor(clRed);
+    canvas.FillRect({0, 0, 16, 16});
+    canvas.Brush().SetColor(clBlue);
+    canvas.FillRect({32, 16, 48, 32});
+    uint32_t width = 0, height = 0;
+    const TBytes decoded = DecodeJpeg(Encode<TJPEGImage>(bitmap), width, height);
+    ASSERT_EQ(width, 48u);
+    ASSERT_EQ(height, 32u);
+    const TBytes expected = RgbOf(bitmap);
+    // Chrominance is sampled at half resolution, so sharp colour edges bleed; on average
+    // the pixels come back close.
+    double total = 0;
+    for (size_t i = 0; i < expected.size(); ++i)
+        total += std::abs(int(decoded[i]) - int(expected[i]));
+    EXPECT_LT(total / expected.size(), 4.0);
+    auto at = [&](int x, int y, int c) { return int(decoded[(size_t(y) * 48 + x) * 3 + c]); };
+    EXPECT_GT(at(8, 8, 0), 230); // red inside the red square
+    EXPECT_LT(at(8, 8, 2), 25);
+    EXPECT_GT(at(40, 24, 2), 230); // blue inside the blue square
+    EXPECT_LT(at(40, 24, 0), 25);
+}
+
+TEST(JpegWriter, LibraryErrorsBecomeEJPEGAndEmptySurfacesGiveNoBytes) {
+    TBitmap wide;
+    Size(wide, 65501, 1);
+    TJPEGImage jpeg;
+    jpeg.Assign(wide);
+    TMemoryStream stream;
+    try {
+        jpeg.SaveToStream(stream);
+        ADD_FAILURE() << "no error";
+    } catch (const EJPEG& e) {
+        EXPECT_STREQ(e.what(), "JPEG error #41");
+        EXPECT_EQ(JERR_IMAGE_TOO_BIG, 41);
+    }
+    EXPECT_EQ(stream.Size(), 0u);
+    Size(wide, 65500, 1);
+    jpeg.Assign(wide);
+    EXPECT_NO_THROW(jpeg.SaveToStream(stream));
+    EXPECT_GT(stream.Size(), 0u);
+
+    for (auto [width, height] : {std::pair{0, 0}, std::pair{5, 0}, std::pair{0, 5}}) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height);
+        TBitmap empty;
+        Size(empty, width, height);
+        EXPECT_TRUE(Encode<TJPEGImage>(empty).empty());
+        EXPECT_TRUE(Encode<TPNGObject>(empty).empty());
+        EXPECT_TRUE(Encode<TBitmap>(empty).empty());
+    }
+}
+
+// --- Files ------------------------------------------------------------------------------
+
+namespace {
+
+// A stream that accepts only so many bytes.
+class TShortStream : public TStream {
+public:
+    explicit TShortStream(size_t room) : room_(room) {}
+    size_t Write(const void*, size_t count) override {
+        const size_t taken = std::min(count, room_);
+        room_ -= taken;
+        return taken;
+    }
+
+private:
+    size_t room_;
+};
+
+TBytes ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return TBytes(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+TEST(Writers, FilesHoldTheStreamBytesAndFailuresAreReported) {
+    const auto folder = std::filesystem::path(testing::TempDir()) / "quillax-writers";
+    std::filesystem::create_directories(folder);
+    TBitmap bitmap;
+    Size(bitmap, 13, 7);
+    Paint(bitmap, false);
+    {
+        bitmap.SaveToFile((folder / "a.bmp").string());
+        TPNGObject png;
+        png.Assign(bitmap);
+        png.SaveToFile((folder / "a.png").string());
+        TJPEGImage jpeg;
+        jpeg.Assign(bitmap);
+        jpeg.SaveToFile((folder / "a.jpg").string());
+    }
+    EXPECT_EQ(ReadFile(folder / "a.bmp"), Encode<TBitmap>(bitmap));
+    EXPECT_EQ(ReadFile(folder / "a.png"), Encode<TPNGObject>(bitmap));
+    EXPECT_EQ(ReadFile(folder / "a.jpg"), Encode<TJPEGImage>(bitmap));
+
+    // An empty surface still creates (and truncates) the file.
+    TBitmap empty;
+    empty.SaveToFile((folder / "a.bmp").string());
+    EXPECT_TRUE(std::filesystem::exists(folder / "a.bmp"));
+    EXPECT_EQ(std::filesystem::file_size(folder / "a.bmp"), 0u);
+
+    const std::string missing = (folder / "no-such-folder" / "x.png").string();
+    try {
+        TFileStream file(missing);
+        ADD_FAILURE() << "no error";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + missing + "\". ", 0), 0u)
+            << e.what();
+    }
+    TShortStream full(10);
+    EXPECT_THROW(bitmap.SaveToStream(full), EWriteError);
+    std::filesystem::remove_all(folder);
+}
