@@ -1,0 +1,337 @@
+// Drawing: the barcode is composed in drawing units on a vector picture, rotated by Angle,
+// with an optional human-readable label, and the picture is then played, scaled, into the
+// target rectangle. The target is drawn on only by that final playback.
+#include "engine/BarcodeEngine.h"
+#include "imaging/Graphics.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numbers>
+#include <string>
+#include <vector>
+
+namespace quillax {
+
+namespace {
+
+// Label font.
+constexpr const char* kLabelFontName = "Arial";
+constexpr int32_t kLabelFontSize = 9;
+// Depth of the label band across the bars, and how far the bars stop short of the edge.
+constexpr int32_t kLabelBand = 16;
+constexpr int32_t kEanLabelBand = 7;
+// Origin shift across the bars when the drawing is turned upside down (180) or lies at 270.
+constexpr int32_t kTurnedOrigin = 16;
+constexpr int32_t kEanTurnedOrigin = 8;
+// The text cell's top edge lies this far in from the picture's edge across the bars.
+constexpr int32_t kTextInset = 14;
+
+// Raises the engine's error with "TBarcodeEngine: <what>".
+[[noreturn]] void RaiseDrawingError(const char* what) {
+    throw Exception(std::string(TBarcodeEngine::ClassName) + ": " + what);
+}
+
+// A drawing coordinate that must fit 32 signed bits.
+int32_t CheckedCoordinate(long double v) {
+    if (!(v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()))
+        RaiseDrawingError("drawing out of range");
+    return static_cast<int32_t>(v);
+}
+
+// Rounds to nearest, halves to even (the default rounding mode).
+int32_t Nearest(long double v) {
+    return CheckedCoordinate(std::nearbyint(v));
+}
+
+// Angle in degrees to radians, kept as a 64-bit float.
+double ToRadians(double degrees) {
+    return static_cast<double>(static_cast<long double>(degrees) / 180 *
+                               std::numbers::pi_v<long double>);
+}
+
+// The EAN group (not the add-ons): short label band and digit-group labels.
+bool IsEanGroup(TBarcodeType typ) {
+    switch (typ) {
+    case bcCodeEAN8:
+    case bcCodeEAN13:
+    case bcCodeUPC_A:
+    case bcCodeUPC_E0:
+    case bcCodeUPC_E1:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// text[first..last], 1-based and inclusive, cut short where text is shorter.
+std::string Slice(const std::string& text, size_t first, size_t last) {
+    if (first > text.size()) return {};
+    return text.substr(first - 1, std::min(last, text.size()) - first + 1);
+}
+
+// One label piece: where its text starts and which columns its box covers.
+struct TLabelPiece {
+    int32_t TextPos;
+    int32_t BoxStart;
+    int32_t BoxEnd;
+    std::string Text;
+};
+
+// The fixed positions of the EAN/UPC digit groups; w is the run's total width.
+std::vector<TLabelPiece> EanLabelPieces(TBarcodeType typ, const std::string& text, int32_t w) {
+    switch (typ) {
+    case bcCodeEAN8:
+        return {{3, 3, 30, Slice(text, 1, 4)}, {35, 35, w - 4, Slice(text, 5, 8)}};
+    case bcCodeEAN13: {
+        std::vector<TLabelPiece> pieces;
+        // A leading 0 of EAN-13 is not printed.
+        if (text.empty() || text[0] != '0') pieces.push_back({-8, -8, -2, Slice(text, 1, 1)});
+        pieces.push_back({3, 3, 44, Slice(text, 2, 7)});
+        pieces.push_back({49, 49, w - 4, Slice(text, 8, 13)});
+        return pieces;
+    }
+    case bcCodeUPC_A:
+        return {{-8, -8, -2, Slice(text, 1, 1)},
+                {10, 10, 44, Slice(text, 2, 6)},
+                {49, 49, 83, Slice(text, 7, 11)},
+                {w + 1, w + 1, w + 8, Slice(text, 12, 12)}};
+    case bcCodeUPC_E0:
+    case bcCodeUPC_E1:
+        return {{3, 3, 44, Slice(text, 1, 6)}, {w + 1, w + 1, w + 8, Slice(text, 7, 7)}};
+    default:
+        return {};
+    }
+}
+
+// The rectangle spanned from corner a (inclusive) toward corner b (exclusive) on each axis.
+// When b lies before a, the span runs backwards: it covers the units after b up to and
+// including a, which keeps boxes of the turned layouts over the same units as the bars.
+TRect SpannedRect(TPoint a, TPoint b) {
+    TRect r;
+    if (b.X >= a.X) {
+        r.Left = a.X;
+        r.Right = b.X;
+    } else {
+        r.Left = b.X + 1;
+        r.Right = a.X + 1;
+    }
+    if (b.Y >= a.Y) {
+        r.Top = a.Y;
+        r.Bottom = b.Y;
+    } else {
+        r.Top = b.Y + 1;
+        r.Bottom = a.Y + 1;
+    }
+    return r;
+}
+
+// Puts the canvas's previous font back into its context when the label is done or fails.
+class TFontRestorer {
+public:
+    TFontRestorer(TCanvas& canvas, HFONT previous) : canvas_(canvas), previous_(previous) {}
+    ~TFontRestorer() { SelectObject(canvas_.Handle(), previous_); }
+    TFontRestorer(const TFontRestorer&) = delete;
+    TFontRestorer& operator=(const TFontRestorer&) = delete;
+
+private:
+    TCanvas& canvas_;
+    HFONT previous_;
+};
+
+} // namespace
+
+// --- Geometry ---------------------------------------------------------------------------
+
+// Turns p counter-clockwise by alpha radians on the y-down surface.
+TPoint TBarcodeEngine::RotatePoint(TPoint p, double alpha) {
+    const long double s = std::sin(static_cast<long double>(alpha));
+    const long double c = std::cos(static_cast<long double>(alpha));
+    const long double x = p.X;
+    const long double y = p.Y;
+    return {Nearest(x * c + y * s), Nearest(-x * s + y * c)};
+}
+
+TPoint TBarcodeEngine::OffsetPoint(TPoint a, TPoint b) {
+    return {CheckedCoordinate(static_cast<long double>(a.X) + b.X),
+            CheckedCoordinate(static_cast<long double>(a.Y) + b.Y)};
+}
+
+// origin plus the shift that moves the box (0, 0)-(size), turned by alpha, into the
+// non-negative quadrant.
+TPoint TBarcodeEngine::RotatedBoxOrigin(double alpha, TPoint origin, TPoint size) {
+    const long double s = std::sin(static_cast<long double>(alpha));
+    const long double c = std::cos(static_cast<long double>(alpha));
+    const long double w = size.X;
+    const long double h = size.Y;
+    long double dx = 0;
+    long double dy = 0;
+    if (s >= 0 && c >= 0) {
+        dy = Nearest(w * s);
+    } else if (s >= 0) {
+        dx = -static_cast<long double>(Nearest(w * c));
+        dy = Nearest(w * s - h * c);
+    } else if (c >= 0) {
+        dx = -static_cast<long double>(Nearest(h * s));
+    } else if (s < 0 && c < 0) {
+        dx = -static_cast<long double>(Nearest(w * c)) - Nearest(h * s);
+        dy = -static_cast<long double>(Nearest(h * c));
+    } else {
+        RaiseDrawingError("drawing out of range"); // an angle that is not a number
+    }
+    return {CheckedCoordinate(origin.X + dx), CheckedCoordinate(origin.Y + dy)};
+}
+
+// A copy of font whose text runs at angle degrees counter-clockwise.
+std::shared_ptr<const TFontObject> TBarcodeEngine::MakeRotatedFont(const TFont& font,
+                                                                   int32_t angle) {
+    TLogFont description = font.GetLogFont();
+    int64_t tenths = static_cast<int64_t>(angle) * 10;
+    // Escapement is 32 bits; a whole number of turns changes nothing.
+    if (tenths > std::numeric_limits<int32_t>::max() ||
+        tenths < std::numeric_limits<int32_t>::min())
+        tenths = static_cast<int64_t>(angle % 360) * 10;
+    description.Escapement = static_cast<int32_t>(tenths);
+    description.Orientation = static_cast<int32_t>(tenths);
+    return CreateFontIndirect(description);
+}
+
+// --- Painting ---------------------------------------------------------------------------
+
+void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText) {
+    const std::string pattern = BuildPattern();
+    const int32_t w = GetWidth();
+    OriginX = 0;
+    OriginY = 0;
+    if (w <= 0) RaiseDrawingError("barcode has no width");
+
+    const bool ean = IsEanGroup(Typ);
+    const int32_t band = ean ? kEanLabelBand : kLabelBand;
+    const int32_t turnedOrigin = ean ? kEanTurnedOrigin : kTurnedOrigin;
+    const long double across = static_cast<long double>(rect.Right) - rect.Left;
+    const long double down = static_cast<long double>(rect.Bottom) - rect.Top;
+
+    int32_t dw = 0;
+    int32_t dh = 0;
+    if (Angle == 0 || Angle == 180) {
+        // The bars stand upright: the run fills the rectangle's width.
+        const long double s = across / w;
+        dw = w;
+        dh = Nearest(down / s);
+        if (dh < 0) RaiseDrawingError("drawing out of range");
+        Height = dh - band;
+        if (Angle == 180) OriginY = turnedOrigin;
+    } else {
+        // The bars lie across: the run fills the rectangle's height.
+        const long double s = down / w;
+        dh = w;
+        dw = Nearest(across / s);
+        if (dw < 0) RaiseDrawingError("drawing out of range");
+        Height = dw - band;
+        if (Angle == 270) OriginX = turnedOrigin;
+    }
+    paintDW_ = dw;
+    paintDH_ = dh;
+    paintW_ = w;
+
+    TMetafile picture;
+    picture.SetWidth(dw);
+    picture.SetHeight(dh);
+    {
+        TMetafileCanvas recorder(picture);
+        PaintLines(pattern, recorder);
+        if (showText) PaintText(recorder);
+    } // the recording ends here
+    canvas.StretchDraw(rect, picture);
+}
+
+// One filled four-corner polygon per pattern character, spaces included.
+void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
+    const double alpha = ToRadians(Angle);
+    const TPoint origin = RotatedBoxOrigin(alpha, {OriginX, OriginY}, {GetWidth(), Height});
+    canvas.Pen().SetWidth(1);
+
+    const int32_t fullHeight = Height;
+    const int32_t shortHeight = static_cast<int32_t>(static_cast<int64_t>(Height) * 2 / 5);
+    int32_t x = 0;
+    for (char c : pattern) {
+        int32_t lw = 0;
+        TLineKind kind = TLineKind::lkSpace;
+        DecodePatternChar(c, lw, kind);
+        const TColor color = kind == TLineKind::lkSpace ? Color : ColorBar;
+        canvas.Pen().SetColor(color);
+        canvas.Brush().SetColor(color);
+        const int32_t h = kind == TLineKind::lkShortBar ? shortHeight : fullHeight;
+        const int32_t right = CheckedCoordinate(static_cast<long double>(x) + lw - 1);
+        std::array<TPoint, 4> corners{TPoint{x, 0}, TPoint{x, h}, TPoint{right, h},
+                                      TPoint{right, 0}};
+        for (TPoint& p : corners)
+            p = OffsetPoint(RotatePoint(p, alpha), origin);
+        canvas.Polygon(corners);
+        x = CheckedCoordinate(static_cast<long double>(x) + lw);
+    }
+}
+
+// The human-readable label: digit groups for the EAN group, one centred text otherwise.
+void TBarcodeEngine::PaintText(TCanvas& canvas) {
+    canvas.Font().SetName(kLabelFontName);
+    canvas.Font().SetSize(kLabelFontSize);
+    HDC dc = canvas.Handle();
+    const HFONT rotated = MakeRotatedFont(canvas.Font(), Nearest(Angle));
+    TFontRestorer restorer(canvas, SelectObject(dc, rotated));
+    canvas.Brush().SetColor(Color);
+    SetBkMode(canvas.Handle(), TRANSPARENT);
+
+    if (IsEanGroup(Typ)) {
+        for (const TLabelPiece& piece : EanLabelPieces(Typ, Text, paintW_))
+            PaintLabel(canvas, piece.TextPos, piece.BoxStart, piece.BoxEnd, piece.Text);
+    } else {
+        const int32_t tw = canvas.TextWidth(Text);
+        const int32_t textPos = static_cast<int32_t>((static_cast<int64_t>(paintW_) - tw) / 2);
+        PaintLabel(canvas, textPos, 0, paintW_, Text);
+    }
+}
+
+// One label piece: a box in the background colour from column a to column b of the
+// unturned drawing, and the text starting at column t, both placed where the rotation
+// carries the label band.
+void TBarcodeEngine::PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
+                                const std::string& text) {
+    const int64_t dw = paintDW_;
+    const int64_t dh = paintDH_;
+    const int64_t t = textPos;
+    const int64_t a = boxStart;
+    const int64_t b = boxEnd;
+    auto point = [](int64_t x, int64_t y) {
+        return TPoint{CheckedCoordinate(x), CheckedCoordinate(y)};
+    };
+    TPoint corner1, corner2, at;
+    switch (Nearest(Angle)) {
+    case 90:
+        corner1 = point(dw - kTextInset, dh - a);
+        corner2 = point(dw, dh - b - 1);
+        at = point(dw - kTextInset, dh - t);
+        break;
+    case 180:
+        corner1 = point(dw - a, 0);
+        corner2 = point(dw - b - 1, kLabelBand);
+        at = point(dw - t, kTextInset);
+        break;
+    case 270:
+        corner1 = point(0, a);
+        corner2 = point(kTextInset, b + 1);
+        at = point(kTextInset, t);
+        break;
+    default:
+        corner1 = point(a, dh - kLabelBand);
+        corner2 = point(b + 1, dh);
+        at = point(t, dh - kTextInset);
+        break;
+    }
+    canvas.FillRect(SpannedRect(corner1, corner2));
+    canvas.TextOut(at.X, at.Y, text);
+}
+
+} // namespace quillax
