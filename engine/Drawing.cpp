@@ -106,26 +106,9 @@ std::vector<TLabelPiece> EanLabelPieces(TBarcodeType typ, const std::string& tex
     }
 }
 
-// The rectangle spanned from corner a (inclusive) toward corner b (exclusive) on each axis.
-// When b lies before a, the span runs backwards: it covers the units after b up to and
-// including a, which keeps boxes of the turned layouts over the same units as the bars.
+// The rectangle spanned by two corners, whichever way round they are given.
 TRect SpannedRect(TPoint a, TPoint b) {
-    TRect r;
-    if (b.X >= a.X) {
-        r.Left = a.X;
-        r.Right = b.X;
-    } else {
-        r.Left = b.X + 1;
-        r.Right = a.X + 1;
-    }
-    if (b.Y >= a.Y) {
-        r.Top = a.Y;
-        r.Bottom = b.Y;
-    } else {
-        r.Top = b.Y + 1;
-        r.Bottom = a.Y + 1;
-    }
-    return r;
+    return {std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
 }
 
 // Puts the canvas's previous font back into its context when the label is done or fails.
@@ -250,7 +233,10 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
 // One filled four-corner polygon per pattern character, spaces included.
 void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
     const double alpha = ToRadians(Angle);
-    const TPoint origin = RotatedBoxOrigin(alpha, {OriginX, OriginY}, {GetWidth(), Height});
+    // The run covers units 0 to w - 1 and a line rows 0 to Height, both ends inclusive; the
+    // turned box is placed by those extents so that at 90 and 180 degrees the run's first
+    // line lands on the picture's last unit instead of one past it.
+    const TPoint origin = RotatedBoxOrigin(alpha, {OriginX, OriginY}, {GetWidth() - 1, Height});
     canvas.Pen().SetWidth(1);
 
     const int32_t fullHeight = Height;

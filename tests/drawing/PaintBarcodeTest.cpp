@@ -115,9 +115,9 @@ TPoint Lands(TTurn turn, int32_t x, int32_t y, int32_t w, int32_t h, int32_t ox,
     case TTurn::Upright:
         return {x + ox, y + oy};
     case TTurn::Quarter:
-        return {y + ox, w - x + oy};
+        return {y + ox, w - 1 - x + oy};
     case TTurn::Half:
-        return {w - x + ox, h - y + oy};
+        return {w - 1 - x + ox, h - y + oy};
     case TTurn::ThreeQuarters:
         break;
     }
@@ -141,6 +141,7 @@ TEST(PaintBarcode, RightAnglesCarryTheUprightDrawing) {
         {bcCode39, "A", 270, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 16, 0},
         {bcCode39, "A", -90, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 0, 0},
         {bcCodeEAN13, "5901234123457", 180, TTurn::Half, {0, 0, 95, 50}, 43, 0, 8},
+        {bcCodeEAN13, "5901234123457", 90, TTurn::Quarter, {0, 0, 50, 95}, 43, 0, 0},
         {bcCodeEAN13, "5901234123457", 270, TTurn::ThreeQuarters, {0, 0, 50, 95}, 43, 8, 0},
         // Short bars hang from the same top edge, two fifths as long.
         {bcCodePostNet, "12", 0, TTurn::Upright, {0, 0, 34, 66}, 50, 0, 0},
@@ -163,11 +164,15 @@ TEST(PaintBarcode, RightAnglesCarryTheUprightDrawing) {
         for (int32_t x = 0; x < w; ++x) {
             const bool isShort = columns[x] == TLineKind::lkShortBar;
             const int32_t lineHeight = isShort ? row.Height * 2 / 5 : row.Height;
+            bool shown = false;
             for (int32_t y = 0; y <= lineHeight; ++y) {
                 const TPoint p = Lands(row.Turn, x, y, w, row.Height, row.OriginX, row.OriginY);
-                if (p.X >= 0 && p.X < row.Rect.Right && p.Y >= 0 && p.Y < row.Rect.Bottom)
-                    expected[p.Y][p.X] = columns[x] == TLineKind::lkSpace ? kSpace : kBar;
+                if (p.X < 0 || p.X >= row.Rect.Right || p.Y < 0 || p.Y >= row.Rect.Bottom) continue;
+                expected[p.Y][p.X] = columns[x] == TLineKind::lkSpace ? kSpace : kBar;
+                shown = true;
             }
+            // No line of the run may fall off the picture, whatever the turn.
+            EXPECT_TRUE(shown) << "the line over unit " << x << " is not drawn";
         }
         EXPECT_EQ(FirstMismatch(target.Bitmap,
                                 [&](int32_t x, int32_t y) -> std::optional<TColor> {
@@ -236,11 +241,11 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
          {{{3, 34, 45, 50}, {3, 36}, "012345"}, {{52, 34, 60, 50}, {52, 36}, "6"}}},
         {bcCode39, "A", false, 0, {0, 0, 38, 40}, {{{0, 24, 39, 40}, {kCentred, 26}, "A"}}},
         {bcCodeEAN13, "5901234123457", false, 180, {0, 0, 95, 50},
-         {{{97, 0, 104, 16}, {103, 14}, "5"}, {{51, 0, 93, 16}, {92, 14}, "901234"},
-          {{4, 0, 47, 16}, {46, 14}, "123457"}}},
+         {{{96, 0, 103, 16}, {103, 14}, "5"}, {{50, 0, 92, 16}, {92, 14}, "901234"},
+          {{3, 0, 46, 16}, {46, 14}, "123457"}}},
         {bcCodeEAN13, "5901234123457", false, 90, {0, 0, 50, 95},
-         {{{36, 97, 50, 104}, {36, 103}, "5"}, {{36, 51, 50, 93}, {36, 92}, "901234"},
-          {{36, 4, 50, 47}, {36, 46}, "123457"}}},
+         {{{36, 96, 50, 103}, {36, 103}, "5"}, {{36, 50, 50, 92}, {36, 92}, "901234"},
+          {{36, 3, 50, 46}, {36, 46}, "123457"}}},
         {bcCodeEAN13, "5901234123457", false, 270, {0, 0, 50, 95},
          {{{0, -8, 14, -1}, {14, -8}, "5"}, {{0, 3, 14, 45}, {14, 3}, "901234"},
           {{0, 49, 14, 92}, {14, 49}, "123457"}}},
