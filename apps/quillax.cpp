@@ -1,7 +1,195 @@
 // quillax: the command-line host of the barcode component.
-#include <cstdio>
+//
+//   quillax render NAME=VALUE ... [-o FILE] [--headers]
+//   quillax register|unregister [--registry FILE]
+//   quillax serve [--listen HOST:PORT]
+//
+// Exit status: 0 success; 10 + N when rendering reported step code N (the image is still
+// written); 1 when the file could not be written or a call failed; 2 for a usage error.
+#include "apps/ComponentHost.h"
+#include "apps/WebHost.h"
+#include "hosting/Kemrin_Quillax_TLB.h"
+#include "platform/Activation.h"
+#include "platform/Registry.h"
 
-int main() {
-    std::puts("quillax 1.0.0: the component is being built; no commands yet.");
-    return 0;
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace quillax;
+using namespace quillax::host;
+
+constexpr int ExitSuccess = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+constexpr int ExitRenderStep = 10; // + the step code
+
+// The Response of `render` without -o: the image bytes go to standard output, and with
+// --headers each call is reported on standard error.
+class TStdoutResponse final : public TResponseSink {
+public:
+    explicit TStdoutResponse(bool reportCalls) : reportCalls_(reportCalls) {}
+
+    HRESULT Expires(LONG minutes) override {
+        Report("Expires: " + std::to_string(minutes));
+        return S_OK;
+    }
+    HRESULT AddHeader(const std::string& name, const std::string& value) override {
+        Report("AddHeader: " + name + ": " + value);
+        return S_OK;
+    }
+    HRESULT ContentType(const std::string& type) override {
+        Report("ContentType: " + type);
+        return S_OK;
+    }
+    HRESULT BinaryWrite(std::span<const BYTE> bytes) override {
+        Report("BinaryWrite: " + std::to_string(bytes.size()) + " bytes");
+        if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
+            return E_FAIL;
+        return S_OK;
+    }
+    HRESULT Flush() override {
+        Report("Flush");
+        return std::fflush(stdout) == 0 ? S_OK : E_FAIL;
+    }
+
+private:
+    void Report(const std::string& line) const {
+        if (reportCalls_) std::cerr << line << '\n';
+    }
+    bool reportCalls_;
+};
+
+// Identity of a file, to tell whether a save replaced it.
+struct TFileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+};
+
+TFileStamp StampOf(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    return {true, info.st_dev, info.st_ino, info.st_mtim};
+}
+
+bool Replaced(const TFileStamp& before, const TFileStamp& after) {
+    if (!after.exists) return false;
+    if (!before.exists) return true;
+    return before.device != after.device || before.inode != after.inode ||
+           before.modified.tv_sec != after.modified.tv_sec ||
+           before.modified.tv_nsec != after.modified.tv_nsec;
+}
+
+int Render(const std::vector<std::string>& assignments, const std::string& output, bool headers) {
+    // Usage errors first, before anything is loaded.
+    std::vector<std::pair<std::string, std::string>> properties;
+    for (const std::string& assignment : assignments) {
+        const auto equals = assignment.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            std::cerr << "quillax render: expected NAME=VALUE, got \"" << assignment << "\"\n";
+            return ExitUsage;
+        }
+        properties.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
+    }
+    try {
+        TComponentLibrary component(TComponentLibrary::DefaultPath());
+        TStdoutResponse response(headers);
+        ComPtr<IScriptingContext> context = MakeScriptingContext(response);
+        ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
+        StartPage(barcode.Get(), context.Get());
+        for (const auto& [name, value] : properties)
+            PutProperty(barcode.Get(), name, value);
+        int status = ExitSuccess;
+        if (output.empty() || output == "-") {
+            ShowBarcode(barcode.Get());
+        } else {
+            const TFileStamp before = StampOf(output);
+            const LONG step = SaveBarcode(barcode.Get(), output);
+            if (!Replaced(before, StampOf(output))) {
+                std::cerr << "quillax render: could not write " << output << '\n';
+                status = ExitFailure;
+            } else if (step != 0) {
+                std::cerr << "quillax render: rendering failed at step " << step
+                          << "; the image carries the error text\n";
+                status = ExitRenderStep + step;
+            }
+        }
+        EndPage(barcode.Get());
+        return status;
+    } catch (const EUsageError& e) {
+        std::cerr << "quillax render: " << e.what() << '\n';
+        return ExitUsage;
+    } catch (const std::exception& e) {
+        std::cerr << "quillax render: " << e.what() << '\n';
+        return ExitFailure;
+    }
+}
+
+int Registration(bool registering, const std::string& registry) {
+    const char* command = registering ? "register" : "unregister";
+    try {
+        if (!registry.empty()) SetRegistryStoreFile(registry);
+        const std::string path = TComponentLibrary::DefaultPath();
+        TComponentLibrary component(path);
+        const HRESULT hr = registering ? component.RegisterServer() : component.UnregisterServer();
+        if (FAILED(hr)) {
+            std::cerr << "quillax " << command << ": failed (0x" << std::hex << std::uppercase
+                      << static_cast<ULONG>(hr) << ")\n";
+            return ExitFailure;
+        }
+        std::cout << (registering ? "Registered " : "Unregistered ") << path << " in "
+                  << RegistryStoreFile() << '\n';
+        return ExitSuccess;
+    } catch (const std::exception& e) {
+        std::cerr << "quillax " << command << ": " << e.what() << '\n';
+        return ExitFailure;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"quillax: barcode images from the Quillax component"};
+    app.set_version_flag("--version", "quillax 1.0.0");
+    app.require_subcommand(1);
+
+    std::vector<std::string> assignments;
+    std::string output;
+    bool headers = false;
+    CLI::App* render = app.add_subcommand(
+        "render", "Render a barcode: set each property NAME=VALUE, then save or show the image");
+    render->add_option("properties", assignments, "Property settings, NAME=VALUE");
+    render->add_option("-o,--output", output, "Image file to write; - or none: standard output");
+    render->add_flag("--headers", headers, "Report the response calls on standard error");
+
+    std::string registry;
+    CLI::App* reg = app.add_subcommand("register", "Register the component in a registry store");
+    reg->add_option("--registry", registry, "Registry store file");
+    CLI::App* unreg =
+        app.add_subcommand("unregister", "Remove the component's entries from a registry store");
+    unreg->add_option("--registry", registry, "Registry store file");
+
+    std::string listen = "127.0.0.1:8080";
+    CLI::App* serve = app.add_subcommand("serve", "Serve barcode pages over HTTP");
+    serve->add_option("--listen", listen, "HOST:PORT to listen on")->capture_default_str();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? ExitSuccess : ExitUsage;
+    }
+
+    if (render->parsed()) return Render(assignments, output, headers);
+    if (reg->parsed()) return Registration(true, registry);
+    if (unreg->parsed()) return Registration(false, registry);
+    if (serve->parsed()) return RunWebHost(listen);
+    return ExitUsage;
 }

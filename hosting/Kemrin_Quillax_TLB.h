@@ -1,0 +1,84 @@
+// The type library of the component: the library Kemrin_Quillax, its dual interface IQuillax
+// and its creatable class Quillax. The member table below is the one description of IQuillax:
+// name lookup, invoke and the type information all read it.
+#pragma once
+
+#include "platform/OleAuto.h"
+
+// Identifiers of the library, the interface and the class.
+inline constexpr GUID LIBID_Kemrin_Quillax =
+    quillax::MakeGuid("{651DA609-F03C-46AC-BA79-9A7E47FD512E}");
+inline constexpr IID IID_IQuillax = quillax::MakeGuid("{F4DB5FB9-5221-48D4-9B6D-C54CC9CE715F}");
+inline constexpr CLSID CLSID_Quillax = quillax::MakeGuid("{6A358604-6623-4CD5-A879-3DF0EABE5F83}");
+
+inline constexpr WORD Kemrin_QuillaxMajorVersion = 1;
+inline constexpr WORD Kemrin_QuillaxMinorVersion = 0;
+
+// Dispatch identifiers of IQuillax: not consecutive and not in function-table order.
+enum TQuillaxDispId : DISPID {
+    DISPID_OnStartPage = 201,
+    DISPID_OnEndPage = 202,
+    DISPID_ShowBarcode = 203,
+    DISPID_ImageTypeStr = 204,
+    DISPID_BarcodeType = 205,
+    DISPID_Orientation = 206,
+    DISPID_Data = 208,
+    DISPID_Checksum = 209,
+    DISPID_NarrowBarWidth = 210,
+    DISPID_ShowText = 211,
+    DISPID_Height = 213,
+    DISPID_BGColor = 214,
+    DISPID_Ratio = 215,
+    DISPID_ImageType = 216,
+    DISPID_BarColor = 217,
+    DISPID_ChecksumMethod = 218,
+    DISPID_SaveBarcode = 219,
+};
+
+// IQuillax: dispatch interface for Quillax Object (dual). Each property takes two slots,
+// getter first; the order of the members is the function table's.
+struct IQuillax : IDispatch {
+    virtual HRESULT STDMETHODCALLTYPE OnStartPage(IUnknown* AScriptingContext) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnEndPage() = 0;
+    virtual HRESULT STDMETHODCALLTYPE ShowBarcode() = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_ImageTypeStr(BSTR* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_ImageTypeStr(BSTR Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_BarcodeType(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_BarcodeType(LONG Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Orientation(INT* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_Orientation(INT Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Data(BSTR* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_Data(BSTR Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Checksum(VARIANT_BOOL* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_Checksum(VARIANT_BOOL Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_NarrowBarWidth(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_NarrowBarWidth(LONG Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_ShowText(VARIANT_BOOL* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_ShowText(VARIANT_BOOL Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Height(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_Height(LONG Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_Ratio(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_Ratio(LONG Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_ImageType(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_ImageType(LONG Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_BGColor(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_BGColor(LONG Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_BarColor(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_BarColor(LONG Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_ChecksumMethod(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_ChecksumMethod(LONG Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SaveBarcode(BSTR FileName, LONG* Result) = 0;
+};
+
+namespace quillax {
+
+// The member table of IQuillax (slot, dispatch identifier, kind, parameters) and the library
+// and class descriptions built on it.
+extern const InterfaceDescription IQuillaxDescription;
+extern const CoClassDescription QuillaxDescription;
+extern const TypeLibDescription Kemrin_QuillaxDescription;
+
+// The library object, built on first use and shared (read-only) by every object.
+HRESULT LoadKemrin_QuillaxTypeLib(ITypeLib** pptlib);
+
+} // namespace quillax
