@@ -1,0 +1,101 @@
+// Encoding a 95 x 50 barcode-like surface (an EAN-13's size) into memory, per format.
+#include "imaging/Graphics.h"
+#include "imaging/JpegImage.h"
+#include "imaging/PngImage.h"
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+
+using namespace quillax;
+
+namespace {
+
+// Bars of one to four modules with a label band, as the engine leaves the surface.
+void DrawBarcodeLike(TBitmap& bitmap) {
+    bitmap.SetWidth(95);
+    bitmap.SetHeight(50);
+    TMetafile picture;
+    picture.SetWidth(95);
+    picture.SetHeight(50);
+    {
+        TMetafileCanvas canvas(picture);
+        canvas.Pen().SetWidth(1);
+        int32_t x = 0;
+        for (int i = 0; x < 95; ++i) {
+            const int32_t width = 1 + (i * 7 % 4);
+            const TColor color = i % 2 ? clWhite : clBlack;
+            canvas.Pen().SetColor(color);
+            canvas.Brush().SetColor(color);
+            const std::array<TPoint, 4> corners{
+                TPoint{x, 0}, TPoint{x, 43}, TPoint{x + width - 1, 43}, TPoint{x + width - 1, 0}};
+            canvas.Polygon(corners);
+            x += width;
+        }
+        canvas.Font().SetName("Arial");
+        canvas.Font().SetSize(9);
+        canvas.Brush().SetColor(clWhite);
+        SetBkMode(canvas.Handle(), TRANSPARENT);
+        canvas.FillRect({3, 34, 45, 50});
+        canvas.TextOut(3, 36, "590123");
+        canvas.FillRect({49, 34, 92, 50});
+        canvas.TextOut(49, 36, "412345");
+    }
+    bitmap.Canvas().StretchDraw(bitmap.Canvas().ClipRect(), picture);
+}
+
+void BM_Draw(benchmark::State& state) {
+    for (auto _ : state) {
+        TBitmap bitmap;
+        DrawBarcodeLike(bitmap);
+        benchmark::DoNotOptimize(bitmap.Store().data());
+    }
+}
+BENCHMARK(BM_Draw);
+
+void BM_EncodeBmp(benchmark::State& state) {
+    TBitmap bitmap;
+    DrawBarcodeLike(bitmap);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        TMemoryStream stream;
+        bitmap.SaveToStream(stream);
+        bytes = stream.Size();
+    }
+    state.counters["bytes"] = double(bytes);
+}
+BENCHMARK(BM_EncodeBmp);
+
+void BM_EncodePng(benchmark::State& state) {
+    TBitmap bitmap;
+    DrawBarcodeLike(bitmap);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        TPNGObject png;
+        png.Assign(bitmap);
+        TMemoryStream stream;
+        png.SaveToStream(stream);
+        bytes = stream.Size();
+    }
+    state.counters["bytes"] = double(bytes);
+}
+BENCHMARK(BM_EncodePng);
+
+void BM_EncodeJpeg(benchmark::State& state) {
+    TBitmap bitmap;
+    DrawBarcodeLike(bitmap);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        TJPEGImage jpeg;
+        jpeg.Assign(bitmap);
+        TMemoryStream stream;
+        jpeg.SaveToStream(stream);
+        bytes = stream.Size();
+    }
+    state.counters["bytes"] = double(bytes);
+}
+BENCHMARK(BM_EncodeJpeg);
+
+} // namespace
+
+BENCHMARK_MAIN();
