@@ -166,6 +166,8 @@ void TBarcodeEngine::ComputeLineWidths() {
 }
 
 std::string TBarcodeEngine::BuildPattern() {
+    if (built_ && Text == builtText_) Text = builtFrom_;
+    const std::string from = Text;
     ComputeLineWidths();
     if (!IsKnownType(Typ)) throw Exception(encoders::EngineMessage("%s: wrong BarcodeType"));
     const SymbologyRow& row = kSymbologies[Typ];
@@ -174,7 +176,11 @@ std::string TBarcodeEngine::BuildPattern() {
         for (char c : Text)
             Require(c >= '0' && c <= '9', "Barcode must be numeric");
     }
-    return row.Encode(*this);
+    std::string pattern = row.Encode(*this);
+    built_ = true;
+    builtFrom_ = from;
+    builtText_ = Text;
+    return pattern;
 }
 
 void TBarcodeEngine::DecodePatternChar(char c, int32_t& width, TLineKind& kind) const {

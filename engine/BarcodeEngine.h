@@ -113,6 +113,14 @@ private:
     int32_t paintDW_ = 0;
     int32_t paintDH_ = 0;
     int32_t paintW_ = 0;
+
+    // The text the last successful pattern build started from and the text it left. A build
+    // that finds Text as the last one left it starts again from that build's own start, so
+    // a check digit is appended (or a digit put in front) once however often one painting
+    // builds the pattern.
+    bool built_ = false;
+    std::string builtFrom_;
+    std::string builtText_;
 };
 
 } // namespace quillax
