@@ -1,0 +1,121 @@
+// The render pipeline: transfer, data, size, draw, error text.
+#include "object/RenderPipeline.h"
+
+#include <array>
+#include <exception>
+
+namespace quillax {
+
+namespace {
+
+// Error texts by step code; the trailing blanks are part of each text.
+constexpr std::array<const char*, 5> kErrorTexts{{
+    "",                          // rsNone
+    "Error!Text     ",           // rsText
+    "Error!Width     ",          // rsWidth
+    "Error!Draw barcode    ",    // rsDraw
+    "Error!Create barcode     ", // rsCreate
+}};
+
+using TransferRow = void (*)(const TQuillaxProperties&, TBarcodeEngine&);
+
+// Object property -> engine property, in transfer order. Ratio and Height only replace the
+// engine's own values (2.0 and 0) when they are positive.
+constexpr std::array<TransferRow, 9> kEngineTransfer{{
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.Checksum = p.Checksum; },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) {
+        e.Typ = static_cast<TBarcodeType>(p.BarcodeType);
+    },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.Angle = p.Orientation; },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.Modul = p.NarrowBarWidth; },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.Color = p.BGColor; },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.ColorBar = p.BarColor; },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) {
+        e.CheckSumMethod = static_cast<TCheckSumMethod>(p.ChecksumMethod);
+    },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) {
+        if (p.Ratio > 0) e.Ratio = p.Ratio;
+    },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) {
+        if (p.Height > 0) e.Height = p.Height;
+    },
+}};
+
+// Runs one step; on failure records its code and runs its recovery. A failure of the
+// recovery itself escapes to the caller's outer handler.
+template <class Work, class Recovery>
+void RunStep(TRenderStep step, TRenderStep& failed, Work work, Recovery recover) {
+    try {
+        work();
+    } catch (const std::exception&) {
+        failed = step;
+        recover();
+    }
+}
+
+template <class Work>
+void RunStep(TRenderStep step, TRenderStep& failed, Work work) {
+    RunStep(step, failed, work, [] {});
+}
+
+} // namespace
+
+TQuillaxProperties PageStartProperties(std::string data) {
+    return {
+        .ImageTypeStr = "BMP",
+        .Data = std::move(data),
+        .Checksum = false,
+        .ShowText = false,
+        .BarcodeType = bcCodeEAN13,
+        .Orientation = 0,
+        .NarrowBarWidth = 1,
+        .Height = 50,
+        .Ratio = 1,
+        .BGColor = clWhite,
+        .BarColor = clBlack,
+        .ChecksumMethod = csmModulo10,
+    };
+}
+
+const char* ErrorTextOf(TRenderStep step) {
+    return kErrorTexts.at(static_cast<size_t>(step));
+}
+
+void TransferProperties(const TQuillaxProperties& properties, TBarcodeEngine& engine) {
+    for (TransferRow transfer : kEngineTransfer)
+        transfer(properties, engine);
+}
+
+TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
+    auto engine = std::make_unique<TBarcodeEngine>();
+    TRenderResult result{std::make_unique<TBitmap>(), TRenderStep::rsNone};
+    TBitmap& surface = *result.Surface;
+    TRenderStep& failed = result.FailedStep;
+
+    TransferProperties(properties, *engine);
+    try {
+        RunStep(TRenderStep::rsText, failed, [&] { engine->Text = properties.Data; });
+        RunStep(
+            TRenderStep::rsWidth, failed,
+            [&] {
+                surface.SetWidth(engine->GetWidth());
+                surface.SetHeight(engine->Height);
+            },
+            [&] {
+                surface.SetWidth(kErrorSurfaceWidth);
+                surface.SetHeight(kErrorSurfaceHeight);
+            });
+        RunStep(TRenderStep::rsDraw, failed, [&] {
+            TCanvas& canvas = surface.Canvas();
+            engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
+        });
+    } catch (const std::exception&) {
+        failed = TRenderStep::rsCreate;
+    }
+
+    if (failed != TRenderStep::rsNone)
+        surface.Canvas().TextOut(kErrorTextOrigin.X, kErrorTextOrigin.Y, ErrorTextOf(failed));
+    return result;
+}
+
+} // namespace quillax

@@ -1,0 +1,238 @@
+// TQuillax: property accessors, page hooks and the file output.
+#include "object/UQuillax.h"
+
+#include "object/FileOutput.h"
+#include "object/SafeCall.h"
+#include "platform/AnsiCodePage.h"
+
+#include <exception>
+
+namespace quillax {
+
+namespace {
+
+// The stored ANSI text as a new wide string that the caller owns.
+HRESULT ReturnString(const std::string& text, BSTR* Value) {
+    if (Value == nullptr) return E_POINTER;
+    BSTR copy = AnsiToBstr(text);
+    if (copy == nullptr) return E_OUTOFMEMORY;
+    *Value = copy;
+    return S_OK;
+}
+
+template <class T, class U>
+HRESULT ReturnValue(U value, T* Value) {
+    if (Value == nullptr) return E_POINTER;
+    *Value = static_cast<T>(value);
+    return S_OK;
+}
+
+VARIANT_BOOL ToVariantBool(bool value) {
+    return value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+// Only the ASCII letters change; every other byte of the ANSI text stays as it is.
+std::string UpperCaseAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+} // namespace
+
+// --- Properties ---------------------------------------------------------------------------
+
+HRESULT TQuillax::get_ImageTypeStr(BSTR* Value) {
+    return SafeCall([&] { return ReturnString(FProperties.ImageTypeStr, Value); });
+}
+
+HRESULT TQuillax::put_ImageTypeStr(BSTR Value) {
+    return SafeCall([&] {
+        FProperties.ImageTypeStr = UpperCaseAscii(BstrToAnsi(Value));
+        return S_OK;
+    });
+}
+
+// 0 while ImageTypeStr names no format.
+HRESULT TQuillax::get_ImageType(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(ImageTypeOfName(FProperties.ImageTypeStr), Value); });
+}
+
+// A number that names no format changes nothing.
+HRESULT TQuillax::put_ImageType(LONG Value) {
+    return SafeCall([&] {
+        if (const char* name = NameOfImageType(Value)) FProperties.ImageTypeStr = name;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_BarcodeType(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.BarcodeType, Value); });
+}
+
+// Stored modulo 256, unchecked: an unknown symbology shows only when rendering.
+HRESULT TQuillax::put_BarcodeType(LONG Value) {
+    return SafeCall([&] {
+        FProperties.BarcodeType = static_cast<uint8_t>(Value);
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_Orientation(INT* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.Orientation, Value); });
+}
+
+HRESULT TQuillax::put_Orientation(INT Value) {
+    return SafeCall([&] {
+        FProperties.Orientation = Value;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_Data(BSTR* Value) {
+    return SafeCall([&] { return ReturnString(FProperties.Data, Value); });
+}
+
+HRESULT TQuillax::put_Data(BSTR Value) {
+    return SafeCall([&] {
+        FProperties.Data = BstrToAnsi(Value);
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_Checksum(VARIANT_BOOL* Value) {
+    return SafeCall([&] { return ReturnValue(ToVariantBool(FProperties.Checksum), Value); });
+}
+
+HRESULT TQuillax::put_Checksum(VARIANT_BOOL Value) {
+    return SafeCall([&] {
+        FProperties.Checksum = Value != VARIANT_FALSE;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_NarrowBarWidth(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.NarrowBarWidth, Value); });
+}
+
+HRESULT TQuillax::put_NarrowBarWidth(LONG Value) {
+    return SafeCall([&] {
+        FProperties.NarrowBarWidth = Value;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_ShowText(VARIANT_BOOL* Value) {
+    return SafeCall([&] { return ReturnValue(ToVariantBool(FProperties.ShowText), Value); });
+}
+
+HRESULT TQuillax::put_ShowText(VARIANT_BOOL Value) {
+    return SafeCall([&] {
+        FProperties.ShowText = Value != VARIANT_FALSE;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_Height(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.Height, Value); });
+}
+
+HRESULT TQuillax::put_Height(LONG Value) {
+    return SafeCall([&] {
+        FProperties.Height = Value;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_Ratio(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.Ratio, Value); });
+}
+
+HRESULT TQuillax::put_Ratio(LONG Value) {
+    return SafeCall([&] {
+        FProperties.Ratio = Value;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_BGColor(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.BGColor, Value); });
+}
+
+HRESULT TQuillax::put_BGColor(LONG Value) {
+    return SafeCall([&] {
+        FProperties.BGColor = Value;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_BarColor(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.BarColor, Value); });
+}
+
+HRESULT TQuillax::put_BarColor(LONG Value) {
+    return SafeCall([&] {
+        FProperties.BarColor = Value;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_ChecksumMethod(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.ChecksumMethod, Value); });
+}
+
+HRESULT TQuillax::put_ChecksumMethod(LONG Value) {
+    return SafeCall([&] {
+        FProperties.ChecksumMethod = static_cast<uint8_t>(Value);
+        return S_OK;
+    });
+}
+
+// --- Page hooks ---------------------------------------------------------------------------
+
+HRESULT TQuillax::OnStartPage(IUnknown* /*AScriptingContext*/) {
+    return SafeCall([&] {
+        FProperties = PageStartProperties(std::move(FProperties.Data));
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::OnEndPage() {
+    return S_OK;
+}
+
+// --- Outputs ------------------------------------------------------------------------------
+
+HRESULT TQuillax::ShowBarcode() {
+    return E_NOTIMPL;
+}
+
+TEncodedBarcode TQuillax::EncodeBarcode() const {
+    TRenderResult render = RenderBarcode(FProperties);
+    TEncodedBarcode encoded;
+    encoded.Format = SelectImageFormat(FProperties.ImageTypeStr);
+    encoded.FailedStep = render.FailedStep;
+    EncodeImage(*render.Surface, encoded.Format, encoded.Image);
+    return encoded;
+}
+
+HRESULT TQuillax::SaveBarcode(BSTR FileName, LONG* Result) {
+    return SafeCall([&] {
+        if (Result == nullptr) return E_POINTER;
+        TRenderResult render = RenderBarcode(FProperties);
+        TImageType format = SelectImageFormat(FProperties.ImageTypeStr);
+        std::string fileName = BstrToAnsi(FileName);
+        // The whole file is encoded before the target is touched; a failure to encode or to
+        // write leaves the target as it was and is not reported.
+        try {
+            TMemoryStream image;
+            EncodeImage(*render.Surface, format, image);
+            ReplaceFileAtomically(fileName, image.Bytes());
+        } catch (const std::exception&) {
+        }
+        *Result = static_cast<LONG>(render.FailedStep);
+        return S_OK;
+    });
+}
+
+} // namespace quillax

@@ -1,0 +1,76 @@
+// TQuillax: the scriptable barcode object. Scripts set its properties and ask for the image,
+// streamed into the page's response or saved to a file. Every member has the shape it has
+// on the automation interface: a status result, wide strings in and out, output parameters.
+#pragma once
+
+#include "object/ImageFormat.h"
+#include "object/RenderPipeline.h"
+#include "platform/ComBase.h"
+#include "platform/OleAuto.h"
+
+namespace quillax {
+
+// One render, encoded: the bytes of the image file and what went into them.
+struct TEncodedBarcode {
+    TImageType Format = TImageType::itBMP;
+    TRenderStep FailedStep = TRenderStep::rsNone;
+    TMemoryStream Image;
+};
+
+class TQuillax {
+public:
+    TQuillax() = default;
+    virtual ~TQuillax() = default;
+    TQuillax(const TQuillax&) = delete;
+    TQuillax& operator=(const TQuillax&) = delete;
+
+    // --- Properties: setters store, getters return; nothing is checked until a render ---
+    HRESULT STDMETHODCALLTYPE get_ImageTypeStr(BSTR* Value);
+    HRESULT STDMETHODCALLTYPE put_ImageTypeStr(BSTR Value);
+    HRESULT STDMETHODCALLTYPE get_ImageType(LONG* Value);
+    HRESULT STDMETHODCALLTYPE put_ImageType(LONG Value);
+    HRESULT STDMETHODCALLTYPE get_BarcodeType(LONG* Value);
+    HRESULT STDMETHODCALLTYPE put_BarcodeType(LONG Value);
+    HRESULT STDMETHODCALLTYPE get_Orientation(INT* Value);
+    HRESULT STDMETHODCALLTYPE put_Orientation(INT Value);
+    HRESULT STDMETHODCALLTYPE get_Data(BSTR* Value);
+    HRESULT STDMETHODCALLTYPE put_Data(BSTR Value);
+    HRESULT STDMETHODCALLTYPE get_Checksum(VARIANT_BOOL* Value);
+    HRESULT STDMETHODCALLTYPE put_Checksum(VARIANT_BOOL Value);
+    HRESULT STDMETHODCALLTYPE get_NarrowBarWidth(LONG* Value);
+    HRESULT STDMETHODCALLTYPE put_NarrowBarWidth(LONG Value);
+    HRESULT STDMETHODCALLTYPE get_ShowText(VARIANT_BOOL* Value);
+    HRESULT STDMETHODCALLTYPE put_ShowText(VARIANT_BOOL Value);
+    HRESULT STDMETHODCALLTYPE get_Height(LONG* Value);
+    HRESULT STDMETHODCALLTYPE put_Height(LONG Value);
+    HRESULT STDMETHODCALLTYPE get_Ratio(LONG* Value);
+    HRESULT STDMETHODCALLTYPE put_Ratio(LONG Value);
+    HRESULT STDMETHODCALLTYPE get_BGColor(LONG* Value);
+    HRESULT STDMETHODCALLTYPE put_BGColor(LONG Value);
+    HRESULT STDMETHODCALLTYPE get_BarColor(LONG* Value);
+    HRESULT STDMETHODCALLTYPE put_BarColor(LONG Value);
+    HRESULT STDMETHODCALLTYPE get_ChecksumMethod(LONG* Value);
+    HRESULT STDMETHODCALLTYPE put_ChecksumMethod(LONG Value);
+
+    // --- Page hooks: a page start resets every property but Data ---
+    HRESULT STDMETHODCALLTYPE OnStartPage(IUnknown* AScriptingContext);
+    HRESULT STDMETHODCALLTYPE OnEndPage();
+
+    // --- Outputs ---
+    HRESULT STDMETHODCALLTYPE ShowBarcode();
+    // Writes the image into FileName (replacing it whole); Result receives the code of the
+    // render step that failed last, 0 when none did. A file that cannot be written is not
+    // reported.
+    HRESULT STDMETHODCALLTYPE SaveBarcode(BSTR FileName, LONG* Result);
+
+    // The image of the current properties in the format ImageTypeStr selects. Render
+    // failures are drawn into it and named by FailedStep; an encoder failure raises.
+    TEncodedBarcode EncodeBarcode() const;
+
+    const TQuillaxProperties& Properties() const { return FProperties; }
+
+private:
+    TQuillaxProperties FProperties;
+};
+
+} // namespace quillax

@@ -1,0 +1,142 @@
+// BMP by hand, PNG through libpng's simplified reader, JPEG through libjpeg.
+#include "ImageFiles.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <jpeglib.h>
+#include <png.h>
+#include <stdexcept>
+
+namespace quillax::test {
+
+uint32_t TRgbImage::Pixel(int x, int y) const {
+    const uint8_t* p = &Rgb[(static_cast<size_t>(y) * Width + x) * 3];
+    return p[0] | (p[1] << 8) | (p[2] << 16);
+}
+
+uint8_t TRgbImage::Luminance(int x, int y) const {
+    const uint8_t* p = &Rgb[(static_cast<size_t>(y) * Width + x) * 3];
+    return static_cast<uint8_t>((299 * p[0] + 587 * p[1] + 114 * p[2]) / 1000);
+}
+
+TRgbImage TRgbImage::Padded(int border) const {
+    TRgbImage out{Width + 2 * border, Height + 2 * border, {}};
+    out.Rgb.assign(static_cast<size_t>(out.Width) * out.Height * 3, 0xFF);
+    for (int y = 0; y < Height; ++y)
+        std::copy_n(&Rgb[static_cast<size_t>(y) * Width * 3], Width * 3,
+                    &out.Rgb[(static_cast<size_t>(y + border) * out.Width + border) * 3]);
+    return out;
+}
+
+std::vector<uint8_t> TRgbImage::Gray() const {
+    std::vector<uint8_t> gray(static_cast<size_t>(Width) * Height);
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x)
+            gray[static_cast<size_t>(y) * Width + x] = Luminance(x, y);
+    return gray;
+}
+
+namespace {
+
+uint32_t LittleEndian(std::span<const uint8_t> bytes, size_t offset, size_t size) {
+    if (offset + size > bytes.size()) throw std::runtime_error("BMP: truncated");
+    uint32_t value = 0;
+    for (size_t i = 0; i < size; ++i)
+        value |= static_cast<uint32_t>(bytes[offset + i]) << (8 * i);
+    return value;
+}
+
+} // namespace
+
+// 24-bit uncompressed files only, which is all the surface writes; an empty stream is the
+// image of an empty surface.
+TRgbImage DecodeBmp(std::span<const uint8_t> bytes) {
+    if (bytes.empty()) return {};
+    if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M')
+        throw std::runtime_error("BMP: no file header");
+    const uint32_t dataOffset = LittleEndian(bytes, 10, 4);
+    const int width = static_cast<int32_t>(LittleEndian(bytes, 18, 4));
+    const int rawHeight = static_cast<int32_t>(LittleEndian(bytes, 22, 4));
+    if (LittleEndian(bytes, 28, 2) != 24 || LittleEndian(bytes, 30, 4) != 0)
+        throw std::runtime_error("BMP: not 24-bit BI_RGB");
+    const bool bottomUp = rawHeight > 0;
+    const int height = bottomUp ? rawHeight : -rawHeight;
+    const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
+    if (width < 0 || dataOffset + stride * height > bytes.size())
+        throw std::runtime_error("BMP: truncated pixel data");
+    TRgbImage image{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 3)};
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = &bytes[dataOffset + stride * (bottomUp ? height - 1 - y : y)];
+        for (int x = 0; x < width; ++x) {
+            uint8_t* out = &image.Rgb[(static_cast<size_t>(y) * width + x) * 3];
+            out[0] = row[x * 3 + 2];
+            out[1] = row[x * 3 + 1];
+            out[2] = row[x * 3 + 0];
+        }
+    }
+    return image;
+}
+
+TRgbImage DecodePng(std::span<const uint8_t> bytes) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size()))
+        throw std::runtime_error(std::string("PNG: ") + png.message);
+    png.format = PNG_FORMAT_RGB;
+    TRgbImage image{static_cast<int>(png.width), static_cast<int>(png.height), {}};
+    image.Rgb.resize(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, image.Rgb.data(), 0, nullptr)) {
+        png_image_free(&png);
+        throw std::runtime_error(std::string("PNG: ") + png.message);
+    }
+    return image;
+}
+
+namespace {
+
+struct JpegErrorManager {
+    jpeg_error_mgr Standard;
+    std::jmp_buf Jump;
+};
+
+} // namespace
+
+TRgbImage DecodeJpeg(std::span<const uint8_t> bytes) {
+    jpeg_decompress_struct info{};
+    JpegErrorManager errors{};
+    info.err = jpeg_std_error(&errors.Standard);
+    errors.Standard.error_exit = [](j_common_ptr cinfo) {
+        std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->Jump, 1);
+    };
+    TRgbImage image;
+    if (setjmp(errors.Jump)) {
+        jpeg_destroy_decompress(&info);
+        throw std::runtime_error("JPEG: cannot decode");
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    image.Width = static_cast<int>(info.output_width);
+    image.Height = static_cast<int>(info.output_height);
+    image.Rgb.resize(static_cast<size_t>(image.Width) * image.Height * 3);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = &image.Rgb[static_cast<size_t>(info.output_scanline) * image.Width * 3];
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return image;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot open " + path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+} // namespace quillax::test

@@ -1,0 +1,32 @@
+// Reading the object's image bytes back into pixels, independently of the writers.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quillax::test {
+
+// An RGB image, top row first, three bytes per pixel.
+struct TRgbImage {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint8_t> Rgb;
+
+    uint32_t Pixel(int x, int y) const; // 0x00BBGGRR, as colours are written
+    uint8_t Luminance(int x, int y) const;
+    // A copy with a white border of the given width on every side.
+    TRgbImage Padded(int border) const;
+    // One byte of luminance per pixel, top row first.
+    std::vector<uint8_t> Gray() const;
+};
+
+// Decoders for the three formats; each raises std::runtime_error on malformed input.
+TRgbImage DecodeBmp(std::span<const uint8_t> bytes);
+TRgbImage DecodePng(std::span<const uint8_t> bytes);
+TRgbImage DecodeJpeg(std::span<const uint8_t> bytes);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
+} // namespace quillax::test

@@ -1,0 +1,285 @@
+// The render pipeline: what reaches the engine, the size of the surface, and the error
+// image with its step code when a step fails.
+#include "ObjectTestSupport.h"
+
+#include "ImageFiles.h"
+#include "object/RenderPipeline.h"
+
+namespace quillax::test {
+namespace {
+
+TQuillaxProperties Ean13(const std::string& data) {
+    TQuillaxProperties p = PageStartProperties(data);
+    p.Ratio = 2;
+    return p;
+}
+
+TEST(EngineTransfer, RatioAndHeightReachTheEngineOnlyWhenPositive) {
+    struct Row {
+        int32_t Ratio;
+        int32_t Height;
+        double EngineRatio;
+        int32_t EngineHeight;
+    };
+    const Row rows[] = {
+        {0, 0, 2.0, 0},
+        {-3, -5, 2.0, 0},
+        {1, 1, 1.0, 1},
+        {3, 50, 3.0, 50},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE("Ratio " + std::to_string(row.Ratio) + ", Height " +
+                     std::to_string(row.Height));
+        TQuillaxProperties p = PageStartProperties("");
+        p.Ratio = row.Ratio;
+        p.Height = row.Height;
+        TBarcodeEngine engine;
+        TransferProperties(p, engine);
+        EXPECT_EQ(row.EngineRatio, engine.Ratio);
+        EXPECT_EQ(row.EngineHeight, engine.Height);
+    }
+}
+
+TEST(EngineTransfer, OtherPropertiesReachTheEngineUnchanged) {
+    TQuillaxProperties p;
+    p.Data = "not transferred with the settings";
+    p.Checksum = true;
+    p.BarcodeType = 23;
+    p.Orientation = -45;
+    p.NarrowBarWidth = 0;
+    p.BGColor = 0x123456;
+    p.BarColor = static_cast<TColor>(0x80000005u);
+    p.ChecksumMethod = 7;
+    TBarcodeEngine engine;
+    TransferProperties(p, engine);
+    EXPECT_TRUE(engine.Checksum);
+    EXPECT_EQ(23, static_cast<int>(engine.Typ));
+    EXPECT_EQ(-45.0, engine.Angle);
+    EXPECT_EQ(0, engine.Modul);
+    EXPECT_EQ(0x123456, engine.Color);
+    EXPECT_EQ(static_cast<TColor>(0x80000005u), engine.ColorBar);
+    EXPECT_EQ(7, static_cast<int>(engine.CheckSumMethod));
+    EXPECT_EQ("", engine.Text);
+}
+
+// The surface of a render that succeeds is the measured width by Height, whatever the
+// rotation and the label.
+TEST(RenderPipeline, SurfaceIsMeasuredWidthByHeight) {
+    struct Row {
+        const char* Name;
+        uint8_t Type;
+        const char* Data;
+        int32_t Orientation;
+        bool ShowText;
+        int32_t Height;
+        int32_t Width;
+    };
+    const Row rows[] = {
+        {"EAN-13", bcCodeEAN13, "123456789012", 0, false, 50, 95},
+        {"EAN-13 with text", bcCodeEAN13, "123456789012", 0, true, 50, 95},
+        {"EAN-13 at 90", bcCodeEAN13, "123456789012", 90, false, 50, 95},
+        {"EAN-13 at 45 with text", bcCodeEAN13, "123456789012", 45, true, 50, 95},
+        {"EAN-8", bcCodeEAN8, "1234567", 0, true, 60, 67},
+        {"Code 128 B", bcCode128B, "A", 180, true, 40, 11 + 11 + 11 + 13},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TQuillaxProperties p = Ean13(row.Data);
+        p.BarcodeType = row.Type;
+        p.Orientation = row.Orientation;
+        p.ShowText = row.ShowText;
+        p.Height = row.Height;
+        p.Checksum = true;
+        TRenderResult render = RenderBarcode(p);
+        EXPECT_EQ(TRenderStep::rsNone, render.FailedStep);
+        EXPECT_EQ(row.Width, render.Surface->Width());
+        EXPECT_EQ(row.Height, render.Surface->Height());
+    }
+}
+
+TEST(RenderPipeline, BarsAndSpacesTakeTheObjectsColours) {
+    TQuillaxProperties p = Ean13("123456789012");
+    p.Checksum = true;
+    p.BGColor = 0x00FFFF;  // yellow
+    p.BarColor = 0xFF0000; // blue
+    TRenderResult render = RenderBarcode(p);
+    ASSERT_EQ(TRenderStep::rsNone, render.FailedStep);
+    // The start guard: bar, space, bar.
+    EXPECT_EQ(0xFF0000, render.Surface->Pixel(0, 10));
+    EXPECT_EQ(0x00FFFF, render.Surface->Pixel(1, 10));
+    EXPECT_EQ(0xFF0000, render.Surface->Pixel(2, 10));
+}
+
+TEST(RenderPipeline, HeightZeroGivesASurfaceWithoutRows) {
+    TQuillaxProperties p = Ean13("123456789012");
+    p.Checksum = true;
+    p.Height = 0;
+    TRenderResult render = RenderBarcode(p);
+    EXPECT_EQ(95, render.Surface->Width());
+    EXPECT_EQ(0, render.Surface->Height());
+    TMemoryStream bytes;
+    EncodeImage(*render.Surface, TImageType::itBMP, bytes);
+    EXPECT_EQ(0u, bytes.Size());
+}
+
+// An image with nothing on it but the error text at (0, 5).
+void ExpectErrorImage(const TBitmap& surface, int32_t width, int32_t height) {
+    ASSERT_EQ(width, surface.Width());
+    ASSERT_EQ(height, surface.Height());
+    int dark = 0;
+    int darkAtRightEdge = 0;
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const TColor c = surface.Pixel(x, y);
+            const bool isDark = (RedOf(c) + GreenOf(c) + BlueOf(c)) < 3 * 128;
+            if (!isDark) continue;
+            ASSERT_GE(y, 5) << "dark pixel above the text at x " << x;
+            ASSERT_LT(y, 5 + 16) << "dark pixel below the text at x " << x;
+            ++dark;
+            if (x >= width - 4) ++darkAtRightEdge;
+        }
+    }
+    EXPECT_GT(dark, 20);
+    EXPECT_GT(darkAtRightEdge, 0) << "the text runs on past the right edge";
+}
+
+TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
+    struct Row {
+        const char* Name;
+        uint8_t Type;
+        const char* Data;
+        int32_t NarrowBarWidth;
+        TRenderStep Failed;
+    };
+    const Row rows[] = {
+        {"letters in EAN-13 data", bcCodeEAN13, "12345ABC", 1, TRenderStep::rsDraw},
+        {"symbology 23", 23, "123456789012", 1, TRenderStep::rsDraw},
+        {"symbology 255", 255, "", 1, TRenderStep::rsDraw},
+        {"fourteen EAN-13 digits", bcCodeEAN13, "12345678901234", 1, TRenderStep::rsDraw},
+        {"bad Code 93 character", bcCode93, "lower", 1, TRenderStep::rsDraw},
+        {"narrow width beyond the line widths", bcCode128B, "ABC", 200, TRenderStep::rsDraw},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TQuillaxProperties p = Ean13(row.Data);
+        p.BarcodeType = row.Type;
+        p.NarrowBarWidth = row.NarrowBarWidth;
+        TRenderResult render = RenderBarcode(p);
+        EXPECT_EQ(row.Failed, render.FailedStep);
+        ExpectErrorImage(*render.Surface, kErrorSurfaceWidth, kErrorSurfaceHeight);
+    }
+}
+
+TEST(RenderPipeline, ErrorImagesDoNotDependOnWhatFailed) {
+    TQuillaxProperties letters = Ean13("12345ABC");
+    TQuillaxProperties badType = Ean13("123456789012");
+    badType.BarcodeType = 23;
+    TMemoryStream a;
+    TMemoryStream b;
+    EncodeImage(*RenderBarcode(letters).Surface, TImageType::itBMP, a);
+    EncodeImage(*RenderBarcode(badType).Surface, TImageType::itBMP, b);
+    EXPECT_EQ(a.Bytes(), b.Bytes());
+}
+
+// A surface too large to make fails the sizing step only: the barcode is then drawn into
+// the 50 by 30 fallback, so the image carries the width error.
+TEST(RenderPipeline, OversizedSurfaceFallsBackTo50By30) {
+    TQuillaxProperties p = Ean13("123456789012");
+    p.Checksum = true;
+    p.Height = 20'000'000;
+    TRenderResult render = RenderBarcode(p);
+    EXPECT_EQ(TRenderStep::rsWidth, render.FailedStep);
+    EXPECT_EQ(kErrorSurfaceWidth, render.Surface->Width());
+    EXPECT_EQ(kErrorSurfaceHeight, render.Surface->Height());
+}
+
+TEST(RenderPipeline, ErrorTextsKeepTheirTrailingBlanks) {
+    EXPECT_STREQ("", ErrorTextOf(TRenderStep::rsNone));
+    EXPECT_STREQ("Error!Text     ", ErrorTextOf(TRenderStep::rsText));
+    EXPECT_STREQ("Error!Width     ", ErrorTextOf(TRenderStep::rsWidth));
+    EXPECT_STREQ("Error!Draw barcode    ", ErrorTextOf(TRenderStep::rsDraw));
+    EXPECT_STREQ("Error!Create barcode     ", ErrorTextOf(TRenderStep::rsCreate));
+}
+
+// Rendering works on the engine's copy of the data: the object's properties stay as set.
+TEST(RenderPipeline, PropertiesAreLeftAsTheScriptSetThem) {
+    TQuillax object;
+    ASSERT_NO_FATAL_FAILURE(
+        Apply(object, {.BarcodeType = bcCodeEAN13, .Data = " 123 ", .Checksum = true, .Ratio = 5}));
+    const TQuillaxProperties before = object.Properties();
+    TEncodedBarcode encoded = object.EncodeBarcode();
+    EXPECT_EQ(TRenderStep::rsNone, encoded.FailedStep);
+    EXPECT_EQ(" 123 ", object.Properties().Data);
+    EXPECT_EQ(5, object.Properties().Ratio);
+    EXPECT_EQ(before.Height, object.Properties().Height);
+}
+
+// The page-start Ratio of 1 is raised to 2 by every symbology that bounds it, so these
+// render exactly as at Ratio 2.
+TEST(RenderPipeline, PageStartRatioRendersAsRatioTwoWhereBounded) {
+    struct Row {
+        const char* Name;
+        uint8_t Type;
+        const char* Data;
+    };
+    const Row rows[] = {
+        {"Code 39", bcCode39, "ABC"}, {"Code 128 B", bcCode128B, "Abc"},
+        {"Code 93", bcCode93, "ABC"}, {"EAN-13", bcCodeEAN13, "123456789012"},
+        {"MSI", bcCodeMSI, "1234"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TQuillaxProperties p = PageStartProperties(row.Data);
+        p.BarcodeType = row.Type;
+        TQuillaxProperties two = p;
+        two.Ratio = 2;
+        TMemoryStream a;
+        TMemoryStream b;
+        EncodeImage(*RenderBarcode(p).Surface, TImageType::itBMP, a);
+        EncodeImage(*RenderBarcode(two).Surface, TImageType::itBMP, b);
+        EXPECT_EQ(a.Bytes(), b.Bytes());
+    }
+}
+
+} // namespace
+} // namespace quillax::test
+
+namespace quillax::test {
+namespace {
+
+// Measuring and painting build the pattern several times; a check digit that the encoder
+// writes into the data must still be added once, so the symbol equals the one made from
+// the completed data.
+TEST(RenderPipeline, CheckDigitIsAddedOnceHoweverOftenThePatternIsBuilt) {
+    struct Row {
+        const char* Name;
+        uint8_t Type;
+        const char* Data;
+        const char* Completed;
+    };
+    const Row rows[] = {
+        {"EAN-128 C", bcCodeEAN128C, "1012345", "10123454"},
+        {"EAN-128 A", bcCodeEAN128A, "1012345", "10123454"},
+        {"two-digit add-on", bcCodeUPC_Supp2, "12", "12"},
+    };
+    for (const auto& row : rows) {
+        for (int32_t narrow : {1, 2}) {
+            SCOPED_TRACE(std::string(row.Name) + ", NarrowBarWidth " + std::to_string(narrow));
+            TQuillaxProperties withCheck = Ean13(row.Data);
+            withCheck.BarcodeType = row.Type;
+            withCheck.NarrowBarWidth = narrow;
+            withCheck.Checksum = true;
+            TQuillaxProperties completed = withCheck;
+            completed.Data = row.Completed;
+            completed.Checksum = false;
+            TMemoryStream a;
+            TMemoryStream b;
+            EncodeImage(*RenderBarcode(withCheck).Surface, TImageType::itBMP, a);
+            EncodeImage(*RenderBarcode(completed).Surface, TImageType::itBMP, b);
+            EXPECT_EQ(a.Bytes(), b.Bytes());
+        }
+    }
+}
+
+} // namespace
+} // namespace quillax::test

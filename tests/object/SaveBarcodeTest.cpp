@@ -1,0 +1,175 @@
+// SaveBarcode: the file holds exactly the encoded image, is replaced whole, and a file that
+// cannot be written leaves the call successful with the render's code.
+#include "ObjectTestSupport.h"
+
+#include "ImageFiles.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace quillax::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr LONG kSentinel = 0x7777;
+
+class SaveBarcodeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "quillax-save-XXXXXX").string();
+        ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
+        folder_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
+
+    // Saves and returns the call's status; result receives Result.
+    HRESULT Save(TQuillax& object, const std::string& path, LONG& result) {
+        result = kSentinel;
+        return object.SaveBarcode(MakeBstr(path).get(), &result);
+    }
+
+    // Everything in the folder but the named files: left-over temporaries.
+    std::vector<std::string> Strays(const std::vector<std::string>& expected) const {
+        std::vector<std::string> strays;
+        for (const auto& entry : fs::directory_iterator(folder_)) {
+            std::string name = entry.path().filename().string();
+            if (std::find(expected.begin(), expected.end(), name) == expected.end())
+                strays.push_back(name);
+        }
+        return strays;
+    }
+
+    fs::path folder_;
+};
+
+const TBarcodeSetup kValidEan13{
+    .BarcodeType = bcCodeEAN13, .Data = "123456789012", .Checksum = true};
+
+void WriteFile(const std::string& path, size_t size) {
+    std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+}
+
+// The format follows ImageTypeStr alone; the file name's extension plays no part.
+TEST_F(SaveBarcodeTest, WritesTheSelectedFormatWhateverTheExtension) {
+    struct Row {
+        const char* ImageTypeStr;
+        const char* FileName;
+        std::vector<uint8_t> Magic;
+        TRgbImage (*Decode)(std::span<const uint8_t>);
+    };
+    const Row rows[] = {
+        {"JPEG", "barcode.png", {0xFF, 0xD8, 0xFF}, DecodeJpeg},
+        {"jpg", "barcode.bmp", {0xFF, 0xD8, 0xFF}, DecodeJpeg},
+        {"PNG", "barcode.jpg", {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}, DecodePng},
+        {"BMP", "barcode.png", {'B', 'M'}, DecodeBmp},
+        {"GIF", "barcode.gif", {'B', 'M'}, DecodeBmp},
+        {" PNG", "barcode", {'B', 'M'}, DecodeBmp},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.ImageTypeStr) + " into " + row.FileName);
+        TQuillax object;
+        TBarcodeSetup setup = kValidEan13;
+        setup.ImageTypeStr = row.ImageTypeStr;
+        ASSERT_NO_FATAL_FAILURE(Apply(object, setup));
+        LONG result;
+        ASSERT_HR(S_OK, Save(object, PathOf(row.FileName), result));
+        EXPECT_EQ(0, result);
+
+        std::vector<uint8_t> bytes = ReadFileBytes(PathOf(row.FileName));
+        ASSERT_GE(bytes.size(), row.Magic.size());
+        EXPECT_TRUE(std::equal(row.Magic.begin(), row.Magic.end(), bytes.begin()));
+        EXPECT_EQ(object.EncodeBarcode().Image.Bytes(), bytes);
+        TRgbImage image = row.Decode(bytes);
+        EXPECT_EQ(95, image.Width);
+        EXPECT_EQ(50, image.Height);
+        fs::remove(PathOf(row.FileName));
+    }
+}
+
+TEST_F(SaveBarcodeTest, ReplacesAnExistingFileWholeAndKeepsItsPermissions) {
+    const std::string path = PathOf("barcode.bmp");
+    WriteFile(path, 100'000);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    TQuillax object;
+    ASSERT_NO_FATAL_FAILURE(Apply(object, kValidEan13));
+    LONG result;
+    ASSERT_HR(S_OK, Save(object, path, result));
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(object.EncodeBarcode().Image.Bytes(), ReadFileBytes(path));
+    EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+              fs::status(path).permissions() & fs::perms::mask);
+    EXPECT_TRUE(Strays({"barcode.bmp"}).empty());
+}
+
+TEST_F(SaveBarcodeTest, UnwritableTargetsAreNotReported) {
+    fs::create_directory(PathOf("a-folder"));
+    struct Row {
+        const char* Name;
+        std::string Path;
+        std::vector<std::string> FolderAfterwards;
+    };
+    const Row rows[] = {
+        {"missing folder", PathOf("missing/barcode.bmp"), {"a-folder"}},
+        {"target is a folder", PathOf("a-folder"), {"a-folder"}},
+        {"empty name", "", {"a-folder"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TQuillax object;
+        ASSERT_NO_FATAL_FAILURE(Apply(object, kValidEan13));
+        LONG result;
+        EXPECT_HR(S_OK, Save(object, row.Path, result));
+        EXPECT_EQ(0, result);
+        EXPECT_EQ(std::vector<std::string>{}, Strays(row.FolderAfterwards));
+        EXPECT_TRUE(fs::is_directory(PathOf("a-folder")));
+        EXPECT_FALSE(fs::exists(PathOf("missing")));
+    }
+}
+
+TEST_F(SaveBarcodeTest, BadDataWritesTheErrorImageAndReportsTheDrawStep) {
+    struct Row {
+        const char* Name;
+        LONG BarcodeType;
+        const char* Data;
+    };
+    const Row rows[] = {
+        {"letters in EAN-13 data", bcCodeEAN13, "12345ABC"},
+        {"symbology 23", 23, "123456789012"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TQuillax object;
+        TBarcodeSetup setup = kValidEan13;
+        setup.BarcodeType = row.BarcodeType;
+        setup.Data = row.Data;
+        ASSERT_NO_FATAL_FAILURE(Apply(object, setup));
+        LONG result;
+        ASSERT_HR(S_OK, Save(object, PathOf("error.bmp"), result));
+        EXPECT_EQ(3, result);
+        TRgbImage image = DecodeBmp(ReadFileBytes(PathOf("error.bmp")));
+        EXPECT_EQ(50, image.Width);
+        EXPECT_EQ(30, image.Height);
+        EXPECT_EQ(0xFFFFFFu, image.Pixel(0, 0));
+        EXPECT_EQ(0xFFFFFFu, image.Pixel(49, 29));
+    }
+}
+
+// Before a page start every property is zero: a symbology of ordinal 0, no data, a narrow
+// width of 0. The run then has no width, so drawing fails; the empty surface writes an
+// empty BMP file.
+TEST_F(SaveBarcodeTest, WorksBeforeThePageStarts) {
+    TQuillax object;
+    LONG result;
+    ASSERT_HR(S_OK, Save(object, PathOf("zero.png"), result));
+    EXPECT_EQ(3, result);
+    ASSERT_TRUE(fs::exists(PathOf("zero.png")));
+    EXPECT_EQ(0u, fs::file_size(PathOf("zero.png")));
+}
+
+} // namespace
+} // namespace quillax::test

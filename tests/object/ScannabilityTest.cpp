@@ -1,0 +1,197 @@
+// Every symbology an independent reader knows, rendered through the object at several
+// widths, ratios and formats, must read back as the data the symbol carries.
+#include "ObjectTestSupport.h"
+
+#include "ImageFiles.h"
+
+#include <ZXing/ReadBarcode.h>
+
+#include <cctype>
+#include <iostream>
+
+namespace quillax::test {
+namespace {
+
+using ZXing::BarcodeFormat;
+
+// GS1 modulo 10 over the digits, weights 3, 1, 3, ... from the right; returns the digits
+// with their check digit.
+std::string WithGs1Check(const std::string& digits) {
+    int sum = 0;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        const int digit = digits[digits.size() - 1 - i] - '0';
+        sum += (i % 2 == 0) ? 3 * digit : digit;
+    }
+    return digits + static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+// The UPC-A form (without check digit) of number system + six UPC-E digits.
+std::string UpcEToUpcA(char numberSystem, const std::string& six) {
+    const std::string m(1, numberSystem);
+    switch (six[5]) {
+    case '0':
+    case '1':
+    case '2':
+        return m + six.substr(0, 2) + six[5] + "0000" + six.substr(2, 3);
+    case '3':
+        return m + six.substr(0, 3) + "00000" + six.substr(3, 2);
+    case '4':
+        return m + six.substr(0, 4) + "00000" + six[4];
+    default:
+        return m + six.substr(0, 5) + "0000" + six[5];
+    }
+}
+
+// What a reader finds in a UPC-E symbol: number system, six digits, check digit.
+std::string UpcEText(char numberSystem, const std::string& six) {
+    const std::string upcA = WithGs1Check(UpcEToUpcA(numberSystem, six));
+    return std::string(1, numberSystem) + six + upcA.back();
+}
+
+// UPC-A and UPC-E data holds the check digit's place; with Checksum the digit is replaced.
+struct Symbol {
+    const char* Name;
+    LONG Type;
+    std::string Data;
+    bool Checksum;
+    std::string Carried; // the text a reader must find
+    BarcodeFormat Format;
+};
+
+void PrintTo(const Symbol& symbol, std::ostream* out) {
+    *out << symbol.Name << " \"" << symbol.Data << "\"" << (symbol.Checksum ? " + check" : "");
+}
+
+std::vector<Symbol> Symbols() {
+    return {
+        {"EAN-13", bcCodeEAN13, "590123412345", true, "5901234123457", BarcodeFormat::EAN13},
+        {"EAN-13", bcCodeEAN13, "4006381333931", false, "4006381333931", BarcodeFormat::EAN13},
+        {"EAN-13", bcCodeEAN13, "12345678901", true, WithGs1Check("012345678901"),
+         BarcodeFormat::EAN13},
+        {"EAN-8", bcCodeEAN8, "1234567", true, WithGs1Check("1234567"), BarcodeFormat::EAN8},
+        {"EAN-8", bcCodeEAN8, WithGs1Check("9638507"), false, WithGs1Check("9638507"),
+         BarcodeFormat::EAN8},
+        {"UPC-A", bcCodeUPC_A, "036000291450", true, "036000291452", BarcodeFormat::UPCA},
+        {"UPC-A", bcCodeUPC_A, "123456789010", true, WithGs1Check("12345678901"),
+         BarcodeFormat::UPCA},
+        {"UPC-E0", bcCodeUPC_E0, "1234560", true, UpcEText('0', "123456"), BarcodeFormat::UPCE},
+        {"UPC-E0", bcCodeUPC_E0, "6543210", true, UpcEText('0', "654321"), BarcodeFormat::UPCE},
+        {"UPC-E0", bcCodeUPC_E0, "0234570", true, UpcEText('0', "023457"), BarcodeFormat::UPCE},
+        {"UPC-E1", bcCodeUPC_E1, "1234560", true, UpcEText('1', "123456"), BarcodeFormat::UPCE},
+        {"UPC-E1", bcCodeUPC_E1, "9876530", true, UpcEText('1', "987653"), BarcodeFormat::UPCE},
+        {"Code 39", bcCode39, "CODE39", false, "CODE39", BarcodeFormat::Code39},
+        {"Code 39", bcCode39, "HELLO-123", false, "HELLO-123", BarcodeFormat::Code39},
+        {"Code 39", bcCode39, "A1 B2.$/", false, "A1 B2.$/", BarcodeFormat::Code39},
+        {"Code 39 Extended", bcCode39Extended, "Hello, World!", false, "Hello, World!",
+         BarcodeFormat::Code39},
+        {"Code 39 Extended", bcCode39Extended, "code39 ext~", false, "code39 ext~",
+         BarcodeFormat::Code39},
+        {"Code 128 A", bcCode128A, "CODE 128A", false, "CODE 128A", BarcodeFormat::Code128},
+        {"Code 128 A", bcCode128A, "HELLO_123", false, "HELLO_123", BarcodeFormat::Code128},
+        {"Code 128 B", bcCode128B, "Code 128b!", false, "Code 128b!", BarcodeFormat::Code128},
+        {"Code 128 B", bcCode128B, "~abc{|}", false, "~abc{|}", BarcodeFormat::Code128},
+        {"Code 128 C", bcCode128C, "12345678", false, "12345678", BarcodeFormat::Code128},
+        {"Code 128 C", bcCode128C, "123", false, "0123", BarcodeFormat::Code128},
+        {"EAN-128 A", bcCodeEAN128A, "0101234567890128", false, "0101234567890128",
+         BarcodeFormat::Code128},
+        {"EAN-128 B", bcCodeEAN128B, "10ABC123", false, "10ABC123", BarcodeFormat::Code128},
+        {"EAN-128 C", bcCodeEAN128C, "0101234567890128", false, "0101234567890128",
+         BarcodeFormat::Code128},
+        {"EAN-128 C", bcCodeEAN128C, "1012345", true, WithGs1Check("1012345"),
+         BarcodeFormat::Code128},
+        {"Code 93", bcCode93, "CODE 93", false, "CODE 93", BarcodeFormat::Code93},
+        {"Code 93", bcCode93, "TEST-93.$/+%", false, "TEST-93.$/+%", BarcodeFormat::Code93},
+        {"Code 93 Extended", bcCode93Extended, "Hello World", false, "Hello World",
+         BarcodeFormat::Code93},
+        {"Code 93 Extended", bcCode93Extended, "code93 ext!", false, "code93 ext!",
+         BarcodeFormat::Code93},
+        {"Interleaved 2 of 5", bcCode_2_5_interleaved, "12345678", false, "12345678",
+         BarcodeFormat::ITF},
+        {"Interleaved 2 of 5", bcCode_2_5_interleaved, "12345678901231", false, "12345678901231",
+         BarcodeFormat::ITF},
+        {"Interleaved 2 of 5", bcCode_2_5_interleaved, "1234567", false, "01234567",
+         BarcodeFormat::ITF},
+        {"Codabar", bcCodeCodabar, "123456", false, "123456", BarcodeFormat::Codabar},
+        {"Codabar", bcCodeCodabar, "31117013206375", false, "31117013206375",
+         BarcodeFormat::Codabar},
+        {"Codabar", bcCodeCodabar, "-$:/.+12", false, "-$:/.+12", BarcodeFormat::Codabar},
+        {"Codabar", bcCodeCodabar, "12-34", false, "12-34", BarcodeFormat::Codabar},
+        {"Codabar", bcCodeCodabar, "12$34", false, "12$34", BarcodeFormat::Codabar},
+        {"Codabar", bcCodeCodabar, "12:34", false, "12:34", BarcodeFormat::Codabar},
+        {"Codabar", bcCodeCodabar, "12/34", false, "12/34", BarcodeFormat::Codabar},
+        {"Codabar", bcCodeCodabar, "12.34", false, "12.34", BarcodeFormat::Codabar},
+        {"Codabar", bcCodeCodabar, "12+34", false, "12+34", BarcodeFormat::Codabar},
+    };
+}
+
+struct Format {
+    const char* ImageTypeStr;
+    TRgbImage (*Decode)(std::span<const uint8_t>);
+};
+const Format kFormats[] = {{"PNG", DecodePng}, {"BMP", DecodeBmp}, {"JPEG", DecodeJpeg}};
+
+// White around the image, as on the page it is printed on.
+constexpr int kQuietZone = 40;
+
+std::string Read(const TRgbImage& image, const Symbol& symbol) {
+    const TRgbImage padded = image.Padded(kQuietZone);
+    const std::vector<uint8_t> gray = padded.Gray();
+    ZXing::ImageView view(gray.data(), padded.Width, padded.Height, ZXing::ImageFormat::Lum);
+    ZXing::DecodeHints hints;
+    hints.setFormats(symbol.Format)
+        .setTryHarder(true)
+        .setTryRotate(false)
+        .setTryCode39ExtendedMode(symbol.Type == bcCode39Extended);
+    ZXing::Result result = ZXing::ReadBarcode(view, hints);
+    return result.isValid() ? result.text() : "<not read>";
+}
+
+class Scannability : public ::testing::TestWithParam<Symbol> {
+protected:
+    static void TearDownTestSuite() {
+        std::cout << "[ decode rate ] " << read_ << " of " << tried_ << " images read back ("
+                  << (tried_ ? 100.0 * read_ / tried_ : 0.0) << "%)\n";
+    }
+    static inline int tried_ = 0;
+    static inline int read_ = 0;
+};
+
+TEST_P(Scannability, ReadsBackAsTheCarriedText) {
+    const Symbol& symbol = GetParam();
+    for (LONG narrow : {1, 2, 3}) {
+        for (LONG ratio : {2, 3}) {
+            for (bool showText : {false, true}) {
+                for (const Format& format : kFormats) {
+                    SCOPED_TRACE(std::string(format.ImageTypeStr) + ", NarrowBarWidth " +
+                                 std::to_string(narrow) + ", Ratio " + std::to_string(ratio) +
+                                 (showText ? ", with text" : ""));
+                    TQuillax object;
+                    ASSERT_NO_FATAL_FAILURE(Apply(object, {.BarcodeType = symbol.Type,
+                                                           .Data = symbol.Data,
+                                                           .Checksum = symbol.Checksum,
+                                                           .NarrowBarWidth = narrow,
+                                                           .Ratio = ratio,
+                                                           .ShowText = showText,
+                                                           .ImageTypeStr = format.ImageTypeStr}));
+                    TEncodedBarcode encoded = object.EncodeBarcode();
+                    ASSERT_EQ(TRenderStep::rsNone, encoded.FailedStep);
+                    const std::string text = Read(format.Decode(encoded.Image.Bytes()), symbol);
+                    ++tried_;
+                    read_ += text == symbol.Carried;
+                    EXPECT_EQ(symbol.Carried, text);
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySymbologyTheReaderKnows, Scannability, ::testing::ValuesIn(Symbols()),
+                         [](const auto& info) {
+                             std::string name = std::to_string(info.index) + "_";
+                             for (char c : std::string(info.param.Name))
+                                 name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             return name;
+                         });
+
+} // namespace
+} // namespace quillax::test
