@@ -111,17 +111,31 @@ TRect SpannedRect(TPoint a, TPoint b) {
     return {std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
 }
 
-// Puts the canvas's previous font back into its context when the label is done or fails.
+// Puts the canvas's previous font back into its context: explicitly when the label is
+// done, or on the way out of a failure.
 class TFontRestorer {
 public:
     TFontRestorer(TCanvas& canvas, HFONT previous) : canvas_(canvas), previous_(previous) {}
-    ~TFontRestorer() { SelectObject(canvas_.Handle(), previous_); }
+    ~TFontRestorer() {
+        try {
+            Restore();
+        } catch (...) {
+            // Already failing; the recording is being discarded anyway.
+        }
+    }
     TFontRestorer(const TFontRestorer&) = delete;
     TFontRestorer& operator=(const TFontRestorer&) = delete;
+
+    void Restore() {
+        if (restored_) return;
+        restored_ = true;
+        SelectObject(canvas_.Handle(), previous_);
+    }
 
 private:
     TCanvas& canvas_;
     HFONT previous_;
+    bool restored_ = false;
 };
 
 } // namespace
@@ -278,6 +292,7 @@ void TBarcodeEngine::PaintText(TCanvas& canvas) {
         const int32_t textPos = static_cast<int32_t>((static_cast<int64_t>(paintW_) - tw) / 2);
         PaintLabel(canvas, textPos, 0, paintW_, Text);
     }
+    restorer.Restore(); // the rotated font itself goes with `rotated`
 }
 
 // One label piece: a box in the background colour from column a to column b of the

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -354,6 +355,35 @@ TEST(DrawingGeometry, RotatedBoxOriginMovesTheTurnedBoxIntoPlace) {
         const double alpha = row.Degrees / 180 * 3.14159265358979323846;
         EXPECT_EQ(TBarcodeEngine::RotatedBoxOrigin(alpha, {1, 2}, {95, 43}), row.Origin);
         EXPECT_EQ(TBarcodeEngine::RotatePoint({10, 3}, alpha), row.Rotated);
+    }
+}
+
+// Settings and rectangles far outside sensible use either paint or raise the engine's
+// error; none may crash or run away with memory or time.
+TEST(PaintBarcode, ExtremeSettingsPaintOrRaise) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+    struct Row {
+        double Angle;
+        TRect Rect;
+    } const rows[] = {
+        {kNaN, {0, 0, 95, 50}},        {kInf, {0, 0, 95, 50}},   {-kInf, {0, 0, 95, 50}},
+        {1e300, {0, 0, 95, 50}},       {0, {0, 0, 95, kMax}},    {90, {0, 0, kMax, 1}},
+        {0, {kMin, kMin, kMax, kMax}}, {180, {95, 50, 0, 0}},    {45, {0, 0, 1, 1}},
+        {33.3, {-50, -50, 95, 50}},    {-720.5, {0, 0, 95, 50}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.Angle) + " into " + std::to_string(row.Rect.Right));
+        TBarcodeEngine engine;
+        Configure(engine, bcCodeEAN13, "5901234123457", false, row.Angle);
+        TTarget target(95, 50);
+        try {
+            engine.PaintBarcode(target.Bitmap.Canvas(), row.Rect, true);
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message().rfind("TBarcodeEngine: ", 0), 0u) << e.Message();
+        }
     }
 }
 
