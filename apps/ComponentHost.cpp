@@ -2,6 +2,7 @@
 // object, and late-bound calls through IDispatch.
 #include "apps/ComponentHost.h"
 
+#include "hosting/Kemrin_Quillax_TLB.h"
 #include "platform/AnsiCodePage.h"
 
 #include <atomic>
@@ -398,6 +399,17 @@ LONG SaveBarcode(IDispatch* object, const std::string& fileName) {
     arguments[1].plVal = &result;
     CallMethod(object, "SaveBarcode", arguments);
     return result;
+}
+
+void RunBarcodePage(const TComponentLibrary& component,
+                    std::span<const TPropertySetting> properties, TResponseSink& sink) {
+    ComPtr<IScriptingContext> context = MakeScriptingContext(sink);
+    ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
+    StartPage(barcode.Get(), context.Get());
+    for (const auto& [name, value] : properties)
+        PutProperty(barcode.Get(), name, value);
+    ShowBarcode(barcode.Get());
+    EndPage(barcode.Get());
 }
 
 } // namespace quillax::host

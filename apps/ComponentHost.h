@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quillax::host {
 
@@ -83,5 +84,13 @@ void EndPage(IDispatch* object);
 void ShowBarcode(IDispatch* object);
 // Returns the render result (0 when every step succeeded).
 LONG SaveBarcode(IDispatch* object, const std::string& fileName);
+
+// One page with a new barcode object: page start with a scripting context whose Response
+// reports to sink, each NAME=VALUE in order, ShowBarcode, page end. Raises EUsageError for
+// a property that does not exist or a value that does not convert, EOleSysError when a call
+// fails.
+using TPropertySetting = std::pair<std::string, std::string>;
+void RunBarcodePage(const TComponentLibrary& component,
+                    std::span<const TPropertySetting> properties, TResponseSink& sink);
 
 } // namespace quillax::host

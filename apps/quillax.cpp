@@ -89,7 +89,7 @@ bool Replaced(const TFileStamp& before, const TFileStamp& after) {
 
 int Render(const std::vector<std::string>& assignments, const std::string& output, bool headers) {
     // Usage errors first, before anything is loaded.
-    std::vector<std::pair<std::string, std::string>> properties;
+    std::vector<TPropertySetting> properties;
     for (const std::string& assignment : assignments) {
         const auto equals = assignment.find('=');
         if (equals == std::string::npos || equals == 0) {
@@ -101,28 +101,31 @@ int Render(const std::vector<std::string>& assignments, const std::string& outpu
     try {
         TComponentLibrary component(TComponentLibrary::DefaultPath());
         TStdoutResponse response(headers);
+        if (output.empty() || output == "-") {
+            RunBarcodePage(component, properties, response);
+            return ExitSuccess;
+        }
+        // To a file: the same page, with SaveBarcode in place of ShowBarcode.
         ComPtr<IScriptingContext> context = MakeScriptingContext(response);
         ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
         StartPage(barcode.Get(), context.Get());
         for (const auto& [name, value] : properties)
             PutProperty(barcode.Get(), name, value);
-        int status = ExitSuccess;
-        if (output.empty() || output == "-") {
-            ShowBarcode(barcode.Get());
-        } else {
-            const TFileStamp before = StampOf(output);
-            const LONG step = SaveBarcode(barcode.Get(), output);
-            if (!Replaced(before, StampOf(output))) {
-                std::cerr << "quillax render: could not write " << output << '\n';
-                status = ExitFailure;
-            } else if (step != 0) {
-                std::cerr << "quillax render: rendering failed at step " << step
-                          << "; the image carries the error text\n";
-                status = ExitRenderStep + step;
-            }
-        }
+        const TFileStamp before = StampOf(output);
+        const LONG step = SaveBarcode(barcode.Get(), output);
         EndPage(barcode.Get());
-        return status;
+        // The object does not report a file it could not write: a file that was not
+        // replaced tells.
+        if (!Replaced(before, StampOf(output))) {
+            std::cerr << "quillax render: could not write " << output << '\n';
+            return ExitFailure;
+        }
+        if (step != 0) {
+            std::cerr << "quillax render: rendering failed at step " << step
+                      << "; the image carries the error text\n";
+            return ExitRenderStep + step;
+        }
+        return ExitSuccess;
     } catch (const EUsageError& e) {
         std::cerr << "quillax render: " << e.what() << '\n';
         return ExitUsage;
