@@ -43,7 +43,23 @@ int32_t CheckedCoordinate(long double v) {
 
 // Rounds to nearest, halves to even (the default rounding mode).
 int32_t Nearest(long double v) {
-    return CheckedCoordinate(std::nearbyint(v));
+    return CheckedCoordinate(std::rint(v));
+}
+
+// The sine and cosine of an angle in radians, in extended precision.
+struct TTurnOf {
+    long double Sin;
+    long double Cos;
+    explicit TTurnOf(double alpha)
+        : Sin(std::sin(static_cast<long double>(alpha))),
+          Cos(std::cos(static_cast<long double>(alpha))) {}
+};
+
+// (x, y) turned counter-clockwise on the y-down surface.
+TPoint Turn(TPoint p, const TTurnOf& turn) {
+    const long double x = p.X;
+    const long double y = p.Y;
+    return {Nearest(x * turn.Cos + y * turn.Sin), Nearest(-x * turn.Sin + y * turn.Cos)};
 }
 
 // Angle in degrees to radians, kept as a 64-bit float.
@@ -144,11 +160,7 @@ private:
 
 // Turns p counter-clockwise by alpha radians on the y-down surface.
 TPoint TBarcodeEngine::RotatePoint(TPoint p, double alpha) {
-    const long double s = std::sin(static_cast<long double>(alpha));
-    const long double c = std::cos(static_cast<long double>(alpha));
-    const long double x = p.X;
-    const long double y = p.Y;
-    return {Nearest(x * c + y * s), Nearest(-x * s + y * c)};
+    return Turn(p, TTurnOf(alpha));
 }
 
 TPoint TBarcodeEngine::OffsetPoint(TPoint a, TPoint b) {
@@ -251,6 +263,7 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
     // turned box is placed by those extents so that at 90 and 180 degrees the run's first
     // line lands on the picture's last unit instead of one past it.
     const TPoint origin = RotatedBoxOrigin(alpha, {OriginX, OriginY}, {GetWidth() - 1, Height});
+    const TTurnOf turn(alpha);
     canvas.Pen().SetWidth(1);
 
     const int32_t fullHeight = Height;
@@ -268,7 +281,7 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
         std::array<TPoint, 4> corners{TPoint{x, 0}, TPoint{x, h}, TPoint{right, h},
                                       TPoint{right, 0}};
         for (TPoint& p : corners)
-            p = OffsetPoint(RotatePoint(p, alpha), origin);
+            p = OffsetPoint(Turn(p, turn), origin); // RotatePoint, sine and cosine taken once
         canvas.Polygon(corners);
         x = CheckedCoordinate(static_cast<long double>(x) + lw);
     }
