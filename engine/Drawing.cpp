@@ -26,7 +26,8 @@ constexpr int32_t kEanLabelBand = 7;
 // Origin shift across the bars when the drawing is turned upside down (180) or lies at 270.
 constexpr int32_t kTurnedOrigin = 16;
 constexpr int32_t kEanTurnedOrigin = 8;
-// The text cell's top edge lies this far in from the picture's edge across the bars.
+// The text cell's top edge lies this far in from the picture's edge across the bars; at 90 and
+// 270 degrees the label boxes are this deep.
 constexpr int32_t kTextInset = 14;
 
 // Raises the engine's error with "TBarcodeEngine: <what>".
