@@ -1,3 +1,2 @@
-// libKemrin_Quillax.so is made of the hosting and object libraries, linked whole so that the
-// class factory enters itself in the server's list when the library is loaded. This file
-// gives the library target a source of its own; it defines nothing.
+// libKemrin_Quillax.so is made of the object and hosting libraries (see CMakeLists.txt). This
+// file gives the library target a source of its own; it defines nothing.

@@ -1,11 +1,12 @@
-// TQuillax: property accessors, page hooks and the file output.
+// TQuillax: property accessors, page hooks and the two outputs.
 #include "object/UQuillax.h"
 
 #include "object/FileOutput.h"
-#include "object/SafeCall.h"
 #include "platform/AnsiCodePage.h"
 
+#include <cstring>
 #include <exception>
+#include <new>
 
 namespace quillax {
 
@@ -37,6 +38,31 @@ std::string UpperCaseAscii(std::string text) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return text;
 }
+
+// The encoded image as a script receives bytes: a one-dimensional array of unsigned bytes,
+// bounds 0 to N - 1, in a VARIANT of type VT_ARRAY | VT_UI1. The array is destroyed with it.
+class TByteArrayVariant {
+public:
+    explicit TByteArrayVariant(const std::vector<uint8_t>& bytes) {
+        VariantInit(&value_);
+        SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+        if (array == nullptr) throw std::bad_alloc();
+        V_VT(&value_) = VT_ARRAY | VT_UI1;
+        V_ARRAY(&value_) = array;
+        OleCheck(SafeArrayLock(array));
+        if (!bytes.empty()) std::memcpy(array->pvData, bytes.data(), bytes.size());
+        OleCheck(SafeArrayUnlock(array));
+    }
+    ~TByteArrayVariant() { VariantClear(&value_); }
+    TByteArrayVariant(const TByteArrayVariant&) = delete;
+    TByteArrayVariant& operator=(const TByteArrayVariant&) = delete;
+
+    // Passed by value: the callee borrows the array for the call.
+    const VARIANT& Value() const { return value_; }
+
+private:
+    VARIANT value_;
+};
 
 } // namespace
 
@@ -190,21 +216,35 @@ HRESULT TQuillax::put_ChecksumMethod(LONG Value) {
 
 // --- Page hooks ---------------------------------------------------------------------------
 
-HRESULT TQuillax::OnStartPage(IUnknown* /*AScriptingContext*/) {
+HRESULT TQuillax::OnStartPage(IUnknown* AScriptingContext) {
     return SafeCall([&] {
         FProperties = PageStartProperties(std::move(FProperties.Data));
-        return S_OK;
+        StartPage(AScriptingContext);
     });
 }
 
 HRESULT TQuillax::OnEndPage() {
-    return S_OK;
+    return SafeCall([&] { EndPage(); });
 }
 
 // --- Outputs ------------------------------------------------------------------------------
 
 HRESULT TQuillax::ShowBarcode() {
-    return E_NOTIMPL;
+    return SafeCall([&] {
+        // Encoding comes first: an encoder failure ends the call before any Response call.
+        const TEncodedBarcode encoded = EncodeBarcode();
+        const std::vector<uint8_t>& bytes = encoded.Image.Bytes();
+        TByteArrayVariant body(bytes);
+        const std::u16string length = AnsiToWide(std::to_string(bytes.size()));
+        const std::u16string contentType = AnsiToWide(ContentTypeOf(encoded.Format));
+
+        // Each call fetches the Response object afresh from the page's context.
+        if (encoded.Format == TImageType::itJPEG) OleCheck(Response()->put_Expires(0));
+        OleCheck(Response()->AddHeader(BStr(u"Content-Length").Get(), BStr(length.c_str()).Get()));
+        OleCheck(Response()->put_ContentType(BStr(contentType.c_str()).Get()));
+        OleCheck(Response()->BinaryWrite(body.Value()));
+        OleCheck(Response()->Flush());
+    });
 }
 
 TEncodedBarcode TQuillax::EncodeBarcode() const {

@@ -1,8 +1,11 @@
-// TQuillax: the scriptable barcode object. Scripts set its properties and ask for the image,
-// streamed into the page's response or saved to a file. Every member has the shape it has
-// on the automation interface: a status result, wide strings in and out, output parameters.
+// TQuillax: the scriptable barcode object (class Quillax, dual interface IQuillax). Scripts
+// set its properties and ask for the image, streamed into the page's response or saved to a
+// file. Every member runs under the failure-to-status rule: a status result, and an error
+// record when it fails.
 #pragma once
 
+#include "hosting/ASPObj.h"
+#include "hosting/Kemrin_Quillax_TLB.h"
 #include "object/ImageFormat.h"
 #include "object/RenderPipeline.h"
 #include "platform/ComBase.h"
@@ -17,51 +20,54 @@ struct TEncodedBarcode {
     TMemoryStream Image;
 };
 
-class TQuillax {
+class TQuillax : public TASPObject<IQuillax> {
 public:
     TQuillax() = default;
-    virtual ~TQuillax() = default;
+    ~TQuillax() override = default;
     TQuillax(const TQuillax&) = delete;
     TQuillax& operator=(const TQuillax&) = delete;
 
     // --- Properties: setters store, getters return; nothing is checked until a render ---
-    HRESULT STDMETHODCALLTYPE get_ImageTypeStr(BSTR* Value);
-    HRESULT STDMETHODCALLTYPE put_ImageTypeStr(BSTR Value);
-    HRESULT STDMETHODCALLTYPE get_ImageType(LONG* Value);
-    HRESULT STDMETHODCALLTYPE put_ImageType(LONG Value);
-    HRESULT STDMETHODCALLTYPE get_BarcodeType(LONG* Value);
-    HRESULT STDMETHODCALLTYPE put_BarcodeType(LONG Value);
-    HRESULT STDMETHODCALLTYPE get_Orientation(INT* Value);
-    HRESULT STDMETHODCALLTYPE put_Orientation(INT Value);
-    HRESULT STDMETHODCALLTYPE get_Data(BSTR* Value);
-    HRESULT STDMETHODCALLTYPE put_Data(BSTR Value);
-    HRESULT STDMETHODCALLTYPE get_Checksum(VARIANT_BOOL* Value);
-    HRESULT STDMETHODCALLTYPE put_Checksum(VARIANT_BOOL Value);
-    HRESULT STDMETHODCALLTYPE get_NarrowBarWidth(LONG* Value);
-    HRESULT STDMETHODCALLTYPE put_NarrowBarWidth(LONG Value);
-    HRESULT STDMETHODCALLTYPE get_ShowText(VARIANT_BOOL* Value);
-    HRESULT STDMETHODCALLTYPE put_ShowText(VARIANT_BOOL Value);
-    HRESULT STDMETHODCALLTYPE get_Height(LONG* Value);
-    HRESULT STDMETHODCALLTYPE put_Height(LONG Value);
-    HRESULT STDMETHODCALLTYPE get_Ratio(LONG* Value);
-    HRESULT STDMETHODCALLTYPE put_Ratio(LONG Value);
-    HRESULT STDMETHODCALLTYPE get_BGColor(LONG* Value);
-    HRESULT STDMETHODCALLTYPE put_BGColor(LONG Value);
-    HRESULT STDMETHODCALLTYPE get_BarColor(LONG* Value);
-    HRESULT STDMETHODCALLTYPE put_BarColor(LONG Value);
-    HRESULT STDMETHODCALLTYPE get_ChecksumMethod(LONG* Value);
-    HRESULT STDMETHODCALLTYPE put_ChecksumMethod(LONG Value);
+    HRESULT STDMETHODCALLTYPE get_ImageTypeStr(BSTR* Value) override;
+    HRESULT STDMETHODCALLTYPE put_ImageTypeStr(BSTR Value) override;
+    HRESULT STDMETHODCALLTYPE get_ImageType(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_ImageType(LONG Value) override;
+    HRESULT STDMETHODCALLTYPE get_BarcodeType(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_BarcodeType(LONG Value) override;
+    HRESULT STDMETHODCALLTYPE get_Orientation(INT* Value) override;
+    HRESULT STDMETHODCALLTYPE put_Orientation(INT Value) override;
+    HRESULT STDMETHODCALLTYPE get_Data(BSTR* Value) override;
+    HRESULT STDMETHODCALLTYPE put_Data(BSTR Value) override;
+    HRESULT STDMETHODCALLTYPE get_Checksum(VARIANT_BOOL* Value) override;
+    HRESULT STDMETHODCALLTYPE put_Checksum(VARIANT_BOOL Value) override;
+    HRESULT STDMETHODCALLTYPE get_NarrowBarWidth(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_NarrowBarWidth(LONG Value) override;
+    HRESULT STDMETHODCALLTYPE get_ShowText(VARIANT_BOOL* Value) override;
+    HRESULT STDMETHODCALLTYPE put_ShowText(VARIANT_BOOL Value) override;
+    HRESULT STDMETHODCALLTYPE get_Height(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_Height(LONG Value) override;
+    HRESULT STDMETHODCALLTYPE get_Ratio(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_Ratio(LONG Value) override;
+    HRESULT STDMETHODCALLTYPE get_BGColor(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_BGColor(LONG Value) override;
+    HRESULT STDMETHODCALLTYPE get_BarColor(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_BarColor(LONG Value) override;
+    HRESULT STDMETHODCALLTYPE get_ChecksumMethod(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_ChecksumMethod(LONG Value) override;
 
     // --- Page hooks: a page start resets every property but Data ---
-    HRESULT STDMETHODCALLTYPE OnStartPage(IUnknown* AScriptingContext);
-    HRESULT STDMETHODCALLTYPE OnEndPage();
+    HRESULT STDMETHODCALLTYPE OnStartPage(IUnknown* AScriptingContext) override;
+    HRESULT STDMETHODCALLTYPE OnEndPage() override;
 
     // --- Outputs ---
-    HRESULT STDMETHODCALLTYPE ShowBarcode();
+    // Sends the image into the page's response: Expires 0 (JPEG only), the Content-Length
+    // header, the content type, the bytes in one binary write, a flush. A failing Response
+    // call ends it with the host's status; without a page nothing is sent.
+    HRESULT STDMETHODCALLTYPE ShowBarcode() override;
     // Writes the image into FileName (replacing it whole); Result receives the code of the
     // render step that failed last, 0 when none did. A file that cannot be written is not
     // reported.
-    HRESULT STDMETHODCALLTYPE SaveBarcode(BSTR FileName, LONG* Result);
+    HRESULT STDMETHODCALLTYPE SaveBarcode(BSTR FileName, LONG* Result) override;
 
     // The image of the current properties in the format ImageTypeStr selects. Render
     // failures are drawn into it and named by FailedStep; an encoder failure raises.

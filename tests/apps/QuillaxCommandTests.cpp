@@ -1,0 +1,162 @@
+// The quillax command run as a user runs it: images to files and to standard output, the
+// response calls on request, registration in a store file, and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The command sits at the top of the build folder, the tests in its bin/ folder.
+fs::path Command() {
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    return fs::path(std::string(self, length > 0 ? length : 0)).parent_path().parent_path() /
+           "quillax";
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct TRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+struct CommandFixture : ::testing::Test {
+    fs::path folder;
+
+    void SetUp() override {
+        folder = fs::temp_directory_path() /
+                 ("quillax-cli-" + std::to_string(getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    // Runs quillax with the arguments (already quoted for the shell).
+    TRun Quillax(const std::string& arguments) {
+        const fs::path out = folder / "stdout";
+        const fs::path err = folder / "stderr";
+        const std::string line = "'" + Command().string() + "' " + arguments + " >'" +
+                                 out.string() + "' 2>'" + err.string() + "' </dev/null";
+        const int raw = std::system(line.c_str());
+        TRun run;
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = ReadFile(out);
+        run.err = ReadFile(err);
+        return run;
+    }
+};
+
+const std::string ValidEan = "Data=590123412345";
+
+struct FormatRow {
+    const char* imageType;
+    std::string magic;
+};
+const FormatRow Formats[] = {{"BMP", "BM"}, {"PNG", "\x89PNG\r\n"}, {"JPG", "\xFF\xD8\xFF"}};
+
+TEST_F(CommandFixture, RendersEachFormatToAFile) {
+    for (const FormatRow& row : Formats) {
+        SCOPED_TRACE(row.imageType);
+        const fs::path file = folder / "barcode.img";
+        const TRun run = Quillax("render " + ValidEan + " ImageTypeStr=" + row.imageType + " -o '" +
+                                 file.string() + "'");
+        EXPECT_EQ(0, run.status) << run.err;
+        EXPECT_EQ("", run.out);
+        EXPECT_EQ(row.magic, ReadFile(file).substr(0, row.magic.size()));
+    }
+}
+
+TEST_F(CommandFixture, RendersEachFormatToStandardOutput) {
+    for (const char* target : {"", " -o -"}) {
+        for (const FormatRow& row : Formats) {
+            SCOPED_TRACE(std::string(row.imageType) + target);
+            const TRun run =
+                Quillax("render " + ValidEan + " imagetypestr=" + row.imageType + target);
+            EXPECT_EQ(0, run.status) << run.err;
+            EXPECT_EQ(row.magic, run.out.substr(0, row.magic.size()));
+        }
+    }
+}
+
+TEST_F(CommandFixture, HeadersReportTheResponseCallsOnStandardError) {
+    const TRun run = Quillax("render " + ValidEan + " ImageType=1 --headers");
+    ASSERT_EQ(0, run.status) << run.err;
+    const std::string size = std::to_string(run.out.size());
+    EXPECT_EQ("Expires: 0\nAddHeader: Content-Length: " + size +
+                  "\nContentType: image/jpeg\nBinaryWrite: " + size + " bytes\nFlush\n",
+              run.err);
+}
+
+TEST_F(CommandFixture, ExitStatusesTellWhatWentWrong) {
+    const fs::path existing = folder / "existing.bmp";
+    std::ofstream(existing) << "old content that is longer than nothing";
+    struct Row {
+        const char* name;
+        std::string arguments;
+        int status;
+        fs::path written; // a file that must hold an image afterwards
+    } rows[] = {
+        {"unknown property", "render Colour=5 -o '" + (folder / "a.bmp").string() + "'", 2, {}},
+        {"value that does not convert", "render Height=tall", 2, {}},
+        {"method used as a property", "render ShowBarcode=1", 2, {}},
+        {"setting without a value sign", "render Height", 2, {}},
+        {"no command", "", 2, {}},
+        {"unknown command", "paint", 2, {}},
+        {"invalid data", "render Data=ABC -o '" + (folder / "bad.bmp").string() + "'", 13,
+         folder / "bad.bmp"},
+        {"folder that does not exist",
+         "render " + ValidEan + " -o '" + (folder / "missing" / "x.bmp").string() + "'",
+         1,
+         {}},
+        {"existing file replaced", "render " + ValidEan + " -o '" + existing.string() + "'", 0,
+         existing},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TRun run = Quillax(row.arguments);
+        EXPECT_EQ(row.status, run.status) << run.err;
+        if (!row.written.empty()) {
+            EXPECT_EQ("BM", ReadFile(row.written).substr(0, 2));
+        }
+    }
+    EXPECT_FALSE(fs::exists(folder / "a.bmp"));
+}
+
+TEST_F(CommandFixture, VersionAndHelpSucceed) {
+    TRun run = Quillax("--version");
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ("quillax 1.0.0\n", run.out);
+    run = Quillax("render --help");
+    EXPECT_EQ(0, run.status);
+    EXPECT_NE(std::string::npos, run.out.find("NAME=VALUE"));
+}
+
+TEST_F(CommandFixture, RegistersAndUnregistersInAStoreFile) {
+    const std::string store = "--registry '" + (folder / "registry").string() + "'";
+    TRun run = Quillax("register " + store);
+    ASSERT_EQ(0, run.status) << run.err;
+    const std::string written = ReadFile(folder / "registry");
+    EXPECT_NE(std::string::npos, written.find("Kemrin_Quillax.Quillax"));
+    EXPECT_NE(std::string::npos, written.find("libKemrin_Quillax.so"));
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE("unregister " + std::to_string(round));
+        run = Quillax("unregister " + store);
+        EXPECT_EQ(0, run.status) << run.err;
+    }
+    EXPECT_EQ(std::string::npos, ReadFile(folder / "registry").find("Kemrin_Quillax.Quillax"));
+}
+
+} // namespace
