@@ -4,6 +4,7 @@
 // the query (parameters), keep-alive (idle time, requests), connections, and the rendered
 // bytes held for clients that read slowly.
 #include "apps/WebHost.h"
+#include "apps/ComponentHost.h"
 
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
@@ -158,6 +159,49 @@ std::vector<PageParameter> ParseQuery(std::string_view query, std::size_t maxPar
         parameters.emplace_back(std::move(name), std::move(value));
     }
     return parameters;
+}
+
+namespace {
+
+// A page's Response object that keeps every call for the HTTP answer.
+class TRecordedResponse final : public host::TResponseSink {
+public:
+    HRESULT Expires(LONG minutes) override {
+        reply_.expiresMinutes = minutes;
+        return S_OK;
+    }
+    HRESULT AddHeader(const std::string& name, const std::string& value) override {
+        reply_.headers.emplace_back(name, value);
+        return S_OK;
+    }
+    HRESULT ContentType(const std::string& type) override {
+        reply_.contentType = type;
+        return S_OK;
+    }
+    HRESULT BinaryWrite(std::span<const BYTE> bytes) override {
+        reply_.body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return S_OK;
+    }
+    HRESULT Flush() override { return S_OK; }
+
+    PageReply Take() { return std::move(reply_); }
+
+private:
+    PageReply reply_;
+};
+
+} // namespace
+
+PageFunction ComponentPage(const host::TComponentLibrary& component) {
+    return [&component](const std::vector<PageParameter>& parameters) {
+        TRecordedResponse response;
+        try {
+            host::RunBarcodePage(component, parameters, response);
+        } catch (const host::EUsageError& e) {
+            throw PageUsageError(e.what());
+        }
+        return response.Take();
+    };
 }
 
 std::pair<std::string, uint16_t> ParseListenAddress(const std::string& listen) {
@@ -608,9 +652,9 @@ int RunWebHost(const std::string& listen) {
         return 2;
     }
     try {
-        WebHost host(std::move(config), [](const std::vector<PageParameter>&) -> PageReply {
-            throw quillax::Exception("the component is not available in this build");
-        });
+        const quillax::host::TComponentLibrary component(
+            quillax::host::TComponentLibrary::DefaultPath());
+        WebHost host(std::move(config), ComponentPage(component));
         std::cout << "Quillax listening on " << host.Url() << std::endl;
         host.Run(true);
     } catch (const std::exception& e) {

@@ -18,6 +18,10 @@
 #include <utility>
 #include <vector>
 
+namespace quillax::host {
+class TComponentLibrary;
+}
+
 namespace quillax::web {
 
 // One NAME=VALUE pair of a request's query, decoded to UTF-8, in request order.
@@ -77,6 +81,10 @@ public:
 private:
     std::shared_ptr<struct WebHostState> state_;
 };
+
+// The component's barcode page: a new object per call, each parameter set as a property,
+// then ShowBarcode, its Response calls recorded. The library must outlive the function.
+PageFunction ComponentPage(const host::TComponentLibrary& component);
 
 // Decodes an application/x-www-form-urlencoded query ("+" is a space, %XX a byte) into
 // NAME=VALUE pairs. Empty segments are skipped; a segment without "=" or with an empty name,

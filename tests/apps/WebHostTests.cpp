@@ -3,17 +3,11 @@
 // content type, one write of bytes).
 #include "apps/WebHost.h"
 
-#include <boost/beast/http.hpp>
+#include "LoopbackClient.h"
+
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <thread>
@@ -21,10 +15,9 @@
 namespace {
 
 using namespace quillax::web;
+using namespace quillax::webtest;
 using namespace std::chrono_literals;
-namespace http = boost::beast::http;
 using Clock = std::chrono::steady_clock;
-using Reply = http::response<http::string_body>;
 
 // A page with the component's response shape. Properties it does not know are a usage
 // error; "Fail" fails the call; "Break" makes a malformed reply.
@@ -69,88 +62,6 @@ WebHostConfig LoopbackConfig() {
     config.limits.idleTimeout = 2s;
     config.limits.writeDeadline = 2s;
     return config;
-}
-
-// A blocking loopback client whose every read and write gives up after a few seconds.
-class Client {
-public:
-    explicit Client(uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        timeval limit{5, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~Client() { ::close(fd_); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    bool Connected() const { return connected_; }
-
-    bool Send(const std::string& bytes) {
-        std::size_t sent = 0;
-        while (sent < bytes.size()) {
-            const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            sent += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
-    // The next response, or nothing when the connection ends or stalls first.
-    std::optional<Reply> Receive(bool toHead = false) {
-        http::response_parser<http::string_body> parser;
-        parser.body_limit(64 * 1024 * 1024);
-        parser.skip(toHead);
-        for (;;) {
-            if (!pending_.empty()) {
-                boost::beast::error_code ec;
-                const std::size_t used =
-                    parser.put(boost::asio::buffer(pending_.data(), pending_.size()), ec);
-                pending_.erase(0, used);
-                if (ec && ec != http::error::need_more) return std::nullopt;
-                if (parser.is_done()) return parser.release();
-                if (used > 0 && !pending_.empty()) continue;
-            }
-            char chunk[16 * 1024];
-            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (n <= 0) return std::nullopt;
-            pending_.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-
-    // Whether the server ends the connection (EOF or reset) before the read limit.
-    bool ClosedByServer() {
-        char chunk[4096];
-        for (;;) {
-            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (n == 0) return true;
-            if (n < 0) return errno == ECONNRESET;
-        }
-    }
-
-private:
-    int fd_;
-    bool connected_ = false;
-    std::string pending_;
-};
-
-std::string Get(const std::string& target, const std::string& method = "GET") {
-    return method + " " + target + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
-}
-
-std::string Header(const Reply& reply, http::field field) {
-    const auto it = reply.find(field);
-    return it == reply.end() ? std::string("<none>") : std::string(it->value());
-}
-
-std::string Hex(unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
 }
 
 class WebHostTest : public ::testing::Test {
