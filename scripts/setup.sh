@@ -67,7 +67,7 @@ sanitize() {
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLAX_BENCH=OFF \
         -DQUILLAX_SANITIZE="address;undefined"
     cmake --build build-asan --parallel "$(nproc)"
-    (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    (cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/../scripts/lsan.supp" UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         timeout 1200 ctest --output-on-failure --parallel "$(nproc)" --timeout 600)
     cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLAX_BENCH=OFF \
         -DQUILLAX_SANITIZE=thread
@@ -88,7 +88,7 @@ fuzz() {
         local corpus
         corpus=$(mktemp -d)
         echo "fuzzing $(basename "$target") for ${seconds}s"
-        (cd "$corpus" && timeout $((seconds + 120)) "$OLDPWD/$target" -max_total_time="$seconds" \
+        (cd "$corpus" && LSAN_OPTIONS="suppressions=$OLDPWD/scripts/lsan.supp" timeout $((seconds + 120)) "$OLDPWD/$target" -max_total_time="$seconds" \
             -max_len=512 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12)
         rm -rf "$corpus"
     done
