@@ -419,6 +419,39 @@ TEST(Activation, RegisteredLibraryIsCreatedByProgIdAndRenders) {
     std::filesystem::remove_all(folder);
 }
 
+// No short form of a path exists here: a folder name with a space is written as it is, and
+// activation loads the library from it.
+TEST(Activation, LibraryInAFolderWithASpaceIsRegisteredByItsFullPath) {
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("quillax activation " + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const auto copy = folder / "libKemrin_Quillax.so";
+    std::filesystem::copy_file(QUILLAX_COMPONENT_PATH, copy);
+    SetRegistryStoreFile((folder / "registry").string());
+    {
+        TComponentLibrary library(copy.string());
+        ASSERT_HR(S_OK, library.RegisterServer());
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExA(HKEY_CLASSES_ROOT,
+                                "CLSID\\{6A358604-6623-4CD5-A879-3DF0EABE5F83}\\InprocServer32", 0,
+                                KEY_READ, &key));
+        char path[4096] = {};
+        DWORD size = sizeof path;
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, nullptr, nullptr, nullptr,
+                                                  reinterpret_cast<BYTE*>(path), &size));
+        RegCloseKey(key);
+        EXPECT_EQ(copy.string(), std::string(path));
+        ComPtr<IDispatch> object;
+        EXPECT_HR(S_OK,
+                  CoCreateInstance(CLSID_Quillax, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                   reinterpret_cast<void**>(object.GetAddressOf())));
+        object = nullptr;
+        EXPECT_HR(S_OK, library.UnregisterServer());
+    }
+    std::filesystem::remove_all(folder);
+}
+
 // --- Threads ---------------------------------------------------------------------------------
 
 TEST(Threads, ObjectsOnEightThreadsLeaveNoCountsBehind) {
