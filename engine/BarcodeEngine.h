@@ -70,17 +70,17 @@ public:
     virtual void Assign(const TBarcodeEngine* source);
 
     // --- Settings, in declaration order ---
-    double Angle = 0;             // degrees, counter-clockwise on a y-down surface
-    TColor Color = clWhite;       // spaces and label boxes
-    TColor ColorBar = clBlack;    // bars and short bars
-    bool Checksum = false;        // add a check digit where the symbology supports one
+    double Angle = 0;          // degrees, counter-clockwise on a y-down surface
+    TColor Color = clWhite;    // spaces and label boxes
+    TColor ColorBar = clBlack; // bars and short bars
+    bool Checksum = false;     // add a check digit where the symbology supports one
     TCheckSumMethod CheckSumMethod = csmModulo10;
-    int32_t Height = 0;           // bar height in drawing units; overwritten by painting
-    int32_t OriginX = 0;          // set by painting
-    int32_t Modul = 1;            // narrow width in drawing units
-    double Ratio = 2.0;           // wide / narrow; bounded in place per symbology
-    std::string Text;             // trimmed / normalised in place by the encoders
-    int32_t OriginY = 0;          // set by painting
+    int32_t Height = 0;  // bar height in drawing units; overwritten by painting
+    int32_t OriginX = 0; // set by painting
+    int32_t Modul = 1;   // narrow width in drawing units
+    double Ratio = 2.0;  // wide / narrow; bounded in place per symbology
+    std::string Text;    // trimmed / normalised in place by the encoders
+    int32_t OriginY = 0; // set by painting
     TBarcodeType Typ = bcCodeEAN13;
     std::array<int8_t, 4> LineWidths{}; // recomputed by every pattern build
 

@@ -15,8 +15,14 @@ inline constexpr TColor clBlue = 0xFF0000;
 // Window text, the default font colour; black in the standard scheme.
 inline constexpr TColor clWindowText = static_cast<TColor>(0xFF000008u);
 
-inline constexpr uint8_t RedOf(uint32_t rgb) { return rgb & 0xFF; }
-inline constexpr uint8_t GreenOf(uint32_t rgb) { return (rgb >> 8) & 0xFF; }
-inline constexpr uint8_t BlueOf(uint32_t rgb) { return (rgb >> 16) & 0xFF; }
+inline constexpr uint8_t RedOf(uint32_t rgb) {
+    return rgb & 0xFF;
+}
+inline constexpr uint8_t GreenOf(uint32_t rgb) {
+    return (rgb >> 8) & 0xFF;
+}
+inline constexpr uint8_t BlueOf(uint32_t rgb) {
+    return (rgb >> 16) & 0xFF;
+}
 
 } // namespace quillax
