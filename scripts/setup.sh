@@ -67,7 +67,7 @@ sanitize() {
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLAX_BENCH=OFF \
         -DQUILLAX_SANITIZE="address;undefined"
     cmake --build build-asan --parallel "$(nproc)"
-    (cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/../scripts/lsan.supp" UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    (cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/../scripts/lsan.supp:print_suppressions=0" UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         timeout 1200 ctest --output-on-failure --parallel "$(nproc)" --timeout 600)
     cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLAX_BENCH=OFF \
         -DQUILLAX_SANITIZE=thread
