@@ -198,24 +198,6 @@ TEST_F(WebHostTest, AnswersEachRouteWithItsStatusAndType) {
     }
 }
 
-TEST_F(WebHostTest, MarksOnlyJpegAsAlreadyExpired) {
-    Serve();
-    for (const char* format : {"JPEG", "PNG", "BMP"}) {
-        SCOPED_TRACE(format);
-        Client client(Port());
-        ASSERT_TRUE(client.Send(Get(std::string("/barcode?ImageTypeStr=") + format)));
-        const std::optional<Reply> reply = client.Receive();
-        ASSERT_TRUE(reply);
-        if (std::string(format) == "JPEG") {
-            EXPECT_EQ(Header(*reply, http::field::cache_control), "max-age=0");
-            EXPECT_EQ(Header(*reply, http::field::expires), Header(*reply, http::field::date));
-        } else {
-            EXPECT_EQ(Header(*reply, http::field::expires), "<none>");
-            EXPECT_EQ(Header(*reply, http::field::cache_control), "<none>");
-        }
-    }
-}
-
 TEST_F(WebHostTest, HeadAnswersTheLengthOfGetWithoutTheBody) {
     Serve();
     Client client(Port());
