@@ -278,6 +278,7 @@ struct WebHostState {
     // handlers and the connections they keep.
     net::io_context io{1};
     tcp::acceptor acceptor{io};
+    net::steady_timer acceptPause{io};
     std::optional<net::signal_set> signals;
     net::thread_pool workers;
     std::thread ioThread;
@@ -541,10 +542,17 @@ private:
 };
 
 void Accept(WebHostState& state) {
-    state.acceptor.async_accept(net::make_strand(state.io), [&state](beast::error_code ec,
-                                                                     tcp::socket socket) {
-        if (ec == net::error::operation_aborted || !state.acceptor.is_open()) return;
-        if (!ec) {
+    state.acceptor.async_accept(
+        net::make_strand(state.io), [&state](beast::error_code ec, tcp::socket socket) {
+            if (ec == net::error::operation_aborted || !state.acceptor.is_open()) return;
+            if (ec) {
+                // Out of descriptors or memory, most likely: pause rather than spin on the error.
+                state.acceptPause.expires_after(std::chrono::milliseconds(100));
+                state.acceptPause.async_wait([&state](beast::error_code waited) {
+                    if (!waited) Accept(state);
+                });
+                return;
+            }
             std::optional<Claim> slot =
                 Claim::Try(state.connections, 1, state.config.limits.maxConnections);
             if (slot) {
@@ -553,9 +561,8 @@ void Accept(WebHostState& state) {
                 beast::error_code ignored;
                 socket.close(ignored); // full: refuse rather than queue
             }
-        }
-        Accept(state);
-    });
+            Accept(state);
+        });
 }
 
 void RunContext(net::io_context& io) {
@@ -631,6 +638,7 @@ void WebHost::Stop() {
     net::post(s.io, [&s] {
         beast::error_code ignored;
         s.acceptor.close(ignored);
+        s.acceptPause.cancel();
         if (s.signals) s.signals->cancel(ignored);
         s.io.stop();
     });
