@@ -53,7 +53,7 @@ struct WebHostLimits {
     std::chrono::milliseconds writeDeadline{30'000}; // whole response
     unsigned maxRequestsPerConnection = 100;
     std::size_t maxConnections = 256;
-    std::size_t maxResponseBytesInFlight = 256u * 1024 * 1024; // rendered bodies not yet sent
+    std::size_t maxResponseBytesInFlight = 128u * 1024 * 1024; // rendered bodies not yet sent
     unsigned workers = 2;                                      // render threads
 };
 
