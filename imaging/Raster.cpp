@@ -25,7 +25,9 @@
 #include "imaging/Raster.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -43,6 +45,56 @@ void Put(uint8_t* p, TColor rgb) {
     p[2] = RedOf(rgb);
 }
 
+// Paints count pixels from p onward in one colour.
+void FillRow(uint8_t* p, size_t count, TColor rgb) {
+    constexpr size_t FewPixels = 8; // below this a plain loop beats the library calls
+    if (count <= FewPixels) {
+        for (size_t i = 0; i < count; ++i, p += 3)
+            Put(p, rgb);
+    } else if (BlueOf(rgb) == GreenOf(rgb) && GreenOf(rgb) == RedOf(rgb)) {
+        std::memset(p, BlueOf(rgb), 3 * count);
+    } else {
+        // One pixel, then the painted part copied onto the rest, doubling each time.
+        Put(p, rgb);
+        const size_t total = 3 * count;
+        for (size_t done = 3; done < total;) {
+            const size_t more = std::min(done, total - done);
+            std::memcpy(p + done, p, more);
+            done += more;
+        }
+    }
+}
+
+// Paints the pixels x0..x1 by y0..y1, both ends included, clipped to the surface.
+void FillBox(const TSurface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, TColor rgb) {
+    x0 = std::max<int64_t>(x0, 0);
+    x1 = std::min<int64_t>(x1, s.Width - 1);
+    y0 = std::max<int64_t>(y0, 0);
+    y1 = std::min<int64_t>(y1, s.Height - 1);
+    if (x0 > x1 || y0 > y1) return;
+    for (int64_t y = y0; y <= y1; ++y)
+        FillRow(PixelAt(s, x0, y), size_t(x1 - x0 + 1), rgb);
+}
+
+// A few values kept in place, more on the heap: a polygon's corners without an allocation
+// for the usual four.
+template <class T, size_t InPlace = 8>
+class TScratch {
+public:
+    explicit TScratch(size_t n) : size_(n) {
+        if (n > InPlace) heap_.resize(n);
+    }
+    T* data() { return size_ > InPlace ? heap_.data() : inPlace_.data(); }
+    T& operator[](size_t i) { return data()[i]; }
+    size_t size() const { return size_; }
+    std::span<T> all() { return {data(), size_}; }
+
+private:
+    size_t size_;
+    std::array<T, InPlace> inPlace_{};
+    std::vector<T> heap_;
+};
+
 // A device coordinate clamped into a range that fits 64 bits comfortably.
 int64_t Clamp64(double v) {
     constexpr double limit = 1e15;
@@ -58,13 +110,29 @@ int64_t CeilTo(double v) {
     return Clamp64(std::ceil(v));
 }
 
-// n / d rounded to nearest, halves upward; d != 0.
-int64_t RoundDiv(__int128 n, __int128 d) {
+// n / d rounded to nearest, halves upward; d != 0. T is wide enough for 2n + d and 2d.
+template <class T>
+int64_t RoundDiv(T n, T d) {
     if (d < 0) n = -n, d = -d;
-    __int128 num = 2 * n + d, den = 2 * d;
-    __int128 q = num / den;
+    const T num = 2 * n + d, den = 2 * d;
+    T q = num / den;
     if (num % den != 0 && num < 0) --q;
     return static_cast<int64_t>(q);
+}
+
+// Sorts a handful of crossings; there are rarely more than four.
+void SortCrossings(double* xs, size_t n) {
+    if (n > 16) {
+        std::sort(xs, xs + n);
+        return;
+    }
+    for (size_t i = 1; i < n; ++i) {
+        const double v = xs[i];
+        size_t j = i;
+        for (; j > 0 && xs[j - 1] > v; --j)
+            xs[j] = xs[j - 1];
+        xs[j] = v;
+    }
 }
 
 // Calls span(x0, x1, y) for the runs of pixel centres inside the polygon, clipped.
@@ -76,18 +144,18 @@ void ScanArea(const TSurface& s, std::span<const TPointF> pts, F span) {
         minY = std::min(minY, p.Y), maxY = std::max(maxY, p.Y);
     const int64_t y0 = std::max<int64_t>(FloorTo(minY) - 1, 0);
     const int64_t y1 = std::min<int64_t>(CeilTo(maxY) + 1, s.Height - 1);
-    std::vector<double> xs;
+    TScratch<double> xs(pts.size()); // a row crosses each edge at most once
     for (int64_t y = y0; y <= y1; ++y) {
         const double yc = double(y) + 0.5;
-        xs.clear();
+        size_t count = 0;
         for (size_t i = 0; i < pts.size(); ++i) {
             const TPointF& a = pts[i];
-            const TPointF& b = pts[(i + 1) % pts.size()];
+            const TPointF& b = pts[i + 1 == pts.size() ? 0 : i + 1];
             if ((a.Y <= yc) != (b.Y <= yc))
-                xs.push_back(a.X + (yc - a.Y) * (b.X - a.X) / (b.Y - a.Y));
+                xs[count++] = a.X + (yc - a.Y) * (b.X - a.X) / (b.Y - a.Y);
         }
-        std::sort(xs.begin(), xs.end());
-        for (size_t i = 0; i + 1 < xs.size(); i += 2) {
+        SortCrossings(xs.data(), count);
+        for (size_t i = 0; i + 1 < count; i += 2) {
             const int64_t x0 = std::max<int64_t>(CeilTo(xs[i] - 0.5), 0);
             const int64_t x1 = std::min<int64_t>(CeilTo(xs[i + 1] - 0.5) - 1, s.Width - 1);
             if (x0 <= x1) span(x0, x1, y);
@@ -109,16 +177,28 @@ void ScanLine(const TSurface& s, TPoint a, TPoint b, int32_t penWidth, F plot) {
     };
     const int64_t dx = int64_t(b.X) - a.X, dy = int64_t(b.Y) - a.Y;
     const int64_t reach = penWidth / 2 + 1;
+    // Steps along the longer axis; the other coordinate is rounded from the exact slope. The
+    // products fit 64 bits unless the segment reaches far outside the surface.
+    auto walk = [&](int64_t from, int64_t to, int64_t start, int64_t along, int64_t across,
+                    auto point) {
+        const uint64_t far = uint64_t(std::max(std::llabs(from - start), std::llabs(to - start)));
+        const bool narrow = static_cast<unsigned __int128>(far) * uint64_t(std::llabs(across)) <
+                            static_cast<unsigned __int128>(1) << 61;
+        for (int64_t t = from; t <= to; ++t) {
+            const int64_t off = along == 0 ? 0
+                                : narrow   ? RoundDiv<int64_t>((t - start) * across, along)
+                                         : RoundDiv<__int128>(__int128(t - start) * across, along);
+            point(t, off);
+        }
+    };
     if (std::llabs(dx) >= std::llabs(dy)) {
         const int64_t from = std::max<int64_t>(std::min<int64_t>(a.X, b.X), -reach);
         const int64_t to = std::min<int64_t>(std::max<int64_t>(a.X, b.X), s.Width - 1 + reach);
-        for (int64_t x = from; x <= to; ++x)
-            square(x, dx == 0 ? a.Y : a.Y + RoundDiv(__int128(x - a.X) * dy, dx));
+        walk(from, to, a.X, dx, dy, [&](int64_t x, int64_t off) { square(x, a.Y + off); });
     } else {
         const int64_t from = std::max<int64_t>(std::min<int64_t>(a.Y, b.Y), -reach);
         const int64_t to = std::min<int64_t>(std::max<int64_t>(a.Y, b.Y), s.Height - 1 + reach);
-        for (int64_t y = from; y <= to; ++y)
-            square(a.X + RoundDiv(__int128(y - a.Y) * dx, dy), y);
+        walk(from, to, a.Y, dy, dx, [&](int64_t y, int64_t off) { square(a.X + off, y); });
     }
 }
 
@@ -161,6 +241,23 @@ std::vector<TPointF> ConvexHull(std::vector<TPointF> p) {
     }
     hull.resize(k - 1);
     return hull;
+}
+
+// The device pixel of each corner: the one holding the corner pixel's mapped centre, kept
+// well inside 32 bits.
+void DeviceCorners(const TMapping& m, std::span<const TPoint> pts, std::span<TPoint> corners) {
+    auto toInt = [](int64_t v) {
+        return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2));
+    };
+    for (size_t i = 0; i < pts.size(); ++i)
+        corners[i] = {toInt(FloorTo(m.X(pts[i].X + 0.5))), toInt(FloorTo(m.Y(pts[i].Y + 0.5)))};
+}
+
+// Four corners of an upright rectangle, taken round in either direction from any corner:
+// the edges alternately upright and level. Empty sides are allowed.
+bool IsUprightBox(std::span<const TPoint, 4> c) {
+    return (c[0].X == c[1].X && c[1].Y == c[2].Y && c[2].X == c[3].X && c[3].Y == c[0].Y) ||
+           (c[0].Y == c[1].Y && c[1].X == c[2].X && c[2].Y == c[3].Y && c[3].X == c[0].X);
 }
 
 // Brightness for the ownership rule (Rec. 601 weights, times 1000).
@@ -217,9 +314,7 @@ TMapping TMapping::After(const TMapping& inner) const {
 
 void FillArea(const TSurface& s, std::span<const TPointF> pts, TColor rgb) {
     ScanArea(s, pts, [&](int64_t x0, int64_t x1, int64_t y) {
-        uint8_t* p = PixelAt(s, x0, y);
-        for (int64_t x = x0; x <= x1; ++x, p += 3)
-            Put(p, rgb);
+        FillRow(PixelAt(s, x0, y), size_t(x1 - x0 + 1), rgb);
     });
 }
 
@@ -228,45 +323,63 @@ void DrawLine(const TSurface& s, TPoint a, TPoint b, int32_t penWidth, TColor rg
     ScanLine(s, a, b, penWidth, [&](int64_t x, int64_t y) { Put(PixelAt(s, x, y), rgb); });
 }
 
-void Polygon(const TSurface& s, const TMapping& m, std::span<const TPoint> pts, TColor penRgb,
-             int32_t penWidth, bool fill, TColor brushRgb) {
+void PolygonGeneral(const TSurface& s, const TMapping& m, std::span<const TPoint> pts,
+                    TColor penRgb, int32_t penWidth, bool fill, TColor brushRgb) {
     const size_t n = pts.size();
     if (n < 2 || s.Width <= 0 || s.Height <= 0) return;
-    // The device pixel of each corner: the one holding the corner pixel's mapped centre.
-    std::vector<TPoint> corners(n);
-    auto toInt = [](int64_t v) {
-        return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2));
-    };
-    for (size_t i = 0; i < n; ++i)
-        corners[i] = {toInt(FloorTo(m.X(pts[i].X + 0.5))), toInt(FloorTo(m.Y(pts[i].Y + 0.5)))};
-    std::vector<TPointF> area;
-    if (m.Exact() || !IsConvex(pts)) {
-        for (const TPoint& c : corners)
-            area.push_back({c.X + 0.5, c.Y + 0.5});
-    } else {
+    TScratch<TPoint> corners(n);
+    DeviceCorners(m, pts, corners.all());
+    const bool exact = m.Exact();
+    const bool hull = !exact && IsConvex(pts);
+    TScratch<TPointF> area(hull ? 0 : n);
+    std::vector<TPointF> hullArea;
+    if (hull) {
         std::vector<TPointF> spans;
+        spans.reserve(4 * n);
         for (const TPoint& p : pts)
             for (int dy = 0; dy <= 1; ++dy)
                 for (int dx = 0; dx <= 1; ++dx)
                     spans.push_back({m.X(double(p.X) + dx), m.Y(double(p.Y) + dy)});
-        area = ConvexHull(std::move(spans));
-    }
-    if (m.Exact() || !s.Ownership) {
-        if (fill) FillArea(s, area, brushRgb);
-        const int32_t width = m.Exact() ? penWidth : 1;
+        hullArea = ConvexHull(std::move(spans));
+    } else {
         for (size_t i = 0; i < n; ++i)
-            DrawLine(s, corners[i], corners[(i + 1) % n], width, penRgb);
+            area[i] = {corners[i].X + 0.5, corners[i].Y + 0.5};
+    }
+    const std::span<const TPointF> outline = hull ? std::span<const TPointF>(hullArea) : area.all();
+    if (exact || !s.Ownership) {
+        if (fill) FillArea(s, outline, brushRgb);
+        const int32_t width = exact ? penWidth : 1;
+        for (size_t i = 0; i < n; ++i)
+            DrawLine(s, corners[i], corners[i + 1 == n ? 0 : i + 1], width, penRgb);
         return;
     }
     TOwnedPainter painter(s);
     if (fill)
-        ScanArea(s, area, [&](int64_t x0, int64_t x1, int64_t y) {
+        ScanArea(s, outline, [&](int64_t x0, int64_t x1, int64_t y) {
             for (int64_t x = x0; x <= x1; ++x)
                 painter.Paint(x, y, brushRgb);
         });
     for (size_t i = 0; i < n; ++i)
-        ScanLine(s, corners[i], corners[(i + 1) % n], 1,
+        ScanLine(s, corners[i], corners[i + 1 == n ? 0 : i + 1], 1,
                  [&](int64_t x, int64_t y) { painter.Paint(x, y, penRgb); });
+}
+
+void Polygon(const TSurface& s, const TMapping& m, std::span<const TPoint> pts, TColor penRgb,
+             int32_t penWidth, bool fill, TColor brushRgb) {
+    // A solid upright rectangle at one pixel per unit, outlined in its own colour by a
+    // one-pixel pen (every bar and space of an upright or quarter-turned barcode): its
+    // interior and outline together are exactly the box through its corner pixels.
+    if (pts.size() == 4 && fill && penRgb == brushRgb && penWidth <= 1 && m.Exact() &&
+        s.Width > 0 && s.Height > 0) {
+        std::array<TPoint, 4> c;
+        DeviceCorners(m, pts, c);
+        if (IsUprightBox(c)) {
+            FillBox(s, std::min(c[0].X, c[2].X), std::min(c[0].Y, c[2].Y), std::max(c[0].X, c[2].X),
+                    std::max(c[0].Y, c[2].Y), brushRgb);
+            return;
+        }
+    }
+    PolygonGeneral(s, m, pts, penRgb, penWidth, fill, brushRgb);
 }
 
 void FillRect(const TSurface& s, const TMapping& m, const TRect& r, TColor rgb) {
@@ -278,15 +391,7 @@ void FillRect(const TSurface& s, const TMapping& m, const TRect& r, TColor rgb) 
     int64_t y0 = CeilTo(t - 0.5), y1 = CeilTo(b - 0.5) - 1;
     if (x0 > x1) x0 = x1 = FloorTo((l + rt) / 2);
     if (y0 > y1) y0 = y1 = FloorTo((t + b) / 2);
-    x0 = std::max<int64_t>(x0, 0);
-    x1 = std::min<int64_t>(x1, s.Width - 1);
-    y0 = std::max<int64_t>(y0, 0);
-    y1 = std::min<int64_t>(y1, s.Height - 1);
-    for (int64_t y = y0; y <= y1; ++y) {
-        uint8_t* p = x0 <= x1 ? PixelAt(s, x0, y) : nullptr;
-        for (int64_t x = x0; x <= x1; ++x, p += 3)
-            Put(p, rgb);
-    }
+    FillBox(s, x0, y0, x1, y1, rgb);
 }
 
 void BlendMask(const TSurface& s, int32_t left, int32_t top, const uint8_t* mask, int32_t width,

@@ -66,6 +66,11 @@ void DrawLine(const TSurface& surface, TPoint a, TPoint b, int32_t penWidth, TCo
 // covers x0..x1 and y0..y1 inclusive. Scaled, see the coverage rule in Raster.cpp.
 void Polygon(const TSurface& surface, const TMapping& mapping, std::span<const TPoint> points,
              TColor penRgb, int32_t penWidth, bool fill, TColor brushRgb);
+// The same polygon always through the general scan, without Polygon's shortcut for solid
+// upright rectangles; both paint the same pixels.
+void PolygonGeneral(const TSurface& surface, const TMapping& mapping,
+                    std::span<const TPoint> points, TColor penRgb, int32_t penWidth, bool fill,
+                    TColor brushRgb);
 // Left and top included, right and bottom excluded (a reversed rectangle is normalised).
 void FillRect(const TSurface& surface, const TMapping& mapping, const TRect& rect, TColor rgb);
 // Blends an 8-bit coverage mask with its top-left pixel at (left, top) in the colour.
