@@ -85,12 +85,15 @@ void TBitmap::Resize(int32_t width, int32_t height) {
         }
         // White without a canvas, else the canvas's brush colour; padding stays zero.
         const TColor fill = canvas_ ? ColorToRGB(canvas_->Brush().Color()) : clWhite;
-        const uint8_t bgr[3] = {BlueOf(fill), GreenOf(fill), RedOf(fill)};
-        for (int32_t row = 0; row < height; ++row) {
-            uint8_t* p = store.data() + size_t(row) * stride;
-            for (int32_t x = 0; x < width; ++x)
-                std::memcpy(p + 3 * size_t(x), bgr, 3);
+        // One row painted, then copied with its padding onto the others.
+        uint8_t* first = store.data();
+        for (int32_t x = 0; x < width; ++x) {
+            first[3 * size_t(x)] = BlueOf(fill);
+            first[3 * size_t(x) + 1] = GreenOf(fill);
+            first[3 * size_t(x) + 2] = RedOf(fill);
         }
+        for (int32_t row = 1; row < height; ++row)
+            std::memcpy(first + size_t(row) * stride, first, size_t(stride));
         // The old content goes to the top-left corner.
         if (!store_.empty()) {
             const int32_t oldStride = StrideOf(width_);

@@ -6,6 +6,8 @@
 #include "imaging/Graphics.h"
 #include "imaging/Raster.h"
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <span>
 #include <string>
@@ -29,12 +31,37 @@ struct TBrushState {
     bool Solid = true;
 };
 
+// A recorded polygon's corners: up to four kept in the record itself, more on the heap.
+class TCornerList {
+public:
+    void Assign(std::span<const TPoint> points) {
+        count_ = points.size();
+        if (count_ <= inPlace_.size()) {
+            std::copy(points.begin(), points.end(), inPlace_.begin());
+            more_.clear();
+        } else {
+            more_.assign(points.begin(), points.end());
+        }
+    }
+    std::span<const TPoint> Span() const {
+        return count_ <= inPlace_.size() ? std::span<const TPoint>(inPlace_.data(), count_)
+                                         : std::span<const TPoint>(more_);
+    }
+    operator std::span<const TPoint>() const { return Span(); }
+    const TPoint& operator[](size_t i) const { return Span()[i]; }
+
+private:
+    std::array<TPoint, 4> inPlace_{};
+    std::vector<TPoint> more_;
+    size_t count_ = 0;
+};
+
 // One recorded drawing command with the context state it was drawn in.
 struct TRecord {
     enum class TKind : uint8_t { Polygon, FillRect, Text, Picture };
     TKind Kind = TKind::Polygon;
-    std::vector<TPoint> Points; // polygon corners; a text's reference point is Points[0]
-    TRect Rect;                 // fill rectangle, or the rectangle a picture is played into
+    TCornerList Points; // polygon corners; a text's reference point is Points[0]
+    TRect Rect;         // fill rectangle, or the rectangle a picture is played into
     std::string Text;
     TPenState Pen;
     TBrushState Brush;

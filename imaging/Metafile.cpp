@@ -25,6 +25,9 @@ void TMetafile::SetHeight(int32_t height) {
 
 TMetafileCanvas::TMetafileCanvas(TMetafile& picture, HDC /*reference: always the screen*/)
     : picture_(picture), recording_(std::make_shared<TRecordList>()) {
+    // Room for a barcode's bars and spaces and its label without moving the records.
+    constexpr size_t UsualRecords = 128;
+    recording_->reserve(UsualRecords);
     // The physical frame from the pixel size; a zero size takes the whole screen's.
     if (picture_.mmWidth_ == 0) {
         const int32_t w = picture_.width_ ? picture_.width_ : ScreenHorzRes;
@@ -64,7 +67,7 @@ TRecord& TRecordingContext::Add(TRecord::TKind kind) {
 }
 
 void TRecordingContext::Polygon(std::span<const TPoint> points) {
-    Add(TRecord::TKind::Polygon).Points.assign(points.begin(), points.end());
+    Add(TRecord::TKind::Polygon).Points.Assign(points);
 }
 
 void TRecordingContext::FillRect(const TRect& rect) {
@@ -73,7 +76,8 @@ void TRecordingContext::FillRect(const TRect& rect) {
 
 void TRecordingContext::TextOut(int32_t x, int32_t y, const std::string& text) {
     TRecord& r = Add(TRecord::TKind::Text);
-    r.Points = {TPoint{x, y}};
+    const TPoint at{x, y};
+    r.Points.Assign({&at, 1});
     r.Text = text;
 }
 

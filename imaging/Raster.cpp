@@ -45,9 +45,11 @@ void Put(uint8_t* p, TColor rgb) {
     p[2] = RedOf(rgb);
 }
 
+// Rows at most this many pixels long are painted byte by byte; longer ones by the library.
+constexpr size_t FewPixels = 8;
+
 // Paints count pixels from p onward in one colour.
 void FillRow(uint8_t* p, size_t count, TColor rgb) {
-    constexpr size_t FewPixels = 8; // below this a plain loop beats the library calls
     if (count <= FewPixels) {
         for (size_t i = 0; i < count; ++i, p += 3)
             Put(p, rgb);
@@ -72,8 +74,25 @@ void FillBox(const TSurface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, 
     y0 = std::max<int64_t>(y0, 0);
     y1 = std::min<int64_t>(y1, s.Height - 1);
     if (x0 > x1 || y0 > y1) return;
-    for (int64_t y = y0; y <= y1; ++y)
-        FillRow(PixelAt(s, x0, y), size_t(x1 - x0 + 1), rgb);
+    const size_t bytes = 3 * size_t(x1 - x0 + 1);
+    const int64_t rows = y1 - y0 + 1;
+    // Rows further down lie earlier in the store.
+    uint8_t* const top = PixelAt(s, x0, y0);
+    const ptrdiff_t down = -ptrdiff_t(s.Stride);
+    if (bytes <= 3 * FewPixels) {
+        const uint8_t b = BlueOf(rgb), g = GreenOf(rgb), r = RedOf(rgb);
+        uint8_t* row = top;
+        for (int64_t i = 0; i < rows; ++i, row += down)
+            for (size_t x = 0; x < bytes; x += 3) {
+                row[x] = b;
+                row[x + 1] = g;
+                row[x + 2] = r;
+            }
+        return;
+    }
+    FillRow(top, bytes / 3, rgb);
+    for (int64_t i = 1; i < rows; ++i)
+        std::memcpy(top + i * down, top, bytes);
 }
 
 // A few values kept in place, more on the heap: a polygon's corners without an allocation
@@ -249,6 +268,15 @@ void DeviceCorners(const TMapping& m, std::span<const TPoint> pts, std::span<TPo
     auto toInt = [](int64_t v) {
         return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2));
     };
+    // At one pixel per unit with a whole-pixel offset the centre's pixel is the corner moved
+    // by the offset; offsets this small add exactly in either arithmetic.
+    constexpr double SmallOffset = 1e12;
+    if (m.Exact() && std::fabs(m.OffsetX) < SmallOffset && std::fabs(m.OffsetY) < SmallOffset) {
+        const int64_t dx = int64_t(m.OffsetX), dy = int64_t(m.OffsetY);
+        for (size_t i = 0; i < pts.size(); ++i)
+            corners[i] = {toInt(pts[i].X + dx), toInt(pts[i].Y + dy)};
+        return;
+    }
     for (size_t i = 0; i < pts.size(); ++i)
         corners[i] = {toInt(FloorTo(m.X(pts[i].X + 0.5))), toInt(FloorTo(m.Y(pts[i].Y + 0.5)))};
 }
