@@ -11,10 +11,11 @@ using namespace quillax;
 
 namespace {
 
-// Bars of one to four modules with a label band, as the engine leaves the surface.
-void DrawBarcodeLike(TBitmap& bitmap) {
-    bitmap.SetWidth(95);
-    bitmap.SetHeight(50);
+// Bars of one to four modules with a label band, as the engine leaves the surface, played
+// into a target of targetWidth x targetHeight (the picture's own size: one pixel per unit).
+void DrawBarcodeLike(TBitmap& bitmap, int32_t targetWidth = 95, int32_t targetHeight = 50) {
+    bitmap.SetWidth(targetWidth);
+    bitmap.SetHeight(targetHeight);
     TMetafile picture;
     picture.SetWidth(95);
     picture.SetHeight(50);
@@ -52,6 +53,17 @@ void BM_Draw(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Draw);
+
+// The same picture played scaled: each bar keeps its pixels against its neighbours.
+void BM_DrawScaled(benchmark::State& state) {
+    const auto width = int32_t(state.range(0)), height = int32_t(state.range(1));
+    for (auto _ : state) {
+        TBitmap bitmap;
+        DrawBarcodeLike(bitmap, width, height);
+        benchmark::DoNotOptimize(bitmap.Store().data());
+    }
+}
+BENCHMARK(BM_DrawScaled)->Args({48, 25})->Args({190, 100})->Args({95, 67});
 
 void BM_EncodeBmp(benchmark::State& state) {
     TBitmap bitmap;
