@@ -288,6 +288,22 @@ bool IsUprightBox(std::span<const TPoint, 4> c) {
            (c[0].Y == c[1].Y && c[1].X == c[2].X && c[2].Y == c[3].Y && c[3].X == c[0].X);
 }
 
+// The convex hull of an upright rectangle's corner pixels' spans is the rectangle from the
+// first corner pixel's near edges to the last one's far edges; false when the polygon is no
+// such rectangle or its mapped area is empty or not finite.
+bool UprightBoxArea(const TMapping& m, std::span<const TPoint> pts, std::array<TPointF, 4>& box) {
+    if (pts.size() != 4 || !IsUprightBox(std::span<const TPoint, 4>(pts.data(), 4))) return false;
+    const double x0 = m.X(std::min(pts[0].X, pts[2].X)),
+                 x1 = m.X(std::max(pts[0].X, pts[2].X) + 1.0);
+    const double y0 = m.Y(std::min(pts[0].Y, pts[2].Y)),
+                 y1 = m.Y(std::max(pts[0].Y, pts[2].Y) + 1.0);
+    if (!std::isfinite(x0) || !std::isfinite(x1) || !std::isfinite(y0) || !std::isfinite(y1) ||
+        x0 == x1 || y0 == y1)
+        return false;
+    box = {TPointF{x0, y0}, TPointF{x0, y1}, TPointF{x1, y1}, TPointF{x1, y0}};
+    return true;
+}
+
 // Brightness for the ownership rule (Rec. 601 weights, times 1000).
 int32_t Luma(TColor rgb) {
     return 299 * RedOf(rgb) + 587 * GreenOf(rgb) + 114 * BlueOf(rgb);
@@ -296,7 +312,26 @@ int32_t Luma(TColor rgb) {
 // Paints one scaled polygon's pixels under the ownership rule.
 class TOwnedPainter {
 public:
-    explicit TOwnedPainter(const TSurface& s) : s_(s), own_(*s.Ownership), me_(own_.Polygons++) {}
+    // The polygon's pixels lie within columns x0..x1 and rows y0..y1 (a pixel outside them
+    // is still counted, only more slowly).
+    TOwnedPainter(const TSurface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1)
+        : s_(s), own_(*s.Ownership), me_(own_.Polygons++) {
+        // Counts for every polygon of a playback take at most as much room again as the
+        // owners of the pixels.
+        const size_t budget = std::max<size_t>(own_.Owner.size(), 1 << 16);
+        TOwnership::TReach reach;
+        x0 = std::max<int64_t>(x0, 0), x1 = std::min<int64_t>(x1, s.Width - 1);
+        y0 = std::max<int64_t>(y0, 0), y1 = std::min<int64_t>(y1, s.Height - 1);
+        if (x0 <= x1 && y0 <= y1) {
+            const size_t need = size_t(x1 - x0 + 1) + size_t(y1 - y0 + 1);
+            if (own_.Counts.size() + need <= budget) {
+                reach = {y0, y1 - y0 + 1, x0, x1 - x0 + 1, own_.Counts.size()};
+                own_.Counts.resize(own_.Counts.size() + need, 0);
+            }
+        }
+        if (own_.Reach.size() < size_t(own_.Polygons)) own_.Reach.resize(size_t(own_.Polygons));
+        own_.Reach[size_t(me_)] = reach;
+    }
 
     // Paints (x, y) unless it is the last pixel an earlier polygon of a colour as dark or
     // darker holds in its row or column.
@@ -305,15 +340,15 @@ public:
         uint8_t* p = PixelAt(s_, x, y);
         if (owner != me_) {
             if (owner >= 0) {
-                int32_t& row = own_.Rows[Key(owner, y)];
-                int32_t& col = own_.Cols[Key(owner, x)];
+                int32_t& row = RowCount(owner, y);
+                int32_t& col = ColCount(owner, x);
                 if ((row <= 1 || col <= 1) && Luma(rgb) >= Luma(p[2] | p[1] << 8 | p[0] << 16))
                     return;
                 --row;
                 --col;
             }
-            ++own_.Rows[Key(me_, y)];
-            ++own_.Cols[Key(me_, x)];
+            ++RowCount(me_, y);
+            ++ColCount(me_, x);
             owner = me_;
         }
         Put(p, rgb);
@@ -322,6 +357,18 @@ public:
 private:
     static uint64_t Key(int32_t polygon, int64_t at) {
         return uint64_t(polygon) << 32 | uint64_t(at);
+    }
+    int32_t& RowCount(int32_t polygon, int64_t y) {
+        const TOwnership::TReach& r = own_.Reach[size_t(polygon)];
+        if (y >= r.FirstRow && y - r.FirstRow < r.Rows)
+            return own_.Counts[r.At + size_t(y - r.FirstRow)];
+        return own_.Rows[Key(polygon, y)];
+    }
+    int32_t& ColCount(int32_t polygon, int64_t x) {
+        const TOwnership::TReach& r = own_.Reach[size_t(polygon)];
+        if (x >= r.FirstCol && x - r.FirstCol < r.Cols)
+            return own_.Counts[r.At + size_t(r.Rows) + size_t(x - r.FirstCol)];
+        return own_.Cols[Key(polygon, x)];
     }
     const TSurface& s_;
     TOwnership& own_;
@@ -361,7 +408,9 @@ void PolygonGeneral(const TSurface& s, const TMapping& m, std::span<const TPoint
     const bool hull = !exact && IsConvex(pts);
     TScratch<TPointF> area(hull ? 0 : n);
     std::vector<TPointF> hullArea;
-    if (hull) {
+    std::array<TPointF, 4> box;
+    const bool upright = hull && UprightBoxArea(m, pts, box);
+    if (hull && !upright) {
         std::vector<TPointF> spans;
         spans.reserve(4 * n);
         for (const TPoint& p : pts)
@@ -369,11 +418,13 @@ void PolygonGeneral(const TSurface& s, const TMapping& m, std::span<const TPoint
                 for (int dx = 0; dx <= 1; ++dx)
                     spans.push_back({m.X(double(p.X) + dx), m.Y(double(p.Y) + dy)});
         hullArea = ConvexHull(std::move(spans));
-    } else {
+    } else if (!hull) {
         for (size_t i = 0; i < n; ++i)
             area[i] = {corners[i].X + 0.5, corners[i].Y + 0.5};
     }
-    const std::span<const TPointF> outline = hull ? std::span<const TPointF>(hullArea) : area.all();
+    const std::span<const TPointF> outline = upright ? std::span<const TPointF>(box)
+                                             : hull  ? std::span<const TPointF>(hullArea)
+                                                     : area.all();
     if (exact || !s.Ownership) {
         if (fill) FillArea(s, outline, brushRgb);
         const int32_t width = exact ? penWidth : 1;
@@ -381,7 +432,18 @@ void PolygonGeneral(const TSurface& s, const TMapping& m, std::span<const TPoint
             DrawLine(s, corners[i], corners[i + 1 == n ? 0 : i + 1], width, penRgb);
         return;
     }
-    TOwnedPainter painter(s);
+    // The pixels it can reach: its area's rows and columns with one to spare on each side,
+    // and its outline's.
+    int64_t x0 = INT64_MAX, y0 = INT64_MAX, x1 = INT64_MIN, y1 = INT64_MIN;
+    for (const TPointF& p : outline) {
+        x0 = std::min(x0, FloorTo(p.X) - 1), x1 = std::max(x1, CeilTo(p.X) + 1);
+        y0 = std::min(y0, FloorTo(p.Y) - 1), y1 = std::max(y1, CeilTo(p.Y) + 1);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        x0 = std::min<int64_t>(x0, corners[i].X), x1 = std::max<int64_t>(x1, corners[i].X);
+        y0 = std::min<int64_t>(y0, corners[i].Y), y1 = std::max<int64_t>(y1, corners[i].Y);
+    }
+    TOwnedPainter painter(s, x0, y0, x1, y1);
     if (fill)
         ScanArea(s, outline, [&](int64_t x0, int64_t x1, int64_t y) {
             for (int64_t x = x0; x <= x1; ++x)

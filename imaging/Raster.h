@@ -18,8 +18,17 @@ namespace quillax::raster {
 // holds in each row and column: a later polygon never takes the last pixel an earlier one
 // holds in a row or a column (see Raster.cpp).
 struct TOwnership {
-    std::vector<int32_t> Owner;                 // per pixel, rows from the top; -1 for none
-    int32_t Polygons = 0;                       // polygons painted so far
+    std::vector<int32_t> Owner; // per pixel, rows from the top; -1 for none
+    int32_t Polygons = 0;       // polygons painted so far
+    // Where each polygon's counts of pixels held per row and per column lie in Counts: the
+    // rows and columns its pixels can reach. Counts for pixels outside them, or of polygons
+    // whose reach would take too much room, go to the maps.
+    struct TReach {
+        int64_t FirstRow = 0, Rows = 0, FirstCol = 0, Cols = 0;
+        size_t At = 0; // the first row's count; the columns' follow the rows'
+    };
+    std::vector<TReach> Reach;                  // per polygon
+    std::vector<int32_t> Counts;                // pixels held, per reached row and column
     std::unordered_map<uint64_t, int32_t> Rows; // (polygon, row) -> pixels held
     std::unordered_map<uint64_t, int32_t> Cols; // (polygon, column) -> pixels held
 };

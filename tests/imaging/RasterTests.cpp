@@ -144,6 +144,29 @@ TEST(Raster, PolygonShortcutPaintsWhatTheGeneralScanPaints) {
             }
 }
 
+TEST(Raster, RectangleWithACornerMidwayAlongAnEdgePaintsAsTheRectangle) {
+    // The fifth corner changes nothing of the shape, but takes the polygon off the upright
+    // rectangle's own routes (its exact fill and its scaled area) onto the general ones.
+    for (const TMapping& m : kMappings)
+        for (const TDrawRow& draw : kDraws)
+            for (const TBoxRow& row : kBoxes) {
+                SCOPED_TRACE(testing::Message()
+                             << row.Name << ", " << draw.Name << ", scale " << m.ScaleX << "x"
+                             << m.ScaleY << " at " << m.OffsetX << "," << m.OffsetY);
+                const auto four = Corners(row.Box, 0);
+                const TPoint midway{four[0].X,
+                                    int32_t((int64_t(four[0].Y) + int64_t(four[1].Y)) / 2)};
+                const std::array<TPoint, 5> five{four[0], midway, four[1], four[2], four[3]};
+                const bool owned = !m.Exact();
+                TStore box, general;
+                Polygon(box.Surface(owned), m, four, draw.Pen, draw.PenWidth, draw.Fill,
+                        draw.Brush);
+                Polygon(general.Surface(owned), m, five, draw.Pen, draw.PenWidth, draw.Fill,
+                        draw.Brush);
+                ASSERT_TRUE(box.Bytes == general.Bytes);
+            }
+}
+
 TEST(Raster, SolidBarCoversItsCornerBoxExactly) {
     // The engine's bar at one pixel per unit: the box through its corners, clipped, and not
     // a pixel more; checked pixel by pixel, independently of either scan.
