@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace quillax {
@@ -116,7 +117,10 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
     const auto& gamma = owner_.GammaTable();
 
     std::vector<uint8_t> raw(bytesPerRow), previous(bytesPerRow), filtered(bytesPerRow + 1);
-    std::vector<uint8_t> out(owner_.MaxIdatSize());
+    // The chunk being filled; never read before deflate has written it.
+    const size_t outSize = owner_.MaxIdatSize();
+    const auto outBuffer = std::make_unique_for_overwrite<uint8_t[]>(outSize);
+    const std::span<uint8_t> out(outBuffer.get(), outSize);
     TDeflater z(owner_.CompressionLevel());
     z->next_out = out.data();
     z->avail_out = uInt(out.size());
