@@ -82,7 +82,7 @@ fuzz() {
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DQUILLAX_TESTS=OFF -DQUILLAX_BENCH=OFF -DQUILLAX_FUZZ=ON \
         -DQUILLAX_SANITIZE="address;undefined"
-    cmake --build build-fuzz --parallel "$(nproc)"
+    cmake --build build-fuzz --parallel "$(nproc)" --target fuzz_targets
     local seconds="${FUZZ_SECONDS:-60}"
     for target in build-fuzz/bin/*Fuzz; do
         local corpus
