@@ -228,7 +228,9 @@ bool IsConvex(std::span<const TPoint> pts) {
         const TPoint& a = pts[i];
         const TPoint& b = pts[(i + 1) % n];
         const TPoint& c = pts[(i + 2) % n];
-        int64_t cross = int64_t(b.X - a.X) * (c.Y - b.Y) - int64_t(b.Y - a.Y) * (c.X - b.X);
+        // Differences of 32-bit coordinates take 33 bits and their products 66.
+        const __int128 cross = __int128(int64_t(b.X) - a.X) * (int64_t(c.Y) - b.Y) -
+                               __int128(int64_t(b.Y) - a.Y) * (int64_t(c.X) - b.X);
         int s = cross > 0 ? 1 : cross < 0 ? -1 : 0;
         if (s == 0) continue;
         if (sign != 0 && s != sign) return false;
