@@ -6,14 +6,13 @@
 #include "platform/Activation.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Registry.h"
+#include "tests/StatusText.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iomanip>
 #include <optional>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -24,14 +23,7 @@ using namespace quillax::host;
 
 namespace {
 
-std::string Hex(HRESULT hr) {
-    std::ostringstream text;
-    text << "0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0')
-         << static_cast<ULONG>(hr);
-    return text.str();
-}
-#define EXPECT_HR(expected, actual) EXPECT_EQ(Hex(expected), Hex(actual))
-#define ASSERT_HR(expected, actual) ASSERT_EQ(Hex(expected), Hex(actual))
+using test::Hex;
 
 void* const Sentinel = reinterpret_cast<void*>(0x1234);
 constexpr HRESULT HostFailure = static_cast<HRESULT>(0x80070070); // the disk is full

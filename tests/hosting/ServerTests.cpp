@@ -5,28 +5,20 @@
 #include "hosting/Kemrin_Quillax_TLB.h"
 #include "platform/Activation.h"
 #include "platform/Registry.h"
+#include "tests/StatusText.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
 #include <functional>
-#include <iomanip>
-#include <sstream>
 #include <unistd.h>
 
 using namespace quillax;
 
 namespace {
 
-std::string Hex(HRESULT hr) {
-    std::ostringstream text;
-    text << "0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0')
-         << static_cast<ULONG>(hr);
-    return text.str();
-}
-#define EXPECT_HR(expected, actual) EXPECT_EQ(Hex(expected), Hex(actual))
-#define ASSERT_HR(expected, actual) ASSERT_EQ(Hex(expected), Hex(actual))
+using test::Hex;
 
 void* const Sentinel = reinterpret_cast<void*>(0x1234);
 

@@ -3,10 +3,10 @@
 
 #include "object/UQuillax.h"
 #include "platform/OleAuto.h"
+#include "tests/StatusText.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -31,15 +31,6 @@ inline std::string AsciiOf(BSTR s) {
         out += static_cast<char>(s[i]);
     return out;
 }
-
-// Statuses compared in hex, so a failure prints 0x8000FFFF rather than -2147418113.
-inline std::string Hex(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-    return text;
-}
-#define EXPECT_HR(expected, actual) EXPECT_EQ(Hex(expected), Hex(actual))
-#define ASSERT_HR(expected, actual) ASSERT_EQ(Hex(expected), Hex(actual))
 
 // The settings of one barcode as a script would give them after a page start.
 struct TBarcodeSetup {

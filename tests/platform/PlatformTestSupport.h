@@ -2,18 +2,11 @@
 #pragma once
 
 #include "platform/OleAuto.h"
+#include "tests/StatusText.h"
 
-#include <cstdio>
 #include <string>
 
 namespace quillax::test {
-
-// Statuses compare as hex text, so a failure prints both sides in hex.
-inline std::string Hex(HRESULT hr) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(hr));
-    return buffer;
-}
 
 // A variant that clears itself.
 struct Var : VARIANT {
