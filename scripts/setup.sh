@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One place for what a fresh Debian 12 machine needs, and the three jobs built on it:
-#   scripts/setup.sh deps    install the Debian packages the project needs (skips present ones)
-#   scripts/setup.sh build   deps, then configure and build into build/
+#   scripts/setup.sh deps [STAGE]  install the Debian packages building and running need, and
+#                                  those of a stage (test, sanitize, fuzz); skips present ones
+#   scripts/setup.sh build   deps, then configure and build the programs into build/
 #   scripts/setup.sh run     build, then run the main job
 #   scripts/setup.sh test    build, then the whole test suite through ctest
 # and the further CI stages, each bounded in time:
@@ -12,28 +13,38 @@ set -euo pipefail
 
 cd "$(dirname "$0")/.."
 
-PACKAGES=(
+# What each job installs: building and running need only RUN_PACKAGES; the test suite, the
+# benchmarks and each further CI stage add their own, so a user who only runs Quillax never
+# downloads a test tool.
+RUN_PACKAGES=(
     # build
     cmake ninja-build g++ pkg-config
     # imaging: PNG deflate, JPEG, text
     zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev fonts-liberation
     # command line and web host
     libcli11-dev libboost-dev
-    # tests: GoogleTest, an independent barcode reader, an independent PNG reader
+)
+TEST_PACKAGES=(
+    # GoogleTest, an independent barcode reader, an independent PNG reader
     libgtest-dev libgmock-dev libzxing-dev libpng-dev
     # benchmarks and their peer library
     libbenchmark-dev libzint-dev
-    # fuzzing: clang with libFuzzer
-    clang libclang-rt-14-dev
+)
+# The sanitizer stage builds the test suite, so it needs the test packages too.
+SANITIZE_PACKAGES=("${TEST_PACKAGES[@]}")
+FUZZ_PACKAGES=(
+    # clang with libFuzzer; independent readers for the writers' round trips
+    clang libclang-rt-14-dev libpng-dev
 )
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-deps() {
+# Installs the named packages that are not installed yet.
+install_packages() {
     local missing=()
-    for p in "${PACKAGES[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$p")
     done
@@ -44,9 +55,23 @@ deps() {
     fi
 }
 
+# deps [STAGE]: what building and running need, plus the stage's own extras.
+deps() {
+    install_packages "${RUN_PACKAGES[@]}"
+    case "${1:-run}" in
+    test) install_packages "${TEST_PACKAGES[@]}" ;;
+    sanitize) install_packages "${SANITIZE_PACKAGES[@]}" ;;
+    fuzz) install_packages "${FUZZ_PACKAGES[@]}" ;;
+    esac
+}
+
+# build [test]: configure and build into build/; the tests and benchmarks only for "test".
 build() {
-    deps
-    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    local with_tests=OFF
+    if [ "${1:-}" = test ]; then with_tests=ON; fi
+    deps "${1:-run}"
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DQUILLAX_TESTS="$with_tests" -DQUILLAX_BENCH="$with_tests"
     cmake --build build --parallel "$(nproc)"
 }
 
@@ -56,14 +81,14 @@ run() {
 }
 
 test() {
-    build
+    build test
     cd build
     ctest --output-on-failure --parallel "$(nproc)" --timeout 600
 }
 
 # Builds the tests instrumented and runs them; TSan only where threads meet.
 sanitize() {
-    deps
+    deps sanitize
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLAX_BENCH=OFF \
         -DQUILLAX_SANITIZE="address;undefined"
     cmake --build build-asan --parallel "$(nproc)"
@@ -78,7 +103,7 @@ sanitize() {
 
 # Each fuzz target runs for FUZZ_SECONDS (default 60) from a fresh corpus.
 fuzz() {
-    deps
+    deps fuzz
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DQUILLAX_TESTS=OFF -DQUILLAX_BENCH=OFF -DQUILLAX_FUZZ=ON \
         -DQUILLAX_SANITIZE="address;undefined"
