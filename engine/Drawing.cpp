@@ -2,6 +2,7 @@
 // with an optional human-readable label, and the picture is then played, scaled, into the
 // target rectangle. The target is drawn on only by that final playback.
 #include "engine/BarcodeEngine.h"
+#include "engine/DrawingGeometry.h"
 #include "imaging/Graphics.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,11 +37,14 @@ constexpr int32_t kTextInset = 14;
     throw Exception(std::string(TBarcodeEngine::ClassName) + ": " + what);
 }
 
-// A drawing coordinate that must fit 32 signed bits.
-int32_t CheckedCoordinate(long double v) {
-    if (!(v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()))
+// A whole drawing coordinate that must fit 32 signed bits. A double holds every such value
+// exactly, so converting through it gives the value itself and needs no change of the x87
+// rounding mode (which a direct conversion of an extended value makes, at a high price).
+int32_t CheckedCoordinate(long double whole) {
+    if (!(whole >= std::numeric_limits<int32_t>::min() &&
+          whole <= std::numeric_limits<int32_t>::max()))
         RaiseDrawingError("drawing out of range");
-    return static_cast<int32_t>(v);
+    return static_cast<int32_t>(static_cast<double>(whole));
 }
 
 // Rounds to nearest, halves to even (the default rounding mode).
@@ -47,14 +52,23 @@ int32_t Nearest(long double v) {
     return CheckedCoordinate(std::rint(v));
 }
 
-// The sine and cosine of an angle in radians, in extended precision.
-struct TTurnOf {
-    long double Sin;
-    long double Cos;
-    explicit TTurnOf(double alpha)
-        : Sin(std::sin(static_cast<long double>(alpha))),
-          Cos(std::cos(static_cast<long double>(alpha))) {}
-};
+// A sum of coordinates that must fit 32 signed bits.
+int32_t CheckedSum(int64_t sum) {
+    if (sum < std::numeric_limits<int32_t>::min() || sum > std::numeric_limits<int32_t>::max())
+        RaiseDrawingError("drawing out of range");
+    return static_cast<int32_t>(sum);
+}
+
+// The whole number -1, 0 or 1 that a sine or cosine acts as on every 32-bit coordinate, if
+// any: v is exactly -1 or 1 while its partner is tiny, or v is tiny while its partner is -1
+// or 1. Tiny is at most 2^-33: times a coordinate it stays within 1/4, which rounding to
+// nearest removes.
+std::optional<int32_t> WholeFactor(long double v, long double partner) {
+    constexpr long double tiny = 0x1p-33L;
+    if ((v == 1 || v == -1) && std::fabs(partner) <= tiny) return v > 0 ? 1 : -1;
+    if ((partner == 1 || partner == -1) && std::fabs(v) <= tiny) return 0;
+    return std::nullopt;
+}
 
 // (x, y) turned counter-clockwise on the y-down surface.
 TPoint Turn(TPoint p, const TTurnOf& turn) {
@@ -164,6 +178,30 @@ TPoint TBarcodeEngine::RotatePoint(TPoint p, double alpha) {
     return Turn(p, TTurnOf(alpha));
 }
 
+TTurnOf::TTurnOf(double alpha)
+    : Sin(std::sin(static_cast<long double>(alpha))),
+      Cos(std::cos(static_cast<long double>(alpha))) {}
+
+TCornerPlacement::TCornerPlacement(double alpha, TPoint origin) : turn_(alpha), origin_(origin) {
+    const std::optional<int32_t> sin = WholeFactor(turn_.Sin, turn_.Cos);
+    const std::optional<int32_t> cos = WholeFactor(turn_.Cos, turn_.Sin);
+    whole_ = sin && cos;
+    wholeSin_ = sin.value_or(0);
+    wholeCos_ = cos.value_or(0);
+}
+
+TPoint TCornerPlacement::Place(TPoint p) const {
+    TPoint turned;
+    if (whole_) {
+        const int64_t x = p.X, y = p.Y;
+        turned = {CheckedSum(x * wholeCos_ + y * wholeSin_),
+                  CheckedSum(-x * wholeSin_ + y * wholeCos_)};
+    } else {
+        turned = Turn(p, turn_);
+    }
+    return {CheckedSum(int64_t(turned.X) + origin_.X), CheckedSum(int64_t(turned.Y) + origin_.Y)};
+}
+
 TPoint TBarcodeEngine::OffsetPoint(TPoint a, TPoint b) {
     return {CheckedCoordinate(static_cast<long double>(a.X) + b.X),
             CheckedCoordinate(static_cast<long double>(a.Y) + b.Y)};
@@ -264,7 +302,7 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
     // turned box is placed by those extents so that at 90 and 180 degrees the run's first
     // line lands on the picture's last unit instead of one past it.
     const TPoint origin = RotatedBoxOrigin(alpha, {OriginX, OriginY}, {GetWidth() - 1, Height});
-    const TTurnOf turn(alpha);
+    const TCornerPlacement placement(alpha, origin);
     canvas.Pen().SetWidth(1);
 
     const int32_t fullHeight = Height;
@@ -278,13 +316,13 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
         canvas.Pen().SetColor(color);
         canvas.Brush().SetColor(color);
         const int32_t h = kind == TLineKind::lkShortBar ? shortHeight : fullHeight;
-        const int32_t right = CheckedCoordinate(static_cast<long double>(x) + lw - 1);
+        const int32_t right = CheckedSum(int64_t(x) + lw - 1);
         std::array<TPoint, 4> corners{TPoint{x, 0}, TPoint{x, h}, TPoint{right, h},
                                       TPoint{right, 0}};
         for (TPoint& p : corners)
-            p = OffsetPoint(Turn(p, turn), origin); // RotatePoint, sine and cosine taken once
+            p = placement.Place(p); // OffsetPoint(RotatePoint(p, alpha), origin)
         canvas.Polygon(corners);
-        x = CheckedCoordinate(static_cast<long double>(x) + lw);
+        x = CheckedSum(int64_t(x) + lw);
     }
 }
 
