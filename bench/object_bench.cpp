@@ -1,20 +1,42 @@
 // The whole render, properties to image bytes in memory, as ShowBarcode and SaveBarcode run
-// it: EAN-13 and a 20-character Code 128, each format, label on and off. Zint's encode into
-// its raster buffer is measured beside the render alone.
+// it: EAN-13 and a 20-character Code 128, each format, label on and off, and a Code 128 of
+// 20,000 characters. Beside them, in the same run: each format's bare encoder over the same
+// pixels (the floor), the render alone, and Zint's raster and PNG output. The run ends with
+// the ratios between them.
+#include "EncoderFloors.h"
+#include "RatioReporter.h"
+
 #include "object/UQuillax.h"
 #include "platform/AnsiCodePage.h"
 
 #include <benchmark/benchmark.h>
 #include <zint.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
 using namespace quillax;
+using bench::TPixels;
 
 constexpr const char* kEan13Data = "590123412345";
 constexpr const char* kCode128Data = "QUILLAX-2024-0001234"; // 20 characters
+
+// 20,000 characters of Code 128 B: a BMP of about 220,000 x 50 pixels.
+const std::string& LongCode128Data() {
+    static const std::string data = [] {
+        std::string text(20000, ' ');
+        for (size_t i = 0; i < text.size(); ++i)
+            text[i] = char('A' + i % 26);
+        return text;
+    }();
+    return data;
+}
 
 void Put(TQuillax& object, HRESULT (TQuillax::*put)(BSTR), const char* text) {
     BSTR value = AnsiToBstr(text);
@@ -46,6 +68,10 @@ void BM_RenderToBytes(benchmark::State& state, LONG type, const char* data, cons
     state.counters["image_bytes"] = static_cast<double>(bytes);
 }
 
+void BM_RenderLongToBytes(benchmark::State& state) {
+    BM_RenderToBytes(state, bcCode128B, LongCode128Data().c_str(), "BMP", false);
+}
+
 // The render alone, without an encoder: comparable to Zint's buffer output.
 void BM_RenderSurface(benchmark::State& state, LONG type, const char* data, bool showText) {
     TQuillax object;
@@ -56,12 +82,55 @@ void BM_RenderSurface(benchmark::State& state, LONG type, const char* data, bool
     }
 }
 
+// A bare encoder over the pixels of the same render; its output must be the writer's own.
+template <class Encode>
+void EncoderFloor(benchmark::State& state, LONG type, const char* data, const char* format,
+                  Encode encode) {
+    TQuillax object;
+    SetUp(object, type, data, format, false);
+    const TRenderResult render = RenderBarcode(object.Properties());
+    const TBitmap& surface = *render.Surface;
+    const TPixels pixels{surface.Store().data(), surface.Width(), surface.Height(),
+                         surface.Stride()};
+    if (encode(pixels) != object.EncodeBarcode().Image.Bytes()) {
+        state.SkipWithError("the floor's bytes differ from the writer's");
+        return;
+    }
+    for (auto _ : state) {
+        const std::vector<uint8_t> bytes = encode(pixels);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+}
+
+void BM_EncoderFloor(benchmark::State& state, LONG type, const char* data, const char* format) {
+    if (std::strcmp(format, "PNG") == 0) {
+        bench::TPngFloor png;
+        EncoderFloor(state, type, data, format, [&](const TPixels& p) { return png.Encode(p); });
+    } else if (std::strcmp(format, "JPEG") == 0) {
+        bench::TJpegFloor jpeg;
+        EncoderFloor(state, type, data, format, [&](const TPixels& p) { return jpeg.Encode(p); });
+    } else {
+        std::optional<bench::TBmpFloor> bmp;
+        EncoderFloor(state, type, data, format, [&](const TPixels& p) {
+            if (!bmp) bmp.emplace(p);
+            return bmp->Encode();
+        });
+    }
+}
+
+// Zint at one pixel per module and the same bar height, into its raster buffer.
+zint_symbol* ZintSymbol(int symbology, bool showText) {
+    zint_symbol* symbol = ZBarcode_Create();
+    symbol->symbology = symbology;
+    symbol->height = 50;
+    symbol->scale = 0.5f; // Zint's raster is two pixels per module at scale 1
+    symbol->show_hrt = showText ? 1 : 0;
+    return symbol;
+}
+
 void BM_ZintBuffer(benchmark::State& state, int symbology, const char* data, bool showText) {
     for (auto _ : state) {
-        zint_symbol* symbol = ZBarcode_Create();
-        symbol->symbology = symbology;
-        symbol->height = 50;
-        symbol->show_hrt = showText ? 1 : 0;
+        zint_symbol* symbol = ZintSymbol(symbology, showText);
         const int status =
             ZBarcode_Encode_and_Buffer(symbol, reinterpret_cast<const unsigned char*>(data),
                                        static_cast<int>(std::strlen(data)), 0);
@@ -69,6 +138,23 @@ void BM_ZintBuffer(benchmark::State& state, int symbology, const char* data, boo
         benchmark::DoNotOptimize(symbol->bitmap);
         ZBarcode_Delete(symbol);
     }
+}
+
+// Zint's PNG goes to a file: a temporary one, written and read by nothing else.
+void BM_ZintPng(benchmark::State& state, int symbology, const char* data, bool showText) {
+    const std::string file = (std::filesystem::temp_directory_path() /
+                              ("quillax-zint-" + std::to_string(getpid()) + ".png"))
+                                 .string();
+    for (auto _ : state) {
+        zint_symbol* symbol = ZintSymbol(symbology, showText);
+        std::snprintf(symbol->outfile, sizeof symbol->outfile, "%s", file.c_str());
+        const int status =
+            ZBarcode_Encode_and_Print(symbol, reinterpret_cast<const unsigned char*>(data),
+                                      static_cast<int>(std::strlen(data)), 0);
+        if (status >= ZINT_ERROR) state.SkipWithError(symbol->errtxt);
+        ZBarcode_Delete(symbol);
+    }
+    std::filesystem::remove(file);
 }
 
 BENCHMARK_CAPTURE(BM_RenderToBytes, ean13_bmp, bcCodeEAN13, kEan13Data, "BMP", false);
@@ -83,6 +169,16 @@ BENCHMARK_CAPTURE(BM_RenderToBytes, code128_png, bcCode128B, kCode128Data, "PNG"
 BENCHMARK_CAPTURE(BM_RenderToBytes, code128_png_text, bcCode128B, kCode128Data, "PNG", true);
 BENCHMARK_CAPTURE(BM_RenderToBytes, code128_jpeg, bcCode128B, kCode128Data, "JPEG", false);
 BENCHMARK_CAPTURE(BM_RenderToBytes, code128_jpeg_text, bcCode128B, kCode128Data, "JPEG", true);
+BENCHMARK(BM_RenderLongToBytes)
+    ->Name("BM_RenderToBytes/code128_20000_bmp")
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_bmp, bcCodeEAN13, kEan13Data, "BMP");
+BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_png, bcCodeEAN13, kEan13Data, "PNG");
+BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_jpeg, bcCodeEAN13, kEan13Data, "JPEG");
+BENCHMARK_CAPTURE(BM_EncoderFloor, code128_bmp, bcCode128B, kCode128Data, "BMP");
+BENCHMARK_CAPTURE(BM_EncoderFloor, code128_png, bcCode128B, kCode128Data, "PNG");
+BENCHMARK_CAPTURE(BM_EncoderFloor, code128_jpeg, bcCode128B, kCode128Data, "JPEG");
 
 BENCHMARK_CAPTURE(BM_RenderSurface, ean13, bcCodeEAN13, kEan13Data, false);
 BENCHMARK_CAPTURE(BM_RenderSurface, ean13_text, bcCodeEAN13, kEan13Data, true);
@@ -92,7 +188,41 @@ BENCHMARK_CAPTURE(BM_ZintBuffer, ean13, BARCODE_EANX, kEan13Data, false);
 BENCHMARK_CAPTURE(BM_ZintBuffer, ean13_text, BARCODE_EANX, kEan13Data, true);
 BENCHMARK_CAPTURE(BM_ZintBuffer, code128, BARCODE_CODE128, kCode128Data, false);
 BENCHMARK_CAPTURE(BM_ZintBuffer, code128_text, BARCODE_CODE128, kCode128Data, true);
+BENCHMARK_CAPTURE(BM_ZintPng, ean13, BARCODE_EANX, kEan13Data, false);
+BENCHMARK_CAPTURE(BM_ZintPng, code128, BARCODE_CODE128, kCode128Data, false);
+
+// Every render against its floor (and its unlabelled self), and Zint against our own.
+std::vector<bench::TRatio> Ratios() {
+    std::vector<bench::TRatio> ratios;
+    const struct {
+        const char* Format;
+        double Target;
+    } floors[] = {{"bmp", 4}, {"png", 1.25}, {"jpeg", 1.35}};
+    for (const char* symbol : {"ean13", "code128"}) {
+        for (const auto& floor : floors) {
+            const std::string name = std::string(symbol) + "_" + floor.Format;
+            ratios.push_back({"BM_RenderToBytes/" + name, "BM_EncoderFloor/" + name, floor.Target});
+        }
+        for (const auto& floor : floors) {
+            const std::string name = std::string(symbol) + "_" + floor.Format;
+            ratios.push_back(
+                {"BM_RenderToBytes/" + name + "_text", "BM_RenderToBytes/" + name, 1.2});
+        }
+        ratios.push_back(
+            {"BM_ZintBuffer/" + std::string(symbol), "BM_RenderSurface/" + std::string(symbol)});
+        ratios.push_back({"BM_ZintPng/" + std::string(symbol),
+                          "BM_RenderToBytes/" + std::string(symbol) + "_png"});
+    }
+    return ratios;
+}
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    bench::TRatioReporter reporter(Ratios());
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
