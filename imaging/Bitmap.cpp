@@ -36,7 +36,7 @@ private:
     TBitmap& bitmap_;
 };
 
-TBitmap::TBitmap() = default;
+TBitmap::TBitmap() : store_(std::make_shared<TPixelStore>()) {}
 TBitmap::~TBitmap() = default;
 
 int32_t TBitmap::Width() const {
@@ -52,7 +52,7 @@ void TBitmap::SetHeight(int32_t height) {
     Resize(width_, height);
 }
 bool TBitmap::Empty() const {
-    return store_.empty();
+    return store_->empty();
 }
 int TBitmap::BitsPerPixel() const {
     return 24;
@@ -60,14 +60,18 @@ int TBitmap::BitsPerPixel() const {
 int32_t TBitmap::Stride() const {
     return StrideOf(width_);
 }
-const std::vector<uint8_t>& TBitmap::Store() const {
-    return store_;
+const TPixelStore& TBitmap::Store() const {
+    return *store_;
 }
-std::vector<uint8_t>& TBitmap::Store() {
+TPixelStore& TBitmap::Store() {
+    if (store_.use_count() > 1) store_ = std::make_shared<TPixelStore>(*store_);
+    return *store_;
+}
+std::shared_ptr<const TPixelStore> TBitmap::SharedStore() const {
     return store_;
 }
 std::vector<uint8_t> TBitmap::Copy24() const {
-    return store_;
+    return {store_->begin(), store_->end()};
 }
 
 void TBitmap::Resize(int32_t width, int32_t height) {
@@ -75,32 +79,33 @@ void TBitmap::Resize(int32_t width, int32_t height) {
     if (width < 0 || height < 0 || width > MaxSurfaceSide || height > MaxSurfaceSide ||
         int64_t(width) * height > MaxSurfacePixels)
         throw EOutOfResources(OutOfResources);
-    std::vector<uint8_t> store;
+    auto store = std::make_shared<TPixelStore>();
     if (width != 0 && height != 0) {
         const int32_t stride = StrideOf(width);
         try {
-            store.assign(size_t(stride) * height, 0);
+            store->resize(size_t(stride) * height); // every byte is written below
         } catch (const std::bad_alloc&) {
             throw EOutOfResources(OutOfResources);
         }
-        // White without a canvas, else the canvas's brush colour; padding stays zero.
+        // White without a canvas, else the canvas's brush colour; padding is zero.
         const TColor fill = canvas_ ? ColorToRGB(canvas_->Brush().Color()) : clWhite;
         // One row painted, then copied with its padding onto the others.
-        uint8_t* first = store.data();
+        uint8_t* first = store->data();
         for (int32_t x = 0; x < width; ++x) {
             first[3 * size_t(x)] = BlueOf(fill);
             first[3 * size_t(x) + 1] = GreenOf(fill);
             first[3 * size_t(x) + 2] = RedOf(fill);
         }
+        std::memset(first + 3 * size_t(width), 0, size_t(stride) - 3 * size_t(width));
         for (int32_t row = 1; row < height; ++row)
             std::memcpy(first + size_t(row) * stride, first, size_t(stride));
         // The old content goes to the top-left corner.
-        if (!store_.empty()) {
+        if (!store_->empty()) {
             const int32_t oldStride = StrideOf(width_);
             const int32_t rows = std::min(height, height_), bytes = 3 * std::min(width, width_);
             for (int32_t y = 0; y < rows; ++y)
-                std::memcpy(store.data() + size_t(height - 1 - y) * stride,
-                            store_.data() + size_t(height_ - 1 - y) * oldStride, size_t(bytes));
+                std::memcpy(store->data() + size_t(height - 1 - y) * stride,
+                            store_->data() + size_t(height_ - 1 - y) * oldStride, size_t(bytes));
         }
     }
     store_ = std::move(store);
@@ -114,8 +119,8 @@ TCanvas& TBitmap::Canvas() {
 }
 
 TColor TBitmap::Pixel(int32_t x, int32_t y) const {
-    if (store_.empty() || x < 0 || y < 0 || x >= width_ || y >= height_) return -1;
-    const uint8_t* p = store_.data() + size_t(height_ - 1 - y) * Stride() + 3 * size_t(x);
+    if (store_->empty() || x < 0 || y < 0 || x >= width_ || y >= height_) return -1;
+    const uint8_t* p = store_->data() + size_t(height_ - 1 - y) * Stride() + 3 * size_t(x);
     return p[2] | (p[1] << 8) | (p[0] << 16);
 }
 
@@ -136,9 +141,9 @@ void Put32(uint8_t* p, uint32_t v) {
 } // namespace
 
 void TBitmap::SaveToStream(TStream& stream) const {
-    if (store_.empty()) return;
+    if (store_->empty()) return;
     constexpr uint32_t FileHeaderSize = 14, InfoHeaderSize = 40;
-    const uint32_t imageSize = uint32_t(store_.size());
+    const uint32_t imageSize = uint32_t(store_->size());
     uint8_t header[FileHeaderSize + InfoHeaderSize] = {};
     header[0] = 'B';
     header[1] = 'M';
@@ -153,7 +158,7 @@ void TBitmap::SaveToStream(TStream& stream) const {
     Put32(header + 34, imageSize);
     // Resolutions, colours used and important colours stay 0: no colour table at 24 bits.
     stream.WriteBuffer(header, sizeof header);
-    stream.WriteBuffer(store_.data(), store_.size());
+    stream.WriteBuffer(store_->data(), store_->size());
 }
 
 void TBitmap::SaveToFile(const std::string& fileName) const {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillax {
@@ -254,6 +255,30 @@ private:
 
 // --- Raster surface ---------------------------------------------------------------------
 
+// Bytes that are left as they come when the buffer grows: whoever sizes it writes each byte,
+// so no time goes into clearing what is painted at once.
+template <class T>
+struct TUnclearedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = TUnclearedAllocator<U>;
+    };
+    TUnclearedAllocator() = default;
+    template <class U>
+    TUnclearedAllocator(const TUnclearedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+// A bitmap's pixel bytes.
+using TPixelStore = std::vector<uint8_t, TUnclearedAllocator<uint8_t>>;
+
 class TBitmap {
 public:
     TBitmap();
@@ -280,16 +305,20 @@ public:
 
     // Blue, green, red store of Width x Height, rows padded to 4 bytes, bottom row first;
     // empty without a store. Stride() is the row length in bytes.
-    const std::vector<uint8_t>& Store() const;
-    std::vector<uint8_t>& Store();
+    const TPixelStore& Store() const;
+    // The store to change: one that a writer still holds is copied first.
+    TPixelStore& Store();
     int32_t Stride() const;
+    // The store as it is now, for a writer that encodes it later; the bitmap's own later
+    // changes go to a copy.
+    std::shared_ptr<const TPixelStore> SharedStore() const;
 
 private:
     class TBitmapCanvas;
     void Resize(int32_t width, int32_t height);
     int32_t width_ = 0;
     int32_t height_ = 0;
-    std::vector<uint8_t> store_;
+    std::shared_ptr<TPixelStore> store_;
     std::unique_ptr<TBitmapCanvas> canvas_;
 };
 

@@ -79,14 +79,48 @@ void TermDestination(j_compress_ptr info) {
     if (pending > 0 && !WritePiece(*d, pending)) ERREXIT(info, JERR_FILE_WRITE);
 }
 
+// A compression object with its error bridge and destination. Creating one sets up its
+// memory pools afresh; after an image libjpeg leaves the object ready for the next, so each
+// thread keeps one and sets every parameter again for each image. After a library error the
+// object is destroyed and the next image creates a new one.
+struct TCompressor {
+    TErrorBridge Bridge;
+    TDestination Destination;
+    jpeg_compress_struct Info{};
+    bool Created = false;
+
+    TCompressor() {
+        Info.err = jpeg_std_error(&Bridge.Manager);
+        Bridge.Manager.error_exit = ErrorExit;
+        Bridge.Manager.emit_message = EmitMessage;
+        Bridge.Manager.output_message = OutputMessage;
+        Bridge.Manager.format_message = FormatMessage;
+        Bridge.Manager.reset_error_mgr = ResetErrorManager;
+        Destination.Manager.init_destination = InitDestination;
+        Destination.Manager.empty_output_buffer = EmptyOutputBuffer;
+        Destination.Manager.term_destination = TermDestination;
+    }
+    TCompressor(const TCompressor&) = delete;
+    TCompressor& operator=(const TCompressor&) = delete;
+    ~TCompressor() { Destroy(); }
+    void Destroy() {
+        if (Created) jpeg_destroy_compress(&Info);
+        Created = false;
+    }
+};
+
 // Compresses bottom-up blue, green, red rows, top row first. Returns 0, or the library's
 // message code after a fatal error. Nothing here has a destructor, so the jump back from
-// ErrorExit skips none; the caller destroys the compression object either way.
-int CompressRows(jpeg_compress_struct& info, TErrorBridge& bridge, TDestination& destination,
-                 const uint8_t* pixels, int32_t stride, int32_t width, int32_t height) {
-    if (setjmp(bridge.Jump)) return bridge.Code;
-    jpeg_CreateCompress(&info, JPEG_LIB_VERSION, sizeof info);
-    info.dest = &destination.Manager;
+// ErrorExit skips none; the caller destroys the compression object after a failure.
+int CompressRows(TCompressor& c, const uint8_t* pixels, int32_t stride, int32_t width,
+                 int32_t height) {
+    jpeg_compress_struct& info = c.Info;
+    if (setjmp(c.Bridge.Jump)) return c.Bridge.Code;
+    if (!c.Created) {
+        jpeg_CreateCompress(&info, JPEG_LIB_VERSION, sizeof info);
+        c.Created = true;
+    }
+    info.dest = &c.Destination.Manager;
     info.image_width = JDIMENSION(width);
     info.image_height = JDIMENSION(height);
     info.input_components = 3;
@@ -106,12 +140,6 @@ int CompressRows(jpeg_compress_struct& info, TErrorBridge& bridge, TDestination&
     return 0;
 }
 
-// Destroys the compression object on every path.
-struct TCompressGuard {
-    jpeg_compress_struct& Info;
-    ~TCompressGuard() { jpeg_destroy_compress(&Info); }
-};
-
 } // namespace
 
 TJPEGImage::TJPEGImage() : data_(std::make_shared<TJPEGData>()) {}
@@ -121,7 +149,7 @@ void TJPEGImage::Assign(const TBitmap& bitmap) {
     compressed_ = false;
     width_ = bitmap.Width();
     height_ = bitmap.Height();
-    pixels_ = std::make_shared<const std::vector<uint8_t>>(bitmap.Store());
+    pixels_ = bitmap.SharedStore();
 }
 
 void TJPEGImage::Compress() {
@@ -131,26 +159,13 @@ void TJPEGImage::Compress() {
     data_->Width = width_;
     data_->Height = height_;
 
-    TErrorBridge bridge;
-    jpeg_compress_struct info{};
-    info.err = jpeg_std_error(&bridge.Manager);
-    bridge.Manager.error_exit = ErrorExit;
-    bridge.Manager.emit_message = EmitMessage;
-    bridge.Manager.output_message = OutputMessage;
-    bridge.Manager.format_message = FormatMessage;
-    bridge.Manager.reset_error_mgr = ResetErrorManager;
-    TDestination destination;
-    destination.Manager.init_destination = InitDestination;
-    destination.Manager.empty_output_buffer = EmptyOutputBuffer;
-    destination.Manager.term_destination = TermDestination;
-    destination.Stream = &data_->Data;
-
-    int code;
-    {
-        TCompressGuard guard{info};
-        const int32_t stride = int32_t(((24 * int64_t(width_) + 31) / 32) * 4);
-        code = CompressRows(info, bridge, destination, pixels_->data(), stride, width_, height_);
-    }
+    // The destination writes only into this image's own memory stream, so no other image
+    // starts compressing on this thread while this one is.
+    thread_local TCompressor compressor;
+    compressor.Destination.Stream = &data_->Data;
+    const int32_t stride = int32_t(((24 * int64_t(width_) + 31) / 32) * 4);
+    const int code = CompressRows(compressor, pixels_->data(), stride, width_, height_);
+    if (code != 0) compressor.Destroy();
     if (code != 0) {
         data_ = std::make_shared<TJPEGData>();
         compressed_ = false;

@@ -43,8 +43,9 @@ public:
 private:
     std::shared_ptr<TJPEGData> data_;
     bool compressed_ = false;
-    // The surface's 24-bit store (blue, green, red; rows padded; bottom row first).
-    std::shared_ptr<const std::vector<uint8_t>> pixels_;
+    // The surface's 24-bit store (blue, green, red; rows padded; bottom row first), held
+    // as it was when assigned.
+    std::shared_ptr<const TPixelStore> pixels_;
     int32_t width_ = 0;
     int32_t height_ = 0;
 };

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <span>
+#include <vector>
 
 namespace quillax {
 
@@ -21,21 +23,79 @@ void PutBig32(uint8_t* p, uint32_t v) {
     p[3] = uint8_t(v);
 }
 
-// Ends a deflate stream on every path.
+// A compressor with its buffers. Starting a deflate stream maps its state (about 256 KiB)
+// afresh and ending one hands it back, which costs more than compressing a barcode; so each
+// thread keeps one stream and resets it for the next image, which gives the same bytes as a
+// new stream of the same settings.
+struct TDeflateState {
+    z_stream Stream{};
+    int Level = -1;             // what the stream was started with; -1 before it is
+    std::vector<uint8_t> Row;   // one row as it is compressed: the filter type, the row
+    std::vector<uint8_t> Chunk; // the IDAT chunk being filled
+    TDeflateState() = default;
+    TDeflateState(const TDeflateState&) = delete;
+    TDeflateState& operator=(const TDeflateState&) = delete;
+    ~TDeflateState() {
+        if (Level >= 0) deflateEnd(&Stream);
+    }
+};
+
+// Buffers larger than this are not kept for the next image.
+constexpr size_t KeptBufferBytes = size_t(1) << 20;
+
+// Lends the thread's kept compressor for one image, or a new one while that is lent.
 class TDeflater {
 public:
     explicit TDeflater(int level) {
-        if (deflateInit2(&stream_, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw std::bad_alloc();
+        thread_local TDeflateState kept;
+        thread_local bool lent = false;
+        if (!lent) {
+            state_ = &kept;
+            lent_ = &lent;
+            lent = true;
+        } else {
+            own_ = std::make_unique<TDeflateState>();
+            state_ = own_.get();
+        }
+        Start(level);
     }
-    ~TDeflater() { deflateEnd(&stream_); }
+    ~TDeflater() {
+        if (!lent_) return;
+        for (auto* buffer : {&state_->Row, &state_->Chunk})
+            if (buffer->capacity() > KeptBufferBytes) std::vector<uint8_t>().swap(*buffer);
+        *lent_ = false;
+    }
     TDeflater(const TDeflater&) = delete;
     TDeflater& operator=(const TDeflater&) = delete;
-    z_stream* operator->() { return &stream_; }
-    z_stream* get() { return &stream_; }
+    z_stream* operator->() { return &state_->Stream; }
+    z_stream* get() { return &state_->Stream; }
+    std::span<uint8_t> Row(size_t size) {
+        state_->Row.resize(size);
+        return state_->Row;
+    }
+    std::span<uint8_t> Chunk(size_t size) {
+        state_->Chunk.resize(size);
+        return state_->Chunk;
+    }
 
 private:
-    z_stream stream_{};
+    void Start(int level) {
+        z_stream& z = state_->Stream;
+        if (state_->Level == level) {
+            if (deflateReset(&z) != Z_OK) throw std::bad_alloc();
+            return;
+        }
+        if (state_->Level >= 0) deflateEnd(&z);
+        state_->Level = -1;
+        z = z_stream{};
+        if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw std::bad_alloc();
+        state_->Level = level;
+    }
+
+    TDeflateState* state_ = nullptr;
+    bool* lent_ = nullptr;
+    std::unique_ptr<TDeflateState> own_;
 };
 
 } // namespace
@@ -81,7 +141,7 @@ void TChunkIHDR::PrepareImageData() {
     if (ColorType == 0 || ColorType == 3 || ColorType == 4)
         bits = BitDepth == 2 ? 4 : BitDepth == 16 ? 8 : BitDepth;
     Stride = int32_t(((int64_t(bits) * Width + 31) / 32) * 4);
-    ImageData.assign(size_t(Stride) * Height, 0);
+    ImageData = std::make_shared<const TPixelStore>(size_t(Stride) * Height, 0);
 }
 
 void TChunkIHDR::SaveToStream(TStream& stream) {
@@ -109,19 +169,16 @@ void TChunkPLTE::SaveToStream(TStream& stream) {
 
 void TChunkIDAT::SaveToStream(TStream& stream) {
     const TChunkIHDR* header = owner_.Header();
-    if (!header || header->ImageData.empty()) return;
+    if (!header || !header->ImageData || header->ImageData->empty()) return;
     const bool rgb = header->ColorType == 2;
     const size_t width = header->Width;
     const size_t bytesPerRow = rgb ? width * 3 : (width * header->BitDepth + 7) / 8;
-    const size_t bytesPerPixel = rgb ? 3 : 1; // the Sub filter's distance
     const auto& gamma = owner_.GammaTable();
 
-    std::vector<uint8_t> raw(bytesPerRow), previous(bytesPerRow), filtered(bytesPerRow + 1);
-    // The chunk being filled; never read before deflate has written it.
-    const size_t outSize = owner_.MaxIdatSize();
-    const auto outBuffer = std::make_unique_for_overwrite<uint8_t[]>(outSize);
-    const std::span<uint8_t> out(outBuffer.get(), outSize);
     TDeflater z(owner_.CompressionLevel());
+    const std::span<uint8_t> filtered = z.Row(bytesPerRow + 1);
+    // The chunk being filled; never read before deflate has written it.
+    const std::span<uint8_t> out = z.Chunk(owner_.MaxIdatSize());
     z->next_out = out.data();
     z->avail_out = uInt(out.size());
     auto flushFull = [&] {
@@ -133,20 +190,28 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
     };
     // Rows from the top of the image: from the last row of the bottom-up store.
     for (size_t y = 0; y < header->Height; ++y) {
-        const uint8_t* row = header->ImageData.data() + (header->Height - 1 - y) * header->Stride;
+        const uint8_t* row = header->ImageData->data() + (header->Height - 1 - y) * header->Stride;
+        // Sub: each byte less the same byte of the pixel to its left (0 left of the first).
+        filtered[0] = 1;
+        uint8_t* to = filtered.data() + 1;
         if (rgb) {
-            for (size_t x = 0; x < width; ++x) {
-                raw[3 * x] = gamma[row[3 * x + 2]];
-                raw[3 * x + 1] = gamma[row[3 * x + 1]];
-                raw[3 * x + 2] = gamma[row[3 * x]];
+            // The store's blue, green, red become red, green, blue.
+            uint8_t leftRed = 0, leftGreen = 0, leftBlue = 0;
+            for (size_t x = 0; x < width; ++x, row += 3, to += 3) {
+                const uint8_t red = gamma[row[2]], green = gamma[row[1]], blue = gamma[row[0]];
+                to[0] = uint8_t(red - leftRed);
+                to[1] = uint8_t(green - leftGreen);
+                to[2] = uint8_t(blue - leftBlue);
+                leftRed = red, leftGreen = green, leftBlue = blue;
             }
         } else {
-            std::memcpy(raw.data(), row, bytesPerRow);
+            // Palette indices as the store holds them; a pixel is one byte apart.
+            uint8_t left = 0;
+            for (size_t i = 0; i < bytesPerRow; ++i) {
+                to[i] = uint8_t(row[i] - left);
+                left = row[i];
+            }
         }
-        filtered[0] = 1; // Sub
-        for (size_t i = 0; i < bytesPerRow; ++i)
-            filtered[i + 1] = uint8_t(raw[i] - (i >= bytesPerPixel ? raw[i - bytesPerPixel] : 0));
-        previous.swap(raw);
         z->next_in = filtered.data();
         z->avail_in = uInt(filtered.size());
         while (z->avail_in > 0) {
@@ -197,11 +262,12 @@ void TPNGObject::Assign(const TBitmap& bitmap) {
     ihdr.Height = uint32_t(std::abs(bitmap.Height()));
     ihdr.BitDepth = depth < 16 ? uint8_t(depth) : 8;
     ihdr.ColorType = depth < 16 ? 3 : 2;
-    ihdr.PrepareImageData();
     if (depth >= 16) {
-        const auto& store = bitmap.Store();
-        std::memcpy(ihdr.ImageData.data(), store.data(),
-                    std::min(store.size(), ihdr.ImageData.size()));
+        // The surface's 24-bit store is the header's store as it is.
+        ihdr.ImageData = bitmap.SharedStore();
+        ihdr.Stride = bitmap.Stride();
+    } else {
+        ihdr.PrepareImageData();
     }
     if (plte) plte->Count = 1 << depth;
 }

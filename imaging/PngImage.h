@@ -43,7 +43,7 @@ public:
     using TChunk::TChunk;
     std::string Name() const override { return "IHDR"; }
     void SaveToStream(TStream& stream) override;
-    // Sizes the zero-filled image store for the bit depth and colour type.
+    // A new zero-filled image store for the bit depth and colour type.
     void PrepareImageData();
 
     uint32_t Width = 0;
@@ -53,8 +53,10 @@ public:
     uint8_t CompressionMethod = 0;
     uint8_t FilterMethod = 0;
     uint8_t InterlaceMethod = 0;
-    // Blue, green, red (or palette indices), rows padded to 4 bytes, bottom row first.
-    std::vector<uint8_t> ImageData;
+    // Blue, green, red (or palette indices), rows padded to 4 bytes, bottom row first. A
+    // 24-bit surface's own store is held, not copied: the surface copies it before it
+    // changes while the header holds it.
+    std::shared_ptr<const TPixelStore> ImageData;
     int32_t Stride = 0;
     // The colour table of a palette image: blue, green, red, 0 per entry.
     std::vector<std::array<uint8_t, 4>> Palette;

@@ -379,9 +379,19 @@ private:
 
 } // namespace
 
+namespace {
+
+// v == floor(v), without a call into the maths library: doubles from 2^52 on are all whole.
+bool IsWhole(double v) {
+    if (std::isnan(v)) return false;
+    if (std::fabs(v) >= 0x1p52) return true;
+    return v == static_cast<double>(static_cast<int64_t>(v));
+}
+
+} // namespace
+
 bool TMapping::Exact() const {
-    return ScaleX == 1 && ScaleY == 1 && OffsetX == std::floor(OffsetX) &&
-           OffsetY == std::floor(OffsetY);
+    return ScaleX == 1 && ScaleY == 1 && IsWhole(OffsetX) && IsWhole(OffsetY);
 }
 
 TMapping TMapping::After(const TMapping& inner) const {

@@ -1,6 +1,7 @@
 // The byte sinks the writers fill: memory for the HTTP response, files for saved images.
 #include "imaging/Graphics.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,8 +16,12 @@ void TStream::WriteBuffer(const void* data, size_t count) {
 
 size_t TMemoryStream::Write(const void* data, size_t count) {
     if (count == 0) return 0;
-    if (position_ + count > bytes_.size()) bytes_.resize(position_ + count);
-    std::memcpy(bytes_.data() + position_, data, count);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    // Over what is there, then appended: the stream grows without clearing what it adds.
+    if (position_ > bytes_.size()) bytes_.resize(position_);
+    const size_t over = std::min(count, bytes_.size() - position_);
+    if (over != 0) std::memcpy(bytes_.data() + position_, bytes, over);
+    bytes_.insert(bytes_.end(), bytes + over, bytes + count);
     position_ += count;
     return count;
 }
