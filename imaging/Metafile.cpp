@@ -108,7 +108,13 @@ void PlayRecords(const raster::TSurface& target, const raster::TMapping& mapping
         ownership.Owner.assign(size_t(surface.Width) * surface.Height, -1);
         surface.Ownership = &ownership;
     }
+    raster::TBoxRun boxes(surface, mapping);
     for (const TRecord& r : records) {
+        if (r.Kind == TRecord::TKind::Polygon &&
+            boxes.Add(r.Points, ColorToRGB(r.Pen.Color), r.Pen.Width, r.Brush.Solid,
+                      ColorToRGB(r.Brush.Color)))
+            continue;
+        boxes.Flush();
         switch (r.Kind) {
         case TRecord::TKind::Polygon:
             raster::Polygon(surface, mapping, r.Points, ColorToRGB(r.Pen.Color), r.Pen.Width,

@@ -466,22 +466,71 @@ void PolygonGeneral(const TSurface& s, const TMapping& m, std::span<const TPoint
                  [&](int64_t x, int64_t y) { painter.Paint(x, y, penRgb); });
 }
 
+namespace {
+
+// A solid upright rectangle at one pixel per unit, outlined in its own colour by a one-pixel
+// pen (every bar and space of an upright or quarter-turned barcode): its interior and outline
+// together are exactly the box through its corner pixels, x0..x1 by y0..y1.
+struct TDeviceBox {
+    int64_t X0, Y0, X1, Y1;
+};
+bool SolidUprightBox(const TSurface& s, const TMapping& m, bool exact, std::span<const TPoint> pts,
+                     TColor penRgb, int32_t penWidth, bool fill, TColor brushRgb, TDeviceBox& box) {
+    if (pts.size() != 4 || !fill || penRgb != brushRgb || penWidth > 1 || !exact || s.Width <= 0 ||
+        s.Height <= 0)
+        return false;
+    std::array<TPoint, 4> c;
+    DeviceCorners(m, pts, c);
+    if (!IsUprightBox(c)) return false;
+    box = {std::min(c[0].X, c[2].X), std::min(c[0].Y, c[2].Y), std::max(c[0].X, c[2].X),
+           std::max(c[0].Y, c[2].Y)};
+    return true;
+}
+
+} // namespace
+
 void Polygon(const TSurface& s, const TMapping& m, std::span<const TPoint> pts, TColor penRgb,
              int32_t penWidth, bool fill, TColor brushRgb) {
-    // A solid upright rectangle at one pixel per unit, outlined in its own colour by a
-    // one-pixel pen (every bar and space of an upright or quarter-turned barcode): its
-    // interior and outline together are exactly the box through its corner pixels.
-    if (pts.size() == 4 && fill && penRgb == brushRgb && penWidth <= 1 && m.Exact() &&
-        s.Width > 0 && s.Height > 0) {
-        std::array<TPoint, 4> c;
-        DeviceCorners(m, pts, c);
-        if (IsUprightBox(c)) {
-            FillBox(s, std::min(c[0].X, c[2].X), std::min(c[0].Y, c[2].Y), std::max(c[0].X, c[2].X),
-                    std::max(c[0].Y, c[2].Y), brushRgb);
-            return;
-        }
+    TDeviceBox box;
+    if (SolidUprightBox(s, m, m.Exact(), pts, penRgb, penWidth, fill, brushRgb, box)) {
+        FillBox(s, box.X0, box.Y0, box.X1, box.Y1, brushRgb);
+        return;
     }
     PolygonGeneral(s, m, pts, penRgb, penWidth, fill, brushRgb);
+}
+
+TBoxRun::TBoxRun(const TSurface& surface, const TMapping& mapping)
+    : surface_(surface), mapping_(mapping), exact_(mapping.Exact()) {}
+
+bool TBoxRun::Add(std::span<const TPoint> points, TColor penRgb, int32_t penWidth, bool fill,
+                  TColor brushRgb) {
+    TDeviceBox box;
+    if (!SolidUprightBox(surface_, mapping_, exact_, points, penRgb, penWidth, fill, brushRgb, box))
+        return false;
+    const TSurface& s = surface_;
+    const int64_t x0 = std::max<int64_t>(box.X0, 0), x1 = std::min<int64_t>(box.X1, s.Width - 1);
+    const int64_t y0 = std::max<int64_t>(box.Y0, 0), y1 = std::min<int64_t>(box.Y1, s.Height - 1);
+    if (x0 > x1 || y0 > y1) return true; // nothing of it is on the surface
+    const bool joins =
+        !empty_ && y0 == top_ && y1 == bottom_ && x0 <= right_ + 1 && x1 >= left_ - 1;
+    if (!joins) {
+        Flush();
+        empty_ = false;
+        top_ = y0, bottom_ = y1, left_ = x0, right_ = x1;
+    } else {
+        left_ = std::min(left_, x0), right_ = std::max(right_, x1);
+    }
+    FillRow(PixelAt(s, x0, y0), size_t(x1 - x0 + 1), brushRgb);
+    return true;
+}
+
+void TBoxRun::Flush() {
+    if (empty_) return;
+    empty_ = true;
+    const uint8_t* first = PixelAt(surface_, left_, top_);
+    const size_t bytes = 3 * size_t(right_ - left_ + 1);
+    for (int64_t y = top_ + 1; y <= bottom_; ++y)
+        std::memcpy(PixelAt(surface_, left_, y), first, bytes);
 }
 
 void FillRect(const TSurface& s, const TMapping& m, const TRect& r, TColor rgb) {

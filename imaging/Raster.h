@@ -82,6 +82,33 @@ void PolygonGeneral(const TSurface& surface, const TMapping& mapping,
                     TColor brushRgb);
 // Left and top included, right and bottom excluded (a reversed rectangle is normalised).
 void FillRect(const TSurface& surface, const TMapping& mapping, const TRect& rect, TColor rgb);
+// Solid upright rectangles at one pixel per unit whose rows are the same, painted together:
+// each into the first of those rows, and that row's span then copied onto the others, which
+// gives the pixels of painting each whole box in turn as long as the boxes so far cover one
+// unbroken span of columns (the bars and spaces of an upright barcode).
+class TBoxRun {
+public:
+    TBoxRun(const TSurface& surface, const TMapping& mapping);
+    ~TBoxRun() { Flush(); }
+    TBoxRun(const TBoxRun&) = delete;
+    TBoxRun& operator=(const TBoxRun&) = delete;
+    // Takes the polygon into the run when it is such a box, painting the run so far first
+    // when the box does not join it. False for any other polygon, which the caller draws
+    // itself after Flush.
+    bool Add(std::span<const TPoint> points, TColor penRgb, int32_t penWidth, bool fill,
+             TColor brushRgb);
+    // Copies the run's first row onto its other rows; the run is then empty.
+    void Flush();
+
+private:
+    const TSurface& surface_;
+    const TMapping& mapping_;
+    bool exact_;
+    bool empty_ = true;
+    int64_t top_ = 0, bottom_ = 0; // the run's rows, clipped
+    int64_t left_ = 0, right_ = 0; // the columns its boxes cover, clipped
+};
+
 // Blends an 8-bit coverage mask with its top-left pixel at (left, top) in the colour.
 void BlendMask(const TSurface& surface, int32_t left, int32_t top, const uint8_t* mask,
                int32_t width, int32_t height, int32_t pitch, TColor rgb);
