@@ -4,16 +4,17 @@
 // nothing above imaging/ talks to FreeType or to pixel stores directly.
 #pragma once
 
+#include "imaging/BlockCache.h"
 #include "imaging/Color.h"
 #include "imaging/Geometry.h"
 #include "platform/SysUtils.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace quillax {
@@ -49,6 +50,13 @@ public:
 
 // --- Byte streams -----------------------------------------------------------------------
 
+// Bytes in memory from the block cache, not cleared when the buffer grows.
+using TByteBuffer = std::vector<uint8_t, TUnclearedAllocator<uint8_t>>;
+// Byte buffers compare by their bytes, whatever memory holds them.
+inline bool operator==(const TByteBuffer& a, const std::vector<uint8_t>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end());
+}
+
 // A sink for the writers; one writer serves the HTTP response (memory) and files alike.
 class TStream {
 public:
@@ -67,11 +75,11 @@ public:
     size_t Size() const { return bytes_.size(); }
     size_t Position() const { return position_; }
     void SetPosition(size_t position) { position_ = position; }
-    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+    const TByteBuffer& Bytes() const { return bytes_; }
     void Clear();
 
 private:
-    std::vector<uint8_t> bytes_;
+    TByteBuffer bytes_;
     size_t position_ = 0;
 };
 
@@ -255,29 +263,8 @@ private:
 
 // --- Raster surface ---------------------------------------------------------------------
 
-// Bytes that are left as they come when the buffer grows: whoever sizes it writes each byte,
-// so no time goes into clearing what is painted at once.
-template <class T>
-struct TUnclearedAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = TUnclearedAllocator<U>;
-    };
-    TUnclearedAllocator() = default;
-    template <class U>
-    TUnclearedAllocator(const TUnclearedAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-};
-
 // A bitmap's pixel bytes.
-using TPixelStore = std::vector<uint8_t, TUnclearedAllocator<uint8_t>>;
+using TPixelStore = TByteBuffer;
 
 class TBitmap {
 public:
@@ -325,7 +312,7 @@ private:
 // --- Vector picture ---------------------------------------------------------------------
 
 struct TRecord;
-using TRecordList = std::vector<TRecord>;
+using TRecordList = std::vector<TRecord, TBlockAllocator<TRecord>>;
 
 class TMetafile {
 public:

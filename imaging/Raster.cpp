@@ -264,23 +264,34 @@ std::vector<TPointF> ConvexHull(std::vector<TPointF> p) {
     return hull;
 }
 
-// The device pixel of each corner: the one holding the corner pixel's mapped centre, kept
-// well inside 32 bits.
-void DeviceCorners(const TMapping& m, std::span<const TPoint> pts, std::span<TPoint> corners) {
-    auto toInt = [](int64_t v) {
-        return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2));
-    };
-    // At one pixel per unit with a whole-pixel offset the centre's pixel is the corner moved
-    // by the offset; offsets this small add exactly in either arithmetic.
+// Corners kept well inside 32 bits.
+int32_t ClampedCorner(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2));
+}
+
+// At one pixel per unit with a whole-pixel offset, the offset in pixels, when it is small
+// enough to add exactly in either arithmetic.
+bool WholeOffset(const TMapping& m, int64_t& dx, int64_t& dy) {
     constexpr double SmallOffset = 1e12;
-    if (m.Exact() && std::fabs(m.OffsetX) < SmallOffset && std::fabs(m.OffsetY) < SmallOffset) {
-        const int64_t dx = int64_t(m.OffsetX), dy = int64_t(m.OffsetY);
+    if (!m.Exact() || !(std::fabs(m.OffsetX) < SmallOffset) ||
+        !(std::fabs(m.OffsetY) < SmallOffset))
+        return false;
+    dx = int64_t(m.OffsetX), dy = int64_t(m.OffsetY);
+    return true;
+}
+
+// The device pixel of each corner: the one holding the corner pixel's mapped centre, kept
+// well inside 32 bits. At a whole offset that is the corner moved by the offset.
+void DeviceCorners(const TMapping& m, std::span<const TPoint> pts, std::span<TPoint> corners) {
+    int64_t dx, dy;
+    if (WholeOffset(m, dx, dy)) {
         for (size_t i = 0; i < pts.size(); ++i)
-            corners[i] = {toInt(pts[i].X + dx), toInt(pts[i].Y + dy)};
+            corners[i] = {ClampedCorner(pts[i].X + dx), ClampedCorner(pts[i].Y + dy)};
         return;
     }
     for (size_t i = 0; i < pts.size(); ++i)
-        corners[i] = {toInt(FloorTo(m.X(pts[i].X + 0.5))), toInt(FloorTo(m.Y(pts[i].Y + 0.5)))};
+        corners[i] = {ClampedCorner(FloorTo(m.X(pts[i].X + 0.5))),
+                      ClampedCorner(FloorTo(m.Y(pts[i].Y + 0.5)))};
 }
 
 // Four corners of an upright rectangle, taken round in either direction from any corner:
@@ -470,17 +481,17 @@ namespace {
 
 // A solid upright rectangle at one pixel per unit, outlined in its own colour by a one-pixel
 // pen (every bar and space of an upright or quarter-turned barcode): its interior and outline
-// together are exactly the box through its corner pixels, x0..x1 by y0..y1.
+// together are exactly the box through its corner pixels.
+bool SolidBoxDrawing(std::span<const TPoint> pts, TColor penRgb, int32_t penWidth, bool fill,
+                     TColor brushRgb) {
+    return pts.size() == 4 && fill && penRgb == brushRgb && penWidth <= 1;
+}
+
+// The box x0..x1 by y0..y1 through four device corners, if they are an upright rectangle's.
 struct TDeviceBox {
     int64_t X0, Y0, X1, Y1;
 };
-bool SolidUprightBox(const TSurface& s, const TMapping& m, bool exact, std::span<const TPoint> pts,
-                     TColor penRgb, int32_t penWidth, bool fill, TColor brushRgb, TDeviceBox& box) {
-    if (pts.size() != 4 || !fill || penRgb != brushRgb || penWidth > 1 || !exact || s.Width <= 0 ||
-        s.Height <= 0)
-        return false;
-    std::array<TPoint, 4> c;
-    DeviceCorners(m, pts, c);
+bool UprightDeviceBox(std::span<const TPoint, 4> c, TDeviceBox& box) {
     if (!IsUprightBox(c)) return false;
     box = {std::min(c[0].X, c[2].X), std::min(c[0].Y, c[2].Y), std::max(c[0].X, c[2].X),
            std::max(c[0].Y, c[2].Y)};
@@ -491,23 +502,39 @@ bool SolidUprightBox(const TSurface& s, const TMapping& m, bool exact, std::span
 
 void Polygon(const TSurface& s, const TMapping& m, std::span<const TPoint> pts, TColor penRgb,
              int32_t penWidth, bool fill, TColor brushRgb) {
-    TDeviceBox box;
-    if (SolidUprightBox(s, m, m.Exact(), pts, penRgb, penWidth, fill, brushRgb, box)) {
-        FillBox(s, box.X0, box.Y0, box.X1, box.Y1, brushRgb);
-        return;
+    if (SolidBoxDrawing(pts, penRgb, penWidth, fill, brushRgb) && m.Exact() && s.Width > 0 &&
+        s.Height > 0) {
+        std::array<TPoint, 4> c;
+        DeviceCorners(m, pts, c);
+        TDeviceBox box;
+        if (UprightDeviceBox(c, box)) {
+            FillBox(s, box.X0, box.Y0, box.X1, box.Y1, brushRgb);
+            return;
+        }
     }
     PolygonGeneral(s, m, pts, penRgb, penWidth, fill, brushRgb);
 }
 
 TBoxRun::TBoxRun(const TSurface& surface, const TMapping& mapping)
-    : surface_(surface), mapping_(mapping), exact_(mapping.Exact()) {}
+    : surface_(surface), mapping_(mapping), exact_(mapping.Exact()) {
+    whole_ = WholeOffset(mapping, dx_, dy_);
+}
 
 bool TBoxRun::Add(std::span<const TPoint> points, TColor penRgb, int32_t penWidth, bool fill,
                   TColor brushRgb) {
-    TDeviceBox box;
-    if (!SolidUprightBox(surface_, mapping_, exact_, points, penRgb, penWidth, fill, brushRgb, box))
-        return false;
     const TSurface& s = surface_;
+    if (!exact_ || !SolidBoxDrawing(points, penRgb, penWidth, fill, brushRgb) || s.Width <= 0 ||
+        s.Height <= 0)
+        return false;
+    std::array<TPoint, 4> c;
+    if (whole_) {
+        for (size_t i = 0; i < 4; ++i)
+            c[i] = {ClampedCorner(points[i].X + dx_), ClampedCorner(points[i].Y + dy_)};
+    } else {
+        DeviceCorners(mapping_, points, c);
+    }
+    TDeviceBox box;
+    if (!UprightDeviceBox(c, box)) return false;
     const int64_t x0 = std::max<int64_t>(box.X0, 0), x1 = std::min<int64_t>(box.X1, s.Width - 1);
     const int64_t y0 = std::max<int64_t>(box.Y0, 0), y1 = std::min<int64_t>(box.Y1, s.Height - 1);
     if (x0 > x1 || y0 > y1) return true; // nothing of it is on the surface

@@ -104,6 +104,8 @@ private:
     const TSurface& surface_;
     const TMapping& mapping_;
     bool exact_;
+    bool whole_; // the mapping moves by whole pixels dx_, dy_
+    int64_t dx_ = 0, dy_ = 0;
     bool empty_ = true;
     int64_t top_ = 0, bottom_ = 0; // the run's rows, clipped
     int64_t left_ = 0, right_ = 0; // the columns its boxes cover, clipped

@@ -18,7 +18,7 @@ size_t TMemoryStream::Write(const void* data, size_t count) {
     if (count == 0) return 0;
     const auto* bytes = static_cast<const uint8_t*>(data);
     // Over what is there, then appended: the stream grows without clearing what it adds.
-    if (position_ > bytes_.size()) bytes_.resize(position_);
+    if (position_ > bytes_.size()) bytes_.resize(position_, 0);
     const size_t over = std::min(count, bytes_.size() - position_);
     if (over != 0) std::memcpy(bytes_.data() + position_, bytes, over);
     bytes_.insert(bytes_.end(), bytes + over, bytes + count);

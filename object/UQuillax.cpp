@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <span>
 
 namespace quillax {
 
@@ -43,7 +44,7 @@ std::string UpperCaseAscii(std::string text) {
 // bounds 0 to N - 1, in a VARIANT of type VT_ARRAY | VT_UI1. The array is destroyed with it.
 class TByteArrayVariant {
 public:
-    explicit TByteArrayVariant(const std::vector<uint8_t>& bytes) {
+    explicit TByteArrayVariant(std::span<const uint8_t> bytes) {
         VariantInit(&value_);
         SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
         if (array == nullptr) throw std::bad_alloc();
@@ -233,7 +234,7 @@ HRESULT TQuillax::ShowBarcode() {
     return SafeCall([&] {
         // Encoding comes first: an encoder failure ends the call before any Response call.
         const TEncodedBarcode encoded = EncodeBarcode();
-        const std::vector<uint8_t>& bytes = encoded.Image.Bytes();
+        const std::span<const uint8_t> bytes = encoded.Image.Bytes();
         TByteArrayVariant body(bytes);
         const std::u16string length = AnsiToWide(std::to_string(bytes.size()));
         const std::u16string contentType = AnsiToWide(ContentTypeOf(encoded.Format));

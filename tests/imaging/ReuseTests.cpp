@@ -20,7 +20,7 @@ using namespace quillax;
 
 namespace {
 
-using TBytes = std::vector<uint8_t>;
+using TBytes = TByteBuffer;
 
 // A surface of bars in several colours, different for each seed.
 void Draw(TBitmap& bitmap, int32_t width, int32_t height, int seed) {

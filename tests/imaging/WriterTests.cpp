@@ -63,7 +63,7 @@ TBytes Encode(const TBitmap& bitmap) {
         writer.Assign(bitmap);
         writer.SaveToStream(stream);
     }
-    return stream.Bytes();
+    return {stream.Bytes().begin(), stream.Bytes().end()};
 }
 
 struct TPngChunk {
@@ -352,7 +352,7 @@ TEST(JpegWriter, BaselineJfifWithStandardTablesAtQualityNinety) {
     TMemoryStream first, second;
     jpeg.SaveToStream(first);
     jpeg.SaveToStream(second);
-    const TBytes& bytes = first.Bytes();
+    const TBytes bytes(first.Bytes().begin(), first.Bytes().end());
     EXPECT_EQ(second.Bytes(), bytes) << "written twice";
     ASSERT_GE(bytes.size(), 4u);
     EXPECT_EQ(bytes[0], 0xFF);

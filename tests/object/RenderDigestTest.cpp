@@ -211,7 +211,7 @@ std::vector<TDigestCase> AllCases() {
 }
 
 // 64-bit FNV-1a over the bytes, with their count.
-std::string DigestOf(const std::vector<uint8_t>& bytes) {
+std::string DigestOf(std::span<const uint8_t> bytes) {
     uint64_t hash = 0xcbf29ce484222325ull;
     for (uint8_t b : bytes)
         hash = (hash ^ b) * 0x100000001b3ull;
