@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <limits>
 #include <new>
-#include <utility>
 
 namespace quillax {
 
@@ -48,27 +47,6 @@ struct TBlockAllocator {
     template <class U>
     friend bool operator==(const TBlockAllocator&, const TBlockAllocator<U>&) noexcept {
         return true;
-    }
-};
-
-// The same, leaving the bytes of new elements as they come: whoever sizes such a buffer
-// writes each byte, so no time goes into clearing what is painted at once.
-template <class T>
-struct TUnclearedAllocator : TBlockAllocator<T> {
-    template <class U>
-    struct rebind {
-        using other = TUnclearedAllocator<U>;
-    };
-    TUnclearedAllocator() = default;
-    template <class U>
-    TUnclearedAllocator(const TUnclearedAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
 };
 

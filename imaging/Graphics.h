@@ -5,11 +5,11 @@
 #pragma once
 
 #include "imaging/BlockCache.h"
+#include "imaging/ByteBuffer.h"
 #include "imaging/Color.h"
 #include "imaging/Geometry.h"
 #include "platform/SysUtils.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,13 +49,6 @@ public:
 };
 
 // --- Byte streams -----------------------------------------------------------------------
-
-// Bytes in memory from the block cache, not cleared when the buffer grows.
-using TByteBuffer = std::vector<uint8_t, TUnclearedAllocator<uint8_t>>;
-// Byte buffers compare by their bytes, whatever memory holds them.
-inline bool operator==(const TByteBuffer& a, const std::vector<uint8_t>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end());
-}
 
 // A sink for the writers; one writer serves the HTTP response (memory) and files alike.
 class TStream {

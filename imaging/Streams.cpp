@@ -21,7 +21,7 @@ size_t TMemoryStream::Write(const void* data, size_t count) {
     if (position_ > bytes_.size()) bytes_.resize(position_, 0);
     const size_t over = std::min(count, bytes_.size() - position_);
     if (over != 0) std::memcpy(bytes_.data() + position_, bytes, over);
-    bytes_.insert(bytes_.end(), bytes + over, bytes + count);
+    bytes_.append(bytes + over, count - over);
     position_ += count;
     return count;
 }
