@@ -13,14 +13,15 @@ void TRatioReporter::ReportRuns(const std::vector<Run>& runs) {
         const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
         if (run.run_type == Run::RT_Aggregate && !median) continue;
         if (fromMedian_[name] && !median) continue;
-        cpu_[name] = run.GetAdjustedCPUTime();
+        cpu_[name] = run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
         fromMedian_[name] = median;
     }
 }
 
 void TRatioReporter::Finalize() {
     ConsoleReporter::Finalize();
-    std::printf("\n%-44s %-36s %8s %8s\n", "ratio (CPU time)", "over", "value", "target");
+    std::printf("\n%-40s %10s   %-36s %10s %7s %12s\n", "ratio of CPU times", "us", "over", "us",
+                "ratio", "target");
     for (const TRatio& ratio : ratios_) {
         const auto top = cpu_.find(ratio.Numerator), bottom = cpu_.find(ratio.Denominator);
         if (top == cpu_.end() || bottom == cpu_.end() || bottom->second <= 0) continue;
@@ -29,8 +30,9 @@ void TRatioReporter::Finalize() {
         if (ratio.Target > 0)
             std::snprintf(target, sizeof target, "%.2f %s", ratio.Target,
                           value <= ratio.Target ? "met" : "MISSED");
-        std::printf("%-44s %-36s %8.2f %8s\n", ratio.Numerator.c_str(), ratio.Denominator.c_str(),
-                    value, target);
+        std::printf("%-40s %10.1f   %-36s %10.1f %7.2f %12s\n", ratio.Numerator.c_str(),
+                    top->second * 1e6, ratio.Denominator.c_str(), bottom->second * 1e6, value,
+                    target);
     }
     std::fflush(stdout);
 }

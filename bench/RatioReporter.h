@@ -20,14 +20,15 @@ struct TRatio {
 
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
-    explicit TRatioReporter(std::vector<TRatio> ratios) : ratios_(std::move(ratios)) {}
+    TRatioReporter(std::vector<TRatio> ratios, OutputOptions options)
+        : ConsoleReporter(options), ratios_(std::move(ratios)) {}
     void ReportRuns(const std::vector<Run>& runs) override;
     void Finalize() override;
 
 private:
     std::vector<TRatio> ratios_;
-    // CPU time per iteration by benchmark name: the median of repetitions where there are
-    // repetitions, else the single run's.
+    // CPU seconds per iteration by benchmark name: the median of repetitions where there
+    // are repetitions, else the single run's.
     std::map<std::string, double> cpu_;
     std::map<std::string, bool> fromMedian_;
 };

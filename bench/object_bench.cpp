@@ -86,9 +86,9 @@ void BM_RenderSurface(benchmark::State& state, LONG type, const char* data, bool
 // A bare encoder over the pixels of the same render; its output must be the writer's own.
 template <class Encode>
 void EncoderFloor(benchmark::State& state, LONG type, const char* data, const char* format,
-                  Encode encode) {
+                  bool showText, Encode encode) {
     TQuillax object;
-    SetUp(object, type, data, format, false);
+    SetUp(object, type, data, format, showText);
     const TRenderResult render = RenderBarcode(object.Properties());
     const TBitmap& surface = *render.Surface;
     const TPixels pixels{surface.Store().data(), surface.Width(), surface.Height(),
@@ -106,16 +106,19 @@ void EncoderFloor(benchmark::State& state, LONG type, const char* data, const ch
     }
 }
 
-void BM_EncoderFloor(benchmark::State& state, LONG type, const char* data, const char* format) {
+void BM_EncoderFloor(benchmark::State& state, LONG type, const char* data, const char* format,
+                     bool showText) {
     if (std::strcmp(format, "PNG") == 0) {
         bench::TPngFloor png;
-        EncoderFloor(state, type, data, format, [&](const TPixels& p) { return png.Encode(p); });
+        EncoderFloor(state, type, data, format, showText,
+                     [&](const TPixels& p) { return png.Encode(p); });
     } else if (std::strcmp(format, "JPEG") == 0) {
         bench::TJpegFloor jpeg;
-        EncoderFloor(state, type, data, format, [&](const TPixels& p) { return jpeg.Encode(p); });
+        EncoderFloor(state, type, data, format, showText,
+                     [&](const TPixels& p) { return jpeg.Encode(p); });
     } else {
         std::optional<bench::TBmpFloor> bmp;
-        EncoderFloor(state, type, data, format, [&](const TPixels& p) {
+        EncoderFloor(state, type, data, format, showText, [&](const TPixels& p) {
             if (!bmp) bmp.emplace(p);
             return bmp->Encode();
         });
@@ -177,12 +180,18 @@ BENCHMARK(BM_RenderLongToBytes)
     ->Name("BM_RenderToBytes/code128_20000_bmp")
     ->Unit(benchmark::kMillisecond);
 
-BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_bmp, bcCodeEAN13, kEan13Data, "BMP");
-BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_png, bcCodeEAN13, kEan13Data, "PNG");
-BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_jpeg, bcCodeEAN13, kEan13Data, "JPEG");
-BENCHMARK_CAPTURE(BM_EncoderFloor, code128_bmp, bcCode128B, kCode128Data, "BMP");
-BENCHMARK_CAPTURE(BM_EncoderFloor, code128_png, bcCode128B, kCode128Data, "PNG");
-BENCHMARK_CAPTURE(BM_EncoderFloor, code128_jpeg, bcCode128B, kCode128Data, "JPEG");
+BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_bmp, bcCodeEAN13, kEan13Data, "BMP", false);
+BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_bmp_text, bcCodeEAN13, kEan13Data, "BMP", true);
+BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_png, bcCodeEAN13, kEan13Data, "PNG", false);
+BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_png_text, bcCodeEAN13, kEan13Data, "PNG", true);
+BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_jpeg, bcCodeEAN13, kEan13Data, "JPEG", false);
+BENCHMARK_CAPTURE(BM_EncoderFloor, ean13_jpeg_text, bcCodeEAN13, kEan13Data, "JPEG", true);
+BENCHMARK_CAPTURE(BM_EncoderFloor, code128_bmp, bcCode128B, kCode128Data, "BMP", false);
+BENCHMARK_CAPTURE(BM_EncoderFloor, code128_bmp_text, bcCode128B, kCode128Data, "BMP", true);
+BENCHMARK_CAPTURE(BM_EncoderFloor, code128_png, bcCode128B, kCode128Data, "PNG", false);
+BENCHMARK_CAPTURE(BM_EncoderFloor, code128_png_text, bcCode128B, kCode128Data, "PNG", true);
+BENCHMARK_CAPTURE(BM_EncoderFloor, code128_jpeg, bcCode128B, kCode128Data, "JPEG", false);
+BENCHMARK_CAPTURE(BM_EncoderFloor, code128_jpeg_text, bcCode128B, kCode128Data, "JPEG", true);
 
 BENCHMARK_CAPTURE(BM_RenderSurface, ean13, bcCodeEAN13, kEan13Data, false);
 BENCHMARK_CAPTURE(BM_RenderSurface, ean13_text, bcCodeEAN13, kEan13Data, true);
@@ -203,10 +212,12 @@ std::vector<bench::TRatio> Ratios() {
         double Target;
     } floors[] = {{"bmp", 4}, {"png", 1.25}, {"jpeg", 1.35}};
     for (const char* symbol : {"ean13", "code128"}) {
-        for (const auto& floor : floors) {
-            const std::string name = std::string(symbol) + "_" + floor.Format;
-            ratios.push_back({"BM_RenderToBytes/" + name, "BM_EncoderFloor/" + name, floor.Target});
-        }
+        for (const auto& floor : floors)
+            for (const char* text : {"", "_text"}) {
+                const std::string name = std::string(symbol) + "_" + floor.Format + text;
+                ratios.push_back(
+                    {"BM_RenderToBytes/" + name, "BM_EncoderFloor/" + name, floor.Target});
+            }
         for (const auto& floor : floors) {
             const std::string name = std::string(symbol) + "_" + floor.Format;
             ratios.push_back(
@@ -221,11 +232,25 @@ std::vector<bench::TRatio> Ratios() {
 
 } // namespace
 
+// The console report ends with the ratios; another output format is left as the library
+// writes it.
 int main(int argc, char** argv) {
+    bool console = true, color = isatty(fileno(stdout)) != 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--benchmark_format=", 0) == 0) console = arg == "--benchmark_format=console";
+        if (arg.rfind("--benchmark_color=", 0) == 0)
+            color = arg == "--benchmark_color=true" || arg == "--benchmark_color=yes";
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    bench::TRatioReporter reporter(Ratios());
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (console) {
+        bench::TRatioReporter reporter(Ratios(), color ? benchmark::ConsoleReporter::OO_Defaults
+                                                       : benchmark::ConsoleReporter::OO_Tabular);
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+    } else {
+        benchmark::RunSpecifiedBenchmarks();
+    }
     benchmark::Shutdown();
     return 0;
 }
