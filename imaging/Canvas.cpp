@@ -214,7 +214,7 @@ void TCanvas::TextOut(int32_t x, int32_t y, const std::string& text) {
 
 int32_t TCanvas::TextWidth(const std::string& text) {
     RequiredState(csHandleValid | csFontValid);
-    return dc_->Font ? fonts::Layout(*dc_->Font, text).Width : 0;
+    return dc_->Font ? fonts::TextWidth(*dc_->Font, text) : 0;
 }
 
 HDC TCanvas::Handle() {

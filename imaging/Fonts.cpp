@@ -10,8 +10,10 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <numbers>
 #include <tuple>
@@ -41,6 +43,7 @@ uint32_t CodePoint(unsigned char c) {
 constexpr size_t MaxGlyphs = 20000;
 constexpr size_t MaxGlyphBytes = size_t(64) << 20;
 constexpr size_t MaxAdvances = 50000;
+constexpr size_t MaxSizes = 256; // faces at one size, for layout
 
 struct TGlyphKey {
     const void* Face;
@@ -106,20 +109,31 @@ public:
     TTextRun Layout(const TFontObject& font, const std::string& text) {
         std::lock_guard lock(mutex_);
         FT_Face face = font.Face().Get();
-        SetSize(face, font.EmPixels());
-        FT_Set_Transform(face, nullptr, nullptr);
+        TSizeMetrics& size = SizeMetrics(face, font.EmPixels());
         TTextRun run;
-        run.Ascent = int32_t(face->size->metrics.ascender >> 6);
-        run.Descent = int32_t(-(face->size->metrics.descender >> 6));
+        run.Ascent = size.Ascent;
+        run.Descent = size.Descent;
+        run.Glyphs.reserve(text.size());
+        run.Positions.reserve(text.size());
         int32_t pen = 0;
         for (unsigned char c : text) {
-            uint32_t glyph = FT_Get_Char_Index(face, CodePoint(c));
-            run.Glyphs.push_back(glyph);
+            const TSizeMetrics::TCharacter& character = Character(size, face, font.EmPixels(), c);
+            run.Glyphs.push_back(character.Glyph);
             run.Positions.push_back(pen);
-            pen += Advance(face, font.EmPixels(), glyph);
+            pen += character.Advance;
         }
         run.Width = pen;
         return run;
+    }
+
+    int32_t Width(const TFontObject& font, const std::string& text) {
+        std::lock_guard lock(mutex_);
+        FT_Face face = font.Face().Get();
+        TSizeMetrics& size = SizeMetrics(face, font.EmPixels());
+        int32_t width = 0;
+        for (unsigned char c : text)
+            width += Character(size, face, font.EmPixels(), c).Advance;
+        return width;
     }
 
     std::shared_ptr<const TGlyphImage> Render(const TGlyphKey& key, FT_Face face) {
@@ -191,6 +205,43 @@ private:
 
     static void SetSize(FT_Face face, int32_t em) { FT_Set_Pixel_Sizes(face, 0, FT_UInt(em)); }
 
+    // What laying out text in a face at one size needs: its ascent and descent, and each
+    // 8-bit character's glyph and advance, found when the character is first laid out.
+    struct TSizeMetrics {
+        int32_t Ascent = 0;
+        int32_t Descent = 0;
+        struct TCharacter {
+            bool Known = false;
+            uint32_t Glyph = 0;
+            int32_t Advance = 0;
+        };
+        std::array<TCharacter, 256> Characters{};
+    };
+
+    TSizeMetrics& SizeMetrics(FT_Face face, int32_t em) {
+        const auto key = std::make_pair(static_cast<const void*>(face), em);
+        if (auto it = sizes_.find(key); it != sizes_.end()) return *it->second;
+        if (sizes_.size() >= MaxSizes) sizes_.clear();
+        SetSize(face, em);
+        auto size = std::make_unique<TSizeMetrics>();
+        size->Ascent = int32_t(face->size->metrics.ascender >> 6);
+        size->Descent = int32_t(-(face->size->metrics.descender >> 6));
+        return *sizes_.emplace(key, std::move(size)).first->second;
+    }
+
+    const TSizeMetrics::TCharacter& Character(TSizeMetrics& size, FT_Face face, int32_t em,
+                                              unsigned char c) {
+        TSizeMetrics::TCharacter& character = size.Characters[c];
+        if (!character.Known) {
+            SetSize(face, em);
+            FT_Set_Transform(face, nullptr, nullptr);
+            character.Glyph = FT_Get_Char_Index(face, CodePoint(c));
+            character.Advance = Advance(face, em, character.Glyph);
+            character.Known = true;
+        }
+        return character;
+    }
+
     int32_t Advance(FT_Face face, int32_t em, uint32_t glyph) {
         auto key = std::make_tuple(static_cast<const void*>(face), em, glyph);
         if (auto it = advances_.find(key); it != advances_.end()) return it->second;
@@ -206,6 +257,7 @@ private:
     FT_Library library_ = nullptr;
     std::map<std::tuple<std::string, bool, bool>, std::shared_ptr<TFace>> faces_;
     std::map<std::tuple<const void*, int32_t, uint32_t>, int32_t> advances_;
+    std::map<std::pair<const void*, int32_t>, std::unique_ptr<TSizeMetrics>> sizes_;
     std::map<TGlyphKey, std::shared_ptr<const TGlyphImage>> glyphs_;
     size_t glyphBytes_ = 0;
 };
@@ -230,6 +282,10 @@ int32_t Fixed16(double v) {
 
 TTextRun Layout(const TFontObject& font, const std::string& text) {
     return TFontSystem::Instance().Layout(font, text);
+}
+
+int32_t TextWidth(const TFontObject& font, const std::string& text) {
+    return TFontSystem::Instance().Width(font, text);
 }
 
 void DrawText(const raster::TSurface& surface, const raster::TMapping& m, const TFontObject& font,

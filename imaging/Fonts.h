@@ -48,6 +48,8 @@ struct TTextRun {
 
 // Lays out 8-bit text (Windows-1252) in the font.
 TTextRun Layout(const TFontObject& font, const std::string& text);
+// Its Width alone.
+int32_t TextWidth(const TFontObject& font, const std::string& text);
 
 // Draws text with its cell's top-left corner at (x, y) in drawing units, turned by the
 // font's escapement about that corner, then mapped onto the surface. With opaque set the

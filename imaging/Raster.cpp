@@ -574,15 +574,19 @@ void FillRect(const TSurface& s, const TMapping& m, const TRect& r, TColor rgb) 
 
 void BlendMask(const TSurface& s, int32_t left, int32_t top, const uint8_t* mask, int32_t width,
                int32_t height, int32_t pitch, TColor rgb) {
-    const int b = BlueOf(rgb), g = GreenOf(rgb), r = RedOf(rgb);
-    for (int32_t row = 0; row < height; ++row) {
-        const int64_t y = int64_t(top) + row;
-        if (y < 0 || y >= s.Height) continue;
-        for (int32_t col = 0; col < width; ++col) {
-            const int64_t x = int64_t(left) + col;
-            const int a = mask[size_t(row) * pitch + col];
-            if (a == 0 || x < 0 || x >= s.Width) continue;
-            uint8_t* p = PixelAt(s, x, y);
+    const uint32_t b = BlueOf(rgb), g = GreenOf(rgb), r = RedOf(rgb);
+    // The mask's columns and rows that land on the surface.
+    const int64_t col0 = std::max<int64_t>(0, -int64_t(left));
+    const int64_t col1 = std::min<int64_t>(width, int64_t(s.Width) - left);
+    const int64_t row0 = std::max<int64_t>(0, -int64_t(top));
+    const int64_t row1 = std::min<int64_t>(height, int64_t(s.Height) - top);
+    if (col0 >= col1) return;
+    for (int64_t row = row0; row < row1; ++row) {
+        const uint8_t* coverage = mask + row * pitch;
+        uint8_t* p = PixelAt(s, left + col0, top + row);
+        for (int64_t col = col0; col < col1; ++col, p += 3) {
+            const uint32_t a = coverage[col];
+            if (a == 0) continue;
             p[0] = uint8_t((p[0] * (255 - a) + b * a + 127) / 255);
             p[1] = uint8_t((p[1] * (255 - a) + g * a + 127) / 255);
             p[2] = uint8_t((p[2] * (255 - a) + r * a + 127) / 255);
