@@ -190,15 +190,12 @@ TCornerPlacement::TCornerPlacement(double alpha, TPoint origin) : turn_(alpha), 
     wholeCos_ = cos.value_or(0);
 }
 
-TPoint TCornerPlacement::Place(TPoint p) const {
-    TPoint turned;
-    if (whole_) {
-        const int64_t x = p.X, y = p.Y;
-        turned = {CheckedSum(x * wholeCos_ + y * wholeSin_),
-                  CheckedSum(-x * wholeSin_ + y * wholeCos_)};
-    } else {
-        turned = Turn(p, turn_);
-    }
+void TCornerPlacement::OutOfRange() {
+    RaiseDrawingError("drawing out of range");
+}
+
+TPoint TCornerPlacement::PlaceTurned(TPoint p) const {
+    const TPoint turned = Turn(p, turn_);
     return {CheckedSum(int64_t(turned.X) + origin_.X), CheckedSum(int64_t(turned.Y) + origin_.Y)};
 }
 

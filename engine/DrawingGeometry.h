@@ -23,9 +23,22 @@ struct TTurnOf {
 class TCornerPlacement {
 public:
     TCornerPlacement(double alpha, TPoint origin);
-    TPoint Place(TPoint p) const;
+    TPoint Place(TPoint p) const {
+        if (!whole_) return PlaceTurned(p);
+        const int64_t x = p.X, y = p.Y;
+        const int64_t turnedX = x * wholeCos_ + y * wholeSin_;
+        const int64_t turnedY = -x * wholeSin_ + y * wholeCos_;
+        const int64_t placedX = turnedX + origin_.X, placedY = turnedY + origin_.Y;
+        if (!Fits(turnedX) || !Fits(turnedY) || !Fits(placedX) || !Fits(placedY)) OutOfRange();
+        return {int32_t(placedX), int32_t(placedY)};
+    }
 
 private:
+    static bool Fits(int64_t v) { return v == static_cast<int32_t>(v); }
+    [[noreturn]] static void OutOfRange();
+    // Place at any other angle: the turn in extended precision.
+    TPoint PlaceTurned(TPoint p) const;
+
     TTurnOf turn_;
     TPoint origin_;
     bool whole_ = false; // the turn in integers, by wholeSin_ and wholeCos_
