@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -142,10 +143,12 @@ int main(int argc, char** argv) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const long growth = lastPeak - peakAfterWarmUp;
-    std::printf("%ld renders on %d threads in %.1f s (%.0f renders/s); %ld differed; peak memory "
-                "%ld KiB after warm-up, %ld KiB at the end (%+ld KiB)\n",
-                renders, threads, seconds, renders / seconds, mismatches.load(), peakAfterWarmUp,
-                lastPeak, growth);
+    const double cpu = double(std::clock()) / CLOCKS_PER_SEC;
+    std::printf("%ld renders on %d threads in %.1f s (%.0f renders/s), %.1f s of CPU (%.0f "
+                "renders per CPU second); %ld differed; peak memory %ld KiB after warm-up, %ld "
+                "KiB at the end (%+ld KiB)\n",
+                renders, threads, seconds, renders / seconds, cpu, renders / cpu, mismatches.load(),
+                peakAfterWarmUp, lastPeak, growth);
     // Peak memory is flat when it grows by less than a large render's buffers after warm-up.
     constexpr long FlatKiB = 4096;
     return mismatches == 0 && growth < FlatKiB ? 0 : 1;
