@@ -34,44 +34,52 @@ struct TBrushState {
 // A recorded polygon's corners: up to four kept in the record itself, more on the heap.
 class TCornerList {
 public:
+    TCornerList() = default;
+    TCornerList(TCornerList&&) noexcept = default;
+    TCornerList& operator=(TCornerList&&) noexcept = default;
     void Assign(std::span<const TPoint> points) {
         count_ = points.size();
+        more_.reset();
         if (count_ <= inPlace_.size()) {
             std::copy(points.begin(), points.end(), inPlace_.begin());
-            more_.clear();
         } else {
-            more_.assign(points.begin(), points.end());
+            more_ = std::make_unique<TPoint[]>(count_);
+            std::copy(points.begin(), points.end(), more_.get());
         }
     }
     std::span<const TPoint> Span() const {
-        return count_ <= inPlace_.size() ? std::span<const TPoint>(inPlace_.data(), count_)
-                                         : std::span<const TPoint>(more_);
+        return {count_ <= inPlace_.size() ? inPlace_.data() : more_.get(), count_};
     }
     operator std::span<const TPoint>() const { return Span(); }
     const TPoint& operator[](size_t i) const { return Span()[i]; }
 
 private:
     std::array<TPoint, 4> inPlace_{};
-    std::vector<TPoint> more_;
+    std::unique_ptr<TPoint[]> more_;
     size_t count_ = 0;
+};
+
+// What only text and picture records carry.
+struct TRecordExtra {
+    std::string Text;
+    HFONT Font; // the font the text was drawn in
+    std::shared_ptr<const TRecordList> Picture;
+    int32_t PictureWidth = 0;
+    int32_t PictureHeight = 0;
 };
 
 // One recorded drawing command with the context state it was drawn in.
 struct TRecord {
     enum class TKind : uint8_t { Polygon, FillRect, Text, Picture };
     TKind Kind = TKind::Polygon;
-    TCornerList Points; // polygon corners; a text's reference point is Points[0]
-    TRect Rect;         // fill rectangle, or the rectangle a picture is played into
-    std::string Text;
+    bool Opaque = true;
     TPenState Pen;
     TBrushState Brush;
-    HFONT Font;
     TColor TextColor = clBlack;
-    bool Opaque = true;
     TColor BackColor = clWhite;
-    std::shared_ptr<const TRecordList> Picture;
-    int32_t PictureWidth = 0;
-    int32_t PictureHeight = 0;
+    TCornerList Points; // polygon corners; a text's reference point is Points[0]
+    TRect Rect;         // fill rectangle, or the rectangle a picture is played into
+    std::unique_ptr<TRecordExtra> Extra; // text and picture records only
 };
 
 class TDeviceContext {

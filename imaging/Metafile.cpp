@@ -59,7 +59,6 @@ TRecord& TRecordingContext::Add(TRecord::TKind kind) {
     r.Kind = kind;
     r.Pen = Pen;
     r.Brush = Brush;
-    r.Font = Font;
     r.TextColor = TextColor;
     r.Opaque = BkMode == OPAQUE;
     r.BackColor = BkColor;
@@ -78,15 +77,18 @@ void TRecordingContext::TextOut(int32_t x, int32_t y, const std::string& text) {
     TRecord& r = Add(TRecord::TKind::Text);
     const TPoint at{x, y};
     r.Points.Assign({&at, 1});
-    r.Text = text;
+    r.Extra = std::make_unique<TRecordExtra>();
+    r.Extra->Text = text;
+    r.Extra->Font = Font;
 }
 
 void TRecordingContext::PlayPicture(const TRect& rect, const TMetafile& picture) {
     TRecord& r = Add(TRecord::TKind::Picture);
     r.Rect = rect;
-    r.Picture = picture.Records();
-    r.PictureWidth = picture.Width();
-    r.PictureHeight = picture.Height();
+    r.Extra = std::make_unique<TRecordExtra>();
+    r.Extra->Picture = picture.Records();
+    r.Extra->PictureWidth = picture.Width();
+    r.Extra->PictureHeight = picture.Height();
 }
 
 // --- Playback ---------------------------------------------------------------------------
@@ -125,15 +127,17 @@ void PlayRecords(const raster::TSurface& target, const raster::TMapping& mapping
                 raster::FillRect(surface, mapping, r.Rect, ColorToRGB(r.Brush.Color));
             break;
         case TRecord::TKind::Text:
-            if (r.Font)
-                fonts::DrawText(surface, mapping, *r.Font, r.Points[0].X, r.Points[0].Y, r.Text,
-                                ColorToRGB(r.TextColor), r.Opaque, ColorToRGB(r.BackColor));
+            if (r.Extra->Font)
+                fonts::DrawText(surface, mapping, *r.Extra->Font, r.Points[0].X, r.Points[0].Y,
+                                r.Extra->Text, ColorToRGB(r.TextColor), r.Opaque,
+                                ColorToRGB(r.BackColor));
             break;
         case TRecord::TKind::Picture:
-            if (r.Picture)
+            if (const TRecordExtra& picture = *r.Extra; picture.Picture)
                 PlayRecords(surface,
-                            mapping.After(PictureMapping(r.Rect, r.PictureWidth, r.PictureHeight)),
-                            *r.Picture);
+                            mapping.After(PictureMapping(r.Rect, picture.PictureWidth,
+                                                         picture.PictureHeight)),
+                            *picture.Picture);
             break;
         }
     }
