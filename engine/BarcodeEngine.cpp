@@ -224,8 +224,9 @@ int32_t TBarcodeEngine::GetWidth() {
         DecodePatternChar(c, width, kind);
         total += width;
     }
-    Require(total <= std::numeric_limits<int32_t>::max(),
-            encoders::EngineMessage("%s: barcode too wide"));
+    // The message is made only when it is needed: widths are read several times a render.
+    if (total > std::numeric_limits<int32_t>::max())
+        throw Exception(encoders::EngineMessage("%s: barcode too wide"));
     return static_cast<int32_t>(total);
 }
 
