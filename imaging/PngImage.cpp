@@ -98,6 +98,31 @@ private:
     std::unique_ptr<TDeflateState> own_;
 };
 
+// Whether a gamma table maps every byte onto itself.
+bool IsIdentity(const std::array<uint8_t, 256>& gamma) {
+    for (size_t i = 0; i < gamma.size(); ++i)
+        if (gamma[i] != i) return false;
+    return true;
+}
+
+// Sub for 8-bit RGB: the store's blue, green, red become red, green, blue (through the gamma
+// table where it is not the identity), each byte less the same byte of the pixel to its
+// left (0 left of the first).
+template <bool ThroughGamma>
+void SubFilterRgb(const uint8_t* row, size_t width, uint8_t* to,
+                  const std::array<uint8_t, 256>& gamma) {
+    auto map = [&](uint8_t v) { return ThroughGamma ? gamma[v] : v; };
+    if (width == 0) return;
+    to[0] = map(row[2]);
+    to[1] = map(row[1]);
+    to[2] = map(row[0]);
+    for (size_t i = 3; i < 3 * width; i += 3) {
+        to[i] = uint8_t(map(row[i + 2]) - map(row[i - 1]));
+        to[i + 1] = uint8_t(map(row[i + 1]) - map(row[i - 2]));
+        to[i + 2] = uint8_t(map(row[i]) - map(row[i - 3]));
+    }
+}
+
 } // namespace
 
 uint32_t PngCrc(std::span<const uint8_t> bytes, uint32_t crc) {
@@ -174,6 +199,7 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
     const size_t width = header->Width;
     const size_t bytesPerRow = rgb ? width * 3 : (width * header->BitDepth + 7) / 8;
     const auto& gamma = owner_.GammaTable();
+    const bool identity = IsIdentity(gamma);
 
     TDeflater z(owner_.CompressionLevel());
     const std::span<uint8_t> filtered = z.Row(bytesPerRow + 1);
@@ -191,19 +217,12 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
     // Rows from the top of the image: from the last row of the bottom-up store.
     for (size_t y = 0; y < header->Height; ++y) {
         const uint8_t* row = header->ImageData->data() + (header->Height - 1 - y) * header->Stride;
-        // Sub: each byte less the same byte of the pixel to its left (0 left of the first).
-        filtered[0] = 1;
+        filtered[0] = 1; // Sub
         uint8_t* to = filtered.data() + 1;
-        if (rgb) {
-            // The store's blue, green, red become red, green, blue.
-            uint8_t leftRed = 0, leftGreen = 0, leftBlue = 0;
-            for (size_t x = 0; x < width; ++x, row += 3, to += 3) {
-                const uint8_t red = gamma[row[2]], green = gamma[row[1]], blue = gamma[row[0]];
-                to[0] = uint8_t(red - leftRed);
-                to[1] = uint8_t(green - leftGreen);
-                to[2] = uint8_t(blue - leftBlue);
-                leftRed = red, leftGreen = green, leftBlue = blue;
-            }
+        if (rgb && identity) {
+            SubFilterRgb<false>(row, width, to, gamma);
+        } else if (rgb) {
+            SubFilterRgb<true>(row, width, to, gamma);
         } else {
             // Palette indices as the store holds them; a pixel is one byte apart.
             uint8_t left = 0;
