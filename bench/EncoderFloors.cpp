@@ -145,7 +145,7 @@ TJpegFloor::TDestination& DestinationOf(j_compress_ptr info) {
 
 void StartBytes(j_compress_ptr info) {
     auto& d = DestinationOf(info);
-    d.Bytes.resize(std::max<size_t>(d.Bytes.capacity(), 16384));
+    if (d.Bytes.empty()) d.Bytes.resize(16384);
     d.Manager.next_output_byte = d.Bytes.data();
     d.Manager.free_in_buffer = d.Bytes.size();
 }
@@ -161,7 +161,7 @@ boolean MoreBytes(j_compress_ptr info) {
 
 void EndBytes(j_compress_ptr info) {
     auto& d = DestinationOf(info);
-    d.Bytes.resize(d.Bytes.size() - d.Manager.free_in_buffer);
+    d.Used = d.Bytes.size() - d.Manager.free_in_buffer;
 }
 
 } // namespace
@@ -194,7 +194,7 @@ std::vector<uint8_t> TJpegFloor::Encode(const TPixels& p) {
         jpeg_write_scanlines(&info_, &row, 1);
     }
     jpeg_finish_compress(&info_);
-    return destination_.Bytes;
+    return {destination_.Bytes.begin(), destination_.Bytes.begin() + ptrdiff_t(destination_.Used)};
 }
 
 } // namespace quillax::bench

@@ -68,10 +68,12 @@ public:
     TJpegFloor& operator=(const TJpegFloor&) = delete;
     std::vector<uint8_t> Encode(const TPixels& pixels);
 
-    // Where the compressed bytes go: a buffer kept between images, doubled when full.
+    // Where the compressed bytes go: a buffer kept between images, doubled when full, of
+    // which the first Used bytes hold the image.
     struct TDestination {
         jpeg_destination_mgr Manager;
         std::vector<uint8_t> Bytes;
+        size_t Used = 0;
     };
 
 private:
