@@ -98,7 +98,7 @@ TEST(EnginePipeline, NumericCheckAndTrimming) {
         {bcCode_2_5_industrial, "12a4", "Barcode must be numeric", "12a4"},
         {bcCode_2_5_industrial, " 1 2 ", "Barcode must be numeric", "1 2"},
         {bcCode_2_5_industrial, "", "", ""},
-        {bcCode39, "12a4", "", "12a4"},
+        {bcCode39, "12a4", "TBarcodeEngine:Code39 bad Data <12a4>", "12a4"},
         {bcCode39, " 12 ", "", " 12 "},
         {bcCodeEAN128C, "12A4", "Barcode must be numeric", "12A4"},
         {bcCode128C, "12A4", "", "12A4"},

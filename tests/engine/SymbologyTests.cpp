@@ -111,13 +111,33 @@ TEST(Code39, Patterns) {
         {{bcCode39, "Z8", true},
          C39_STAR + GAP + C39_Z + GAP + C39_8 + GAP + C39_0 + GAP + C39_STAR,
          "Z8"},
-        // lower case and other signs are left out
-        {{bcCode39, "abc"}, C39_STAR + GAP + C39_STAR, "abc"},
-        {{bcCode39, "*"}, C39_STAR + GAP + C39_STAR + GAP + C39_STAR, "*"},
         {{bcCode39, " A"}, C39_STAR + GAP + C39_SPACE + GAP + C39_A + GAP + C39_STAR, " A"},
         {{bcCode39Extended, "a"}, C39_STAR + GAP + C39_PLUS + GAP + C39_A + GAP + C39_STAR, "a"},
         {{bcCode39Extended, "-"}, C39_STAR + GAP + C39_SLASH + GAP + C39_M + GAP + C39_STAR, "-"},
-        {{bcCode39Extended, "A\xE9"}, C39_STAR + GAP + C39_A + GAP + C39_STAR, "A\xE9"},
+        // DEL, the last 7-bit code, is "%T"
+        {{bcCode39Extended, "\x7F"},
+         C39_STAR + GAP + "505151515" /* % */ + GAP + "505060615" /* T */ + GAP + C39_STAR,
+         "\x7F"},
+    });
+}
+
+// Code 39 carries its 43 data characters only ("*" is the start and stop); the full-ASCII
+// form carries 7-bit ASCII. Anything else is refused with the whole text, never left out.
+TEST(Code39, DataOutsideTheSetIsRefused) {
+    CheckErrors({
+        {{bcCode39, "abc"}, "TBarcodeEngine:Code39 bad Data <abc>", "abc"},
+        {{bcCode39, "*"}, "TBarcodeEngine:Code39 bad Data <*>", "*"},
+        {{bcCode39, "AB*CD"}, "TBarcodeEngine:Code39 bad Data <AB*CD>", "AB*CD"},
+        {{bcCode39, "A\tB", true}, "TBarcodeEngine:Code39 bad Data <A\tB>", "A\tB"},
+        {{bcCode39, "CAF\xC9"}, "TBarcodeEngine:Code39 bad Data <CAF\xC9>", "CAF\xC9"},
+        {{bcCode39Extended, "Caf\xE9"}, "TBarcodeEngine:Code39 bad Data <Caf\xE9>", "Caf\xE9"},
+        {{bcCode39Extended, "\x80"}, "TBarcodeEngine:Code39 bad Data <\x80>", "\x80"},
+    });
+    CheckErrors({
+        {{bcCode39, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%", true},
+         "(nothing raised)",
+         "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%"},
+        {{bcCode39Extended, std::string("*a\0~", 4)}, "(nothing raised)", std::string("*a\0~", 4)},
     });
 }
 
