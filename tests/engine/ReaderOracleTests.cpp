@@ -73,6 +73,8 @@ TEST(ReaderOracle, IndependentReaderDecodesTheSymbols) {
         {{bcCode93, "TEST93"}, F::Code93, "TEST93"},
         {{bcCode93, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"}, F::Code93, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
         {{bcCode93Extended, "Hello, world 1.5!"}, F::Code93, "Hello, world 1.5!"},
+        // every shift: ($) for controls, (%) for "@" and the brackets, (/) and (+)
+        {{bcCode93Extended, "Tab\there@[x]{}\x7F"}, F::Code93, "Tab\there@[x]{}\x7F"},
         {{bcCodeCodabar, "12-34$5"}, F::Codabar, "A12-34$5B"},
         {{bcCode_2_5_interleaved, "12345"}, F::ITF, "012345"},
         {{bcCode_2_5_interleaved, "12345678901234"}, F::ITF, "12345678901234"},

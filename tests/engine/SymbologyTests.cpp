@@ -213,13 +213,6 @@ TEST(Code93, WorkedSymbols) {
              "113121" /* C: + */ + "121311" /* K: 6 */ + C93_END,
          "TEST93"},
         {{bcCode93, ""}, C93_START + "131112" + "131112" + C93_END, ""},
-        // the shift characters are written directly as [ ] { }
-        {{bcCode93, "[]"},
-         C93_START +
-             "121221"
-             "312111" +
-             "121131" /* C: - (36) */ + "112311" /* K: I (18) */ + C93_END,
-         "[]"},
         // full ASCII: "a" is (+)A
         {{bcCode93Extended, "a"},
          C93_START +
@@ -238,12 +231,26 @@ TEST(Code93, WorkedSymbols) {
                                 "5050805");
 }
 
+// The shift characters "[", "]", "{", "}" belong to the full-ASCII spelling: in plain Code 93
+// they are refused like any other character outside its 43, never read as shifts. The
+// full-ASCII form refuses what 7-bit ASCII does not hold.
 TEST(Code93, CharactersOutsideTheSetAreRefused) {
     CheckErrors({
         {{bcCode93, "AbC"}, "TBarcodeEngine:Code93 bad Data <AbC>", "AbC"},
         {{bcCode93, " x "}, "TBarcodeEngine:Code93 bad Data < x >", " x "},
+        {{bcCode93, "A[B"}, "TBarcodeEngine:Code93 bad Data <A[B>", "A[B"},
+        {{bcCode93, "]"}, "TBarcodeEngine:Code93 bad Data <]>", "]"},
+        {{bcCode93, "{A"}, "TBarcodeEngine:Code93 bad Data <{A>", "{A"},
+        {{bcCode93, "Z}"}, "TBarcodeEngine:Code93 bad Data <Z}>", "Z}"},
+        {{bcCode93Extended, "Caf\xE9"}, "TBarcodeEngine:Code93 bad Data <Caf\xE9>", "Caf\xE9"},
+        {{bcCode93Extended, "a\xFF"}, "TBarcodeEngine:Code93 bad Data <a\xFF>", "a\xFF"},
     });
-    CheckErrors({{{bcCode93Extended, "a\xFF"}, "(nothing raised)", "a\xFF"}});
+    CheckErrors({
+        {{bcCode93, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%"},
+         "(nothing raised)",
+         "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%"},
+        {{bcCode93Extended, "[]{}\x7F"}, "(nothing raised)", "[]{}\x7F"},
+    });
 }
 
 // --- EAN / UPC ---
