@@ -593,19 +593,23 @@ TEST(MsiPostNetCodabar, Patterns) {
          CODABAR_A + GAP + "5050615" + GAP + "5051506" + GAP + CODABAR_B,
          "12"},
         {{bcCodeCodabar, ""}, CODABAR_A + GAP + CODABAR_B, ""},
-        {{bcCodeCodabar, "A12B"},
-         CODABAR_A + GAP + CODABAR_A + GAP + "5050615" + GAP + "5051506" + GAP + CODABAR_B + GAP +
-             CODABAR_B,
-         "A12B"},
+        {{bcCodeCodabar, "-$:/.+"},
+         CODABAR_A + GAP + "5051605" + GAP + "5061505" + GAP + "6050606" + GAP + "6060506" + GAP +
+             "6060605" + GAP + "5060606" + GAP + CODABAR_B,
+         "-$:/.+"},
     });
 }
 
-// Characters outside the Codabar set are refused with the whole text.
+// Characters outside the Codabar data characters are refused with the whole text.
 TEST(MsiPostNetCodabar, CodabarBadDataIsRefused) {
     CheckErrors({
         {{bcCodeCodabar, "12a"}, "TBarcodeEngine:Codabar bad Data <12a>", "12a"},
         {{bcCodeCodabar, " 12"}, "TBarcodeEngine:Codabar bad Data < 12>", " 12"},
         {{bcCodeCodabar, "1*2"}, "TBarcodeEngine:Codabar bad Data <1*2>", "1*2"},
+        // the start and stop letters are the encoder's own
+        {{bcCodeCodabar, "A12B"}, "TBarcodeEngine:Codabar bad Data <A12B>", "A12B"},
+        {{bcCodeCodabar, "1C"}, "TBarcodeEngine:Codabar bad Data <1C>", "1C"},
+        {{bcCodeCodabar, "D"}, "TBarcodeEngine:Codabar bad Data <D>", "D"},
     });
 }
 

@@ -159,6 +159,7 @@ TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
         {"fourteen EAN-13 digits", bcCodeEAN13, "12345678901234", 1, TRenderStep::rsDraw},
         {"bad Code 93 character", bcCode93, "lower", 1, TRenderStep::rsDraw},
         {"shift character in Code 93", bcCode93, "A[B", 1, TRenderStep::rsDraw},
+        {"start and stop letters in Codabar", bcCodeCodabar, "A12B", 1, TRenderStep::rsDraw},
         {"lower case in Code 39", bcCode39, "abc", 1, TRenderStep::rsDraw},
         {"start character inside Code 39", bcCode39, "AB*CD", 1, TRenderStep::rsDraw},
         {"narrow width beyond the line widths", bcCode128B, "ABC", 200, TRenderStep::rsDraw},
