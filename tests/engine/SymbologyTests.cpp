@@ -168,14 +168,16 @@ TEST(Code128, EdgeCases) {
     CheckWidthRows({
         // empty: start, check (104 mod 103 = 1), stop
         {{bcCode128B, ""}, START_B + "222122" + STOP, ""},
-        // lower case is not in code set A: blank, value 0
-        {{bcCode128A, "a"}, START_A + "212222" + "212222" + STOP, "a"},
-        {{bcCodeEAN128A, "a"},
-         START_A + FNC1 + "212222" + "411131" /* 103 + 102 = 205 -> 102 */ + STOP,
-         "a"},
-        // a pair that is not a key is "00"; two blanks find value 100
-        {{bcCode128C, "1A"}, START_C + "212222" + "222221" + STOP, "1A"},
-        {{bcCode128C, "  "}, START_C + "114131" + "411131" + STOP, "  "},
+        // code set A carries the control characters as values 64-95, code set B DEL as 95
+        {{bcCode128A, "\x01"}, START_A + "121124" /* 65 */ + "121124" + STOP, "\x01"},
+        {{bcCode128A, "\x1F"}, START_A + "114113" /* 95 */ + "114113" + STOP, "\x1F"},
+        {{bcCode128A, std::string(1, '\0')},
+         START_A + "111422" /* 64 */ + "111422" + STOP,
+         std::string(1, '\0')},
+        {{bcCode128B, "\x7F"}, START_B + "114113" /* 95 */ + "114311" /* 96 */ + STOP, "\x7F"},
+        {{bcCodeEAN128A, "_"},
+         START_A + FNC1 + "111224" /* 63 */ + "223112" /* 103 + 102 + 126 = 331 -> 22 */ + STOP,
+         "_"},
         // csmNone: Text unchanged, the modulo-103 symbol still made
         {{bcCodeEAN128A, "12", true, csmNone},
          START_A + FNC1 + "123221" + "223211" + "421112" + STOP,
@@ -183,9 +185,21 @@ TEST(Code128, EdgeCases) {
     });
 }
 
+// A character the code set cannot encode is refused with the whole text, never replaced.
 TEST(Code128, Errors) {
     CheckErrors({
         {{bcCodeEAN128B, "1A", true}, "'A' is not a valid integer value", "1A"},
+        {{bcCode128A, "a"}, "TBarcodeEngine:Code128 bad Data <a>", "a"},
+        {{bcCode128A, "AB`"}, "TBarcodeEngine:Code128 bad Data <AB`>", "AB`"},
+        {{bcCodeEAN128A, "a"}, "TBarcodeEngine:Code128 bad Data <a>", "a"},
+        {{bcCode128B, "A\tB"}, "TBarcodeEngine:Code128 bad Data <A\tB>", "A\tB"},
+        {{bcCode128B, "caf\xE9"}, "TBarcodeEngine:Code128 bad Data <caf\xE9>", "caf\xE9"},
+        {{bcCodeEAN128B, "\x80"}, "TBarcodeEngine:Code128 bad Data <\x80>", "\x80"},
+        // code set C: digits only, before any padding
+        {{bcCode128C, "121A"}, "TBarcodeEngine:Code128 bad Data <121A>", "121A"},
+        {{bcCode128C, "12  34"}, "TBarcodeEngine:Code128 bad Data <12  34>", "12  34"},
+        {{bcCode128C, "  "}, "TBarcodeEngine:Code128 bad Data <  >", "  "},
+        {{bcCode128C, "1A3"}, "TBarcodeEngine:Code128 bad Data <1A3>", "1A3"},
     });
     TBarcodeEngine e;
     e.Typ = bcCode39;

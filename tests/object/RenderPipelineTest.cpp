@@ -160,6 +160,8 @@ TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
         {"bad Code 93 character", bcCode93, "lower", 1, TRenderStep::rsDraw},
         {"shift character in Code 93", bcCode93, "A[B", 1, TRenderStep::rsDraw},
         {"start and stop letters in Codabar", bcCodeCodabar, "A12B", 1, TRenderStep::rsDraw},
+        {"letter in Code 128 C", bcCode128C, "121A", 1, TRenderStep::rsDraw},
+        {"lower case in Code 128 A", bcCode128A, "abc", 1, TRenderStep::rsDraw},
         {"lower case in Code 39", bcCode39, "abc", 1, TRenderStep::rsDraw},
         {"start character inside Code 39", bcCode39, "AB*CD", 1, TRenderStep::rsDraw},
         {"narrow width beyond the line widths", bcCode128B, "ABC", 200, TRenderStep::rsDraw},

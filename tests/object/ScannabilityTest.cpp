@@ -88,6 +88,7 @@ std::vector<Symbol> Symbols() {
          BarcodeFormat::Code39},
         {"Code 128 A", bcCode128A, "CODE 128A", false, "CODE 128A", BarcodeFormat::Code128},
         {"Code 128 A", bcCode128A, "HELLO_123", false, "HELLO_123", BarcodeFormat::Code128},
+        {"Code 128 A", bcCode128A, "A\001B\037C", false, "A\001B\037C", BarcodeFormat::Code128},
         {"Code 128 B", bcCode128B, "Code 128b!", false, "Code 128b!", BarcodeFormat::Code128},
         {"Code 128 B", bcCode128B, "~abc{|}", false, "~abc{|}", BarcodeFormat::Code128},
         {"Code 128 C", bcCode128C, "12345678", false, "12345678", BarcodeFormat::Code128},
