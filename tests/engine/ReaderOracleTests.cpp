@@ -54,7 +54,11 @@ TEST(ReaderOracle, IndependentReaderDecodesTheSymbols) {
         {{bcCodeEAN13, "400638133393", true}, F::EAN13, "4006381333931"},
         {{bcCodeEAN13, "590123412345", true}, F::EAN13, "5901234123457"},
         {{bcCodeEAN8, "1234567", true}, F::EAN8, "12345670"},
-        {{bcCodeUPC_A, "12345678901", true}, F::UPCA, "012345678905"},
+        // every digit given is carried; with Checksum a full-length text gets the right check
+        {{bcCodeUPC_A, "12345678901", true}, F::UPCA, "123456789012"},
+        {{bcCodeUPC_A, "03600029145", true}, F::UPCA, "036000291452"},
+        {{bcCodeEAN8, "12345670", true}, F::EAN8, "12345670"},
+        {{bcCodeEAN13, "4006381333930", true}, F::EAN13, "4006381333931"},
         // UPC-E: each expansion rule, both number systems
         {{bcCodeUPC_E0, "6543200", true}, F::UPCE, "06543208"},
         {{bcCodeUPC_E0, "1234510", true}, F::UPCE, "01234514"},
@@ -63,7 +67,9 @@ TEST(ReaderOracle, IndependentReaderDecodesTheSymbols) {
         {{bcCodeUPC_E0, "1357940", true}, F::UPCE, "01357947"},
         {{bcCodeUPC_E0, "1234560", true}, F::UPCE, "01234565"},
         {{bcCodeUPC_E1, "1234560", true}, F::UPCE, "11234562"},
-        {{bcCodeUPC_E1, "123456", true}, F::UPCE, "10123454"},
+        {{bcCodeUPC_E1, "123456", true}, F::UPCE, "11234562"},
+        {{bcCodeUPC_E0, "123456", false}, F::UPCE, "01234565"},
+        {{bcCodeUPC_E0, "23456", true}, F::UPCE, "00234566"},
         {{bcCodeUPC_E1, "6543200", false, csmNone}, F::UPCE, "16543205"},
         {{bcCode128A, "HELLO-128"}, F::Code128, "HELLO-128"},
         {{bcCode128A, "A\001B\037C"}, F::Code128, "A\001B\037C"},

@@ -303,17 +303,18 @@ TEST(EanUpc, WorkedSymbols) {
              "5251"
              "7150" +
              GUARD,
-         "1234567"},
+         "12345670"},
+        // six digits are the six data digits; the check digit 5 selects the parity
         {{bcCodeUPC_E0, "123456", true},
          GUARD +
-             "0517"
-             "1615"
-             "1606"
+             "0616"
+             "1516"
              "0805"
              "1705"
-             "0625" +
+             "0715"
+             "0508" +
              UPCE_END,
-         "0123457"},
+         "1234565"},
         {{bcCodeUPC_Supp5, "12345", true},
          ADDON_START + "0616" + ADDON_SEP + "1516" + ADDON_SEP + "0535" + ADDON_SEP + "0526" +
              ADDON_SEP + "0625",
@@ -323,110 +324,24 @@ TEST(EanUpc, WorkedSymbols) {
 }
 
 TEST(EanUpc, PaddingAndCheckDigitEdges) {
-    const std::string ean13Zeros = GUARD +
-                                   "2605"
-                                   "2605"
-                                   "2605"
-                                   "2605"
-                                   "2605"
-                                   "2605" +
-                                   CENTRE +
+    const std::string zeros = "2605"
+                              "2605"
+                              "2605"
+                              "2605"
+                              "2605"
+                              "2605";
+    const std::string rightZeros = "7150"
                                    "7150"
                                    "7150"
                                    "7150"
                                    "7150"
-                                   "7150"
-                                   "7150" +
-                                   GUARD;
+                                   "7150";
+    const std::string ean13Zeros = GUARD + zeros + CENTRE + rightZeros + GUARD;
     CheckRows({
-        // 13 digits keep their last digit, right or wrong
-        {{bcCodeEAN13, "0000000000009", true},
-         GUARD +
-             "2605"
-             "2605"
-             "2605"
-             "2605"
-             "2605"
-             "2605" +
-             CENTRE +
-             "7150"
-             "7150"
-             "7150"
-             "7150"
-             "7150"
-             "7051" +
-             GUARD,
-         "0000000000009"},
+        // an empty Text becomes all zeros
         {{bcCodeEAN13, "", true}, ean13Zeros, "0000000000000"},
         {{bcCodeEAN13, "000000000000"}, ean13Zeros, "0000000000000"},
-        // 14 digits with Checksum: digits 2 to 13 and a new check digit
-        {{bcCodeEAN13, "90000000000005", true}, ean13Zeros, "0000000000000"},
-        // EAN-8: the last seven of nine digits, Text untouched
-        {{bcCodeEAN8, "991234567", true},
-         GUARD +
-             "1615"
-             "1516"
-             "0805"
-             "0526" +
-             CENTRE +
-             "5170"
-             "5053"
-             "5251"
-             "7150" +
-             GUARD,
-         "991234567"},
-        {{bcCodeUPC_A, ""},
-         GUARD +
-             "2605"
-             "2605"
-             "2605"
-             "2605"
-             "2605"
-             "2605" +
-             CENTRE +
-             "7150"
-             "7150"
-             "7150"
-             "7150"
-             "7150"
-             "7150" +
-             GUARD,
-         "000000000000"},
-        // more than twelve digits: with Checksum the first eleven and the check digit
-        {{bcCodeUPC_A, "01234567890123", true},
-         GUARD +
-             "2605"
-             "1615"
-             "1516"
-             "0805"
-             "0526"
-             "0625" +
-             CENTRE +
-             "5053"
-             "5251"
-             "5152"
-             "7051"
-             "7150"
-             "5170" +
-             GUARD,
-         "012345678905"},
-        {{bcCodeUPC_A, "0123456789059"},
-         GUARD +
-             "2605"
-             "1615"
-             "1516"
-             "0805"
-             "0526"
-             "0625" +
-             CENTRE +
-             "5053"
-             "5251"
-             "5152"
-             "7051"
-             "7150"
-             "5170" +
-             GUARD,
-         "0123456789059"},
+        {{bcCodeUPC_A, ""}, ean13Zeros, "000000000000"},
         // two-digit add-on: parity by value mod 4 (13 -> 1 -> oE)
         {{bcCodeUPC_Supp2, "13"}, ADDON_START + "1615" + ADDON_SEP + "0535", "13"},
         {{bcCodeUPC_Supp2, "3", true}, ADDON_START + "0517" + ADDON_SEP + "0535", "039"},
@@ -438,27 +353,92 @@ TEST(EanUpc, PaddingAndCheckDigitEdges) {
     });
 }
 
+// Every digit given is kept. With d data digits and n in all: with Checksum, up to d digits are
+// padded to d and get the check digit, n digits keep their first d and get the computed check
+// digit in place of their last; without, the text is padded to n. The symbol is that of the
+// completed digits given whole, and Text holds them.
+TEST(EanUpc, EveryGivenDigitIsKept) {
+    struct Row {
+        TBarcodeType Typ;
+        std::string Text;
+        bool Checksum;
+        std::string Carried;
+    } const rows[] = {
+        // EAN-8: d 7, n 8
+        {bcCodeEAN8, "123456", true, "01234565"},
+        {bcCodeEAN8, "1234567", true, "12345670"},
+        {bcCodeEAN8, "12345678", true, "12345670"},
+        {bcCodeEAN8, "2345673", false, "02345673"},
+        {bcCodeEAN8, "12345670", false, "12345670"},
+        // EAN-13: d 12, n 13; a wrong last digit is replaced
+        {bcCodeEAN13, "40063813339", true, "0400638133390"},
+        {bcCodeEAN13, "400638133393", true, "4006381333931"},
+        {bcCodeEAN13, "4006381333930", true, "4006381333931"},
+        {bcCodeEAN13, "614141000036", false, "0614141000036"},
+        {bcCodeEAN13, "4006381333930", false, "4006381333930"},
+        // UPC-A: d 11, n 12
+        {bcCodeUPC_A, "3600029145", true, "036000291452"},
+        {bcCodeUPC_A, "03600029145", true, "036000291452"},
+        {bcCodeUPC_A, "036000291459", true, "036000291452"},
+        {bcCodeUPC_A, "61414100007", false, "061414100007"},
+        {bcCodeUPC_A, "036000291459", false, "036000291459"},
+        // UPC-E: d 6, n 7; fewer than seven are padded to six either way
+        {bcCodeUPC_E0, "23456", true, "0234566"},
+        {bcCodeUPC_E0, "123456", true, "1234565"},
+        {bcCodeUPC_E0, "1234569", true, "1234565"},
+        {bcCodeUPC_E0, "23456", false, "0234566"},
+        {bcCodeUPC_E0, "123456", false, "1234565"},
+        {bcCodeUPC_E1, "123456", false, "1234562"},
+        // add-ons: d = n
+        {bcCodeUPC_Supp5, "1234", true, "012344"},
+        {bcCodeUPC_Supp5, "12345", false, "12345"},
+        {bcCodeUPC_Supp2, "7", false, "07"},
+        {bcCodeUPC_Supp2, "12", true, "125"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << SymbologyTable[r.Typ].Name << " <" << r.Text
+                                          << "> checksum " << r.Checksum);
+        TBarcodeEngine e;
+        testing::Configure(e, {r.Typ, r.Text, r.Checksum});
+        const std::string pattern = e.BuildPattern();
+        EXPECT_EQ(e.Text, r.Carried);
+        // The add-ons' check digit extends Text but is not part of the symbol.
+        const bool addOn = r.Typ == bcCodeUPC_Supp2 || r.Typ == bcCodeUPC_Supp5;
+        TBarcodeEngine whole;
+        testing::Configure(
+            whole,
+            {r.Typ, addOn ? r.Carried.substr(0, r.Typ == bcCodeUPC_Supp2 ? 2 : 5) : r.Carried});
+        EXPECT_EQ(pattern, whole.BuildPattern());
+    }
+}
+
+// More digits than the symbol holds are refused, with and without Checksum; so is Checksum
+// without a method, which leaves no check digit. Text stays as given.
 TEST(EanUpc, LengthErrors) {
     CheckErrors({
         {{bcCodeEAN8, "123456789"}, "Invalid Text len (EAN8)", "123456789"},
+        {{bcCodeEAN8, "123456789", true}, "Invalid Text len (EAN8)", "123456789"},
         {{bcCodeEAN8, "1234567", true, csmNone}, "Invalid Text len (EAN8)", "1234567"},
         {{bcCodeEAN13, "12345678901234"}, "Invalid Text len (EAN13)", "12345678901234"},
-        {{bcCodeEAN13, "123", true, csmNone}, "Invalid Text len (EAN13)", "000000000123"},
-        {{bcCodeUPC_Supp2, "2147483648"},
-         "'2147483648' is not a valid integer value",
-         "2147483648"},
+        {{bcCodeEAN13, "90000000000005", true}, "Invalid Text len (EAN13)", "90000000000005"},
+        {{bcCodeEAN13, "123", true, csmNone}, "Invalid Text len (EAN13)", "123"},
+        {{bcCodeEAN13, "4006381333931", true, csmNone},
+         "Invalid Text len (EAN13)",
+         "4006381333931"},
+        {{bcCodeUPC_A, "0123456789059"}, "Invalid Text len (UPCA)", "0123456789059"},
+        {{bcCodeUPC_A, "01234567890123", true}, "Invalid Text len (UPCA)", "01234567890123"},
+        {{bcCodeUPC_A, "01234567890", true, csmNone}, "Invalid Text len (UPCA)", "01234567890"},
+        {{bcCodeUPC_E0, "12345678"}, "Invalid Text len (UPCE)", "12345678"},
+        {{bcCodeUPC_E1, "12345678", true}, "Invalid Text len (UPCE)", "12345678"},
+        {{bcCodeUPC_Supp5, "123456"}, "Invalid Text len (UPC5)", "123456"},
+        {{bcCodeUPC_Supp5, "123456", true}, "Invalid Text len (UPC5)", "123456"},
+        {{bcCodeUPC_Supp2, "123"}, "Invalid Text len (UPC2)", "123"},
+        {{bcCodeUPC_Supp2, "2147483648", true}, "Invalid Text len (UPC2)", "2147483648"},
     });
-    CheckErrors({{{bcCodeUPC_Supp2, "2147483647"}, "(nothing raised)", "2147483647"}});
-}
-
-// Without a method there is no twelfth digit: refused like the EAN length checks.
-TEST(EanUpc, UpcAWithChecksumButNoMethodIsRefused) {
     CheckErrors({
-        // as for EAN-13, the shortened text stays behind
-        {{bcCodeUPC_A, "01234567890", true, csmNone}, "Invalid Text len (UPCA)", "00123456789"},
+        {{bcCodeUPC_A, "012345678905", false, csmNone}, "(nothing raised)", "012345678905"},
+        {{bcCodeUPC_E0, "1234565", true, csmNone}, "(nothing raised)", "1234565"},
     });
-    CheckErrors(
-        {{{bcCodeUPC_A, "012345678905", false, csmNone}, "(nothing raised)", "012345678905"}});
 }
 
 // The parity digit is the standard check digit of the UPC-A expansion of number system and
@@ -528,7 +508,6 @@ TEST(EanUpc, UpcECheckDigitComesFromTheUpcAExpansion) {
          "0805"
          "1516"
          "0517"},
-        // the six-digit Text "123456" is padded to 0123456 and encodes 012345
         {bcCodeUPC_E1, "012345", "10123400005", '4',
          "2605"
          "0616"

@@ -157,6 +157,8 @@ TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
         {"symbology 23", 23, "123456789012", 1, TRenderStep::rsDraw},
         {"symbology 255", 255, "", 1, TRenderStep::rsDraw},
         {"fourteen EAN-13 digits", bcCodeEAN13, "12345678901234", 1, TRenderStep::rsDraw},
+        {"thirteen UPC-A digits", bcCodeUPC_A, "0360002914521", 1, TRenderStep::rsDraw},
+        {"three digits for the two-digit add-on", bcCodeUPC_Supp2, "123", 1, TRenderStep::rsDraw},
         {"bad Code 93 character", bcCode93, "lower", 1, TRenderStep::rsDraw},
         {"shift character in Code 93", bcCode93, "A[B", 1, TRenderStep::rsDraw},
         {"start and stop letters in Codabar", bcCodeCodabar, "A12B", 1, TRenderStep::rsDraw},
