@@ -140,7 +140,10 @@ TEST(PaintBarcode, RightAnglesCarryTheUprightDrawing) {
         {bcCode39, "A", 180, TTurn::Half, {0, 0, 38, 40}, 24, 0, 16},
         {bcCode39, "A", 90, TTurn::Quarter, {0, 0, 40, 38}, 24, 0, 0},
         {bcCode39, "A", 270, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 16, 0},
-        {bcCode39, "A", -90, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 0, 0},
+        {bcCode39, "A", -90, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 16, 0},
+        {bcCode39, "A", 450, TTurn::Quarter, {0, 0, 40, 38}, 24, 0, 0},
+        {bcCode39, "A", 360, TTurn::Upright, {0, 0, 38, 40}, 24, 0, 0},
+        {bcCode39, "A", -180, TTurn::Half, {0, 0, 38, 40}, 24, 0, 16},
         {bcCodeEAN13, "5901234123457", 180, TTurn::Half, {0, 0, 95, 50}, 43, 0, 8},
         {bcCodeEAN13, "5901234123457", 90, TTurn::Quarter, {0, 0, 50, 95}, 43, 0, 0},
         {bcCodeEAN13, "5901234123457", 270, TTurn::ThreeQuarters, {0, 0, 50, 95}, 43, 8, 0},
@@ -250,13 +253,14 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
         {bcCodeEAN13, "5901234123457", false, 270, {0, 0, 50, 95},
          {{{0, -8, 14, -1}, {14, -8}, "5"}, {{0, 3, 14, 45}, {14, 3}, "901234"},
           {{0, 49, 14, 92}, {14, 49}, "123457"}}},
-        // Any other angle, negative ones included, keeps the upright layout.
+        // Any other angle keeps the upright layout.
         {bcCodeEAN13, "5901234123457", false, 45, {0, 0, 50, 95},
          {{{-8, 79, -1, 95}, {-8, 81}, "5"}, {{3, 79, 45, 95}, {3, 81}, "901234"},
           {{49, 79, 92, 95}, {49, 81}, "123457"}}},
+        // Angles outside 0-359 are laid out as the same direction within it: -90 as 270.
         {bcCodeEAN13, "5901234123457", false, -90, {0, 0, 50, 95},
-         {{{-8, 79, -1, 95}, {-8, 81}, "5"}, {{3, 79, 45, 95}, {3, 81}, "901234"},
-          {{49, 79, 92, 95}, {49, 81}, "123457"}}},
+         {{{0, -8, 14, -1}, {14, -8}, "5"}, {{0, 3, 14, 45}, {14, 3}, "901234"},
+          {{0, 49, 14, 92}, {14, 49}, "123457"}}},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -292,6 +296,40 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
                                     return expected.Bitmap.Pixel(x, y);
                                 }),
                   "");
+    }
+}
+
+// An angle beyond 0-359 paints exactly as the same direction within it, label included.
+TEST(PaintBarcode, AnglesAreReducedToOneTurn) {
+    struct Row {
+        double Angle;
+        double Reduced;
+    } const rows[] = {
+        {-450, 270}, {-90, 270}, {360, 0},  {450, 90},   {-180, 180}, {720, 0},        {-360, 0},
+        {393, 33},   {-327, 33}, {-0.0, 0}, {-1e-30, 0}, {1080, 0},   {-720.5, 359.5},
+    };
+    for (const Row& row : rows) {
+        for (TBarcodeType typ : {bcCodeEAN13, bcCode39}) {
+            SCOPED_TRACE(std::to_string(row.Angle) + ", " + SymbologyTable[typ].Name);
+            const char* text = typ == bcCode39 ? "AB" : "5901234123457";
+            TBarcodeEngine turned;
+            Configure(turned, typ, text, false, row.Angle);
+            TBarcodeEngine reduced;
+            Configure(reduced, typ, text, false, row.Reduced);
+            TTarget a(95, 95);
+            TTarget b(95, 95);
+            turned.PaintBarcode(a.Bitmap.Canvas(), {0, 0, 95, 95}, true);
+            reduced.PaintBarcode(b.Bitmap.Canvas(), {0, 0, 95, 95}, true);
+            EXPECT_EQ(turned.Height, reduced.Height);
+            EXPECT_EQ(turned.OriginX, reduced.OriginX);
+            EXPECT_EQ(turned.OriginY, reduced.OriginY);
+            EXPECT_EQ(FirstMismatch(a.Bitmap,
+                                    [&](int32_t x, int32_t y) -> std::optional<TColor> {
+                                        return b.Bitmap.Pixel(x, y);
+                                    }),
+                      "");
+            EXPECT_EQ(turned.Angle, row.Angle); // the setting itself is left as it was
+        }
     }
 }
 

@@ -202,6 +202,27 @@ TEST(RenderPipeline, OversizedSurfaceFallsBackTo50By30) {
     EXPECT_EQ(kErrorSurfaceHeight, render.Surface->Height());
 }
 
+// An Orientation beyond 0-359 renders exactly as the same direction within it.
+TEST(RenderPipeline, OrientationIsReducedToOneTurn) {
+    const std::pair<int32_t, int32_t> rows[] = {{-450, 270}, {-90, 270}, {360, 0}, {450, 90}};
+    for (const auto& [orientation, reduced] : rows) {
+        for (uint8_t type : {uint8_t{bcCodeEAN13}, uint8_t{bcCode128B}}) {
+            SCOPED_TRACE(std::to_string(orientation) + ", type " + std::to_string(type));
+            TQuillaxProperties p = Ean13(type == bcCodeEAN13 ? "590123412345" : "Quillax");
+            p.BarcodeType = type;
+            p.ShowText = true;
+            p.Orientation = orientation;
+            TQuillaxProperties q = p;
+            q.Orientation = reduced;
+            TMemoryStream a;
+            TMemoryStream b;
+            EncodeImage(*RenderBarcode(p).Surface, TImageType::itBMP, a);
+            EncodeImage(*RenderBarcode(q).Surface, TImageType::itBMP, b);
+            EXPECT_EQ(a.Bytes(), b.Bytes());
+        }
+    }
+}
+
 // Rendering works on the engine's copy of the data: the object's properties stay as set.
 TEST(RenderPipeline, PropertiesAreLeftAsTheScriptSetThem) {
     TQuillax object;
