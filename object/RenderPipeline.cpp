@@ -60,7 +60,7 @@ void RunStep(TRenderStep step, TRenderStep& failed, Work work) {
 
 } // namespace
 
-TQuillaxProperties PageStartProperties(std::string data) {
+TQuillaxProperties PageStartProperties(std::string data, std::u16string unconvertibleData) {
     return {
         .ImageTypeStr = "BMP",
         .Data = std::move(data),
@@ -74,6 +74,7 @@ TQuillaxProperties PageStartProperties(std::string data) {
         .BGColor = clWhite,
         .BarColor = clBlack,
         .ChecksumMethod = csmModulo10,
+        .UnconvertibleData = std::move(unconvertibleData),
     };
 }
 
@@ -94,21 +95,32 @@ TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
 
     TransferProperties(properties, *engine);
     try {
-        RunStep(TRenderStep::rsText, failed, [&] { engine->Text = properties.Data; });
+        auto errorSize = [&] {
+            surface.SetWidth(kErrorSurfaceWidth);
+            surface.SetHeight(kErrorSurfaceHeight);
+        };
         RunStep(
-            TRenderStep::rsWidth, failed,
+            TRenderStep::rsText, failed,
             [&] {
-                surface.SetWidth(engine->GetWidth());
-                surface.SetHeight(engine->Height);
+                if (!properties.UnconvertibleData.empty())
+                    throw Exception("Data has characters that the ANSI code page cannot hold");
+                engine->Text = properties.Data;
             },
-            [&] {
-                surface.SetWidth(kErrorSurfaceWidth);
-                surface.SetHeight(kErrorSurfaceHeight);
+            errorSize);
+        // Without its data the engine would draw a symbol of other data: nothing more is done.
+        if (failed != TRenderStep::rsText) {
+            RunStep(
+                TRenderStep::rsWidth, failed,
+                [&] {
+                    surface.SetWidth(engine->GetWidth());
+                    surface.SetHeight(engine->Height);
+                },
+                errorSize);
+            RunStep(TRenderStep::rsDraw, failed, [&] {
+                TCanvas& canvas = surface.Canvas();
+                engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
             });
-        RunStep(TRenderStep::rsDraw, failed, [&] {
-            TCanvas& canvas = surface.Canvas();
-            engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
-        });
+        }
     } catch (const std::exception&) {
         failed = TRenderStep::rsCreate;
     }

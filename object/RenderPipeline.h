@@ -26,10 +26,14 @@ struct TQuillaxProperties {
     TColor BGColor = 0;
     TColor BarColor = 0;
     uint8_t ChecksumMethod = 0; // a TCheckSumMethod ordinal
+    // Data as the script gave it when the ANSI code page could not hold every character (Data
+    // then has "?" in their places); empty when Data holds it exactly. Such data is not
+    // encoded: the render fails its text step.
+    std::u16string UnconvertibleData;
 };
 
 // The values a page start gives every property but Data, which it keeps.
-TQuillaxProperties PageStartProperties(std::string data);
+TQuillaxProperties PageStartProperties(std::string data, std::u16string unconvertibleData = {});
 
 // The step of the render that failed last; the numbers are SaveBarcode's result codes.
 enum class TRenderStep : int32_t {

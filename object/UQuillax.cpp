@@ -115,13 +115,27 @@ HRESULT TQuillax::put_Orientation(INT Value) {
     });
 }
 
+// What the script set: text that the ANSI code page could not hold is returned as given.
 HRESULT TQuillax::get_Data(BSTR* Value) {
-    return SafeCall([&] { return ReturnString(FProperties.Data, Value); });
+    return SafeCall([&] {
+        const std::u16string& given = FProperties.UnconvertibleData;
+        if (given.empty()) return ReturnString(FProperties.Data, Value);
+        if (Value == nullptr) return E_POINTER;
+        BSTR copy = SysAllocStringLen(given.data(), static_cast<UINT>(given.size()));
+        if (copy == nullptr) return E_OUTOFMEMORY;
+        *Value = copy;
+        return S_OK;
+    });
 }
 
+// Text with characters that the ANSI code page cannot hold is kept as given as well, so that
+// the render refuses it instead of encoding "?".
 HRESULT TQuillax::put_Data(BSTR Value) {
     return SafeCall([&] {
-        FProperties.Data = BstrToAnsi(Value);
+        bool lost = false;
+        FProperties.Data = BstrToAnsi(Value, lost);
+        FProperties.UnconvertibleData =
+            lost ? std::u16string(Value, SysStringLen(Value)) : std::u16string();
         return S_OK;
     });
 }
@@ -218,7 +232,8 @@ HRESULT TQuillax::put_ChecksumMethod(LONG Value) {
 
 HRESULT TQuillax::OnStartPage(IUnknown* AScriptingContext) {
     return SafeCall([&] {
-        FProperties = PageStartProperties(std::move(FProperties.Data));
+        FProperties = PageStartProperties(std::move(FProperties.Data),
+                                          std::move(FProperties.UnconvertibleData));
         StartPage(AScriptingContext);
     });
 }

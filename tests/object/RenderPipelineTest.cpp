@@ -179,6 +179,40 @@ TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
     }
 }
 
+// Data that loses characters in the ANSI conversion is not encoded with "?" in their places:
+// the text step fails and nothing is measured or drawn. It stays so across a page start, and
+// new data that converts cleanly renders again.
+TEST(RenderPipeline, DataTheCodePageCannotHoldFailsTheTextStep) {
+    struct Row {
+        const char16_t* Data;
+        TRenderStep Failed;
+    } const rows[] = {
+        {u"\u65e5\u672c", TRenderStep::rsText},
+        {u"AB\u0100", TRenderStep::rsText},
+        {u"\U0001F600", TRenderStep::rsText},
+        {u"A?B", TRenderStep::rsNone}, // a question mark of its own is data
+        // the code page holds it, so the text step passes; Code 128 B then refuses the accent
+        {u"caf\u00e9", TRenderStep::rsDraw},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(row.Failed)));
+        TQuillax object;
+        ASSERT_NO_FATAL_FAILURE(Apply(object, {.BarcodeType = bcCode128B, .Data = ""}));
+        TOwnedBstr data(SysAllocString(row.Data));
+        ASSERT_HR(S_OK, object.put_Data(data.get()));
+        ASSERT_HR(S_OK, object.OnStartPage(nullptr));
+        ASSERT_HR(S_OK, object.put_BarcodeType(bcCode128B));
+        TRenderResult render = RenderBarcode(object.Properties());
+        EXPECT_EQ(row.Failed, render.FailedStep);
+        EXPECT_EQ(row.Failed, object.EncodeBarcode().FailedStep);
+        if (row.Failed == TRenderStep::rsText)
+            ExpectErrorImage(*render.Surface, kErrorSurfaceWidth, kErrorSurfaceHeight);
+
+        ASSERT_HR(S_OK, object.put_Data(MakeBstr("clean").get()));
+        EXPECT_EQ(TRenderStep::rsNone, RenderBarcode(object.Properties()).FailedStep);
+    }
+}
+
 TEST(RenderPipeline, ErrorImagesDoNotDependOnWhatFailed) {
     TQuillaxProperties letters = Ean13("12345ABC");
     TQuillaxProperties badType = Ean13("123456789012");
