@@ -276,16 +276,22 @@ HRESULT TQuillax::SaveBarcode(BSTR FileName, LONG* Result) {
         if (Result == nullptr) return E_POINTER;
         TRenderResult render = RenderBarcode(FProperties);
         TImageType format = SelectImageFormat(FProperties.ImageTypeStr);
-        std::string fileName = BstrToAnsi(FileName);
+        // A name with "?" in place of characters the code page cannot hold names another file.
+        bool nameLost = false;
+        const std::string fileName = BstrToAnsi(FileName, nameLost);
         // The whole file is encoded before the target is touched; a failure to encode or to
-        // write leaves the target as it was and is not reported.
-        try {
-            TMemoryStream image;
-            EncodeImage(*render.Surface, format, image);
-            ReplaceFileAtomically(fileName, image.Bytes());
-        } catch (const std::exception&) {
+        // write leaves the target as it was and shows in Result.
+        bool written = false;
+        if (!nameLost) {
+            try {
+                TMemoryStream image;
+                EncodeImage(*render.Surface, format, image);
+                ReplaceFileAtomically(fileName, image.Bytes());
+                written = true;
+            } catch (const std::exception&) {
+            }
         }
-        *Result = static_cast<LONG>(render.FailedStep);
+        *Result = written ? static_cast<LONG>(render.FailedStep) : kResultFileNotWritten;
         return S_OK;
     });
 }
