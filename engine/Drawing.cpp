@@ -104,8 +104,9 @@ struct TLabelPiece {
     std::string Text;
 };
 
-// The fixed positions of the EAN/UPC digit groups; w is the run's total width.
-std::vector<TLabelPiece> EanLabelPieces(TBarcodeType typ, const std::string& text, int32_t w) {
+// The positions of the EAN/UPC digit groups in modules; w is the run's total width in modules.
+std::vector<TLabelPiece> EanLabelPiecesInModules(TBarcodeType typ, const std::string& text,
+                                                 int32_t w) {
     switch (typ) {
     case bcCodeEAN8:
         return {{3, 3, 30, Slice(text, 1, 4)}, {35, 35, w - 4, Slice(text, 5, 8)}};
@@ -128,6 +129,20 @@ std::vector<TLabelPiece> EanLabelPieces(TBarcodeType typ, const std::string& tex
     default:
         return {};
     }
+}
+
+// The EAN/UPC digit groups placed on a run of w units whose elements are whole modules of m
+// units: a box from module a to module b covers units a·m to (b + 1)·m - 1 and a text at
+// module t starts at unit t·m, so the label follows the bars at every narrow width.
+std::vector<TLabelPiece> EanLabelPieces(TBarcodeType typ, const std::string& text, int32_t w,
+                                        int32_t m) {
+    std::vector<TLabelPiece> pieces = EanLabelPiecesInModules(typ, text, w / m);
+    for (TLabelPiece& piece : pieces) {
+        piece.TextPos *= m;
+        piece.BoxStart *= m;
+        piece.BoxEnd = (piece.BoxEnd + 1) * m - 1;
+    }
+    return pieces;
 }
 
 // The rectangle spanned by two corners, whichever way round they are given.
@@ -310,7 +325,7 @@ void TBarcodeEngine::PaintText(TCanvas& canvas) {
     SetBkMode(canvas.Handle(), TRANSPARENT);
 
     if (IsEanGroup(Typ)) {
-        for (const TLabelPiece& piece : EanLabelPieces(Typ, Text, paintW_))
+        for (const TLabelPiece& piece : EanLabelPieces(Typ, Text, paintW_, LineWidths[0]))
             PaintLabel(canvas, piece.TextPos, piece.BoxStart, piece.BoxEnd, piece.Text);
     } else {
         const int32_t tw = canvas.TextWidth(Text);

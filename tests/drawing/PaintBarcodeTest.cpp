@@ -108,6 +108,75 @@ TEST(PaintBarcode, Ean13LabelCoversTheDigitGroupsAndLeavesTheGuardsFull) {
     }
 }
 
+// The EAN group's label follows the bars at every narrow width: in the top row of the label
+// band only the guard bars (and UPC-A's first and last digits) show, every data bar is
+// covered, and each digit group's text starts inside its box.
+TEST(PaintBarcode, EanLabelFollowsTheBarsAtEveryNarrowWidth) {
+    struct Span {
+        int32_t First, Last; // modules, inclusive
+    };
+    struct Row {
+        TBarcodeType Typ;
+        const char* Text;
+        std::vector<Span> Tall;  // modules whose bars reach the bottom of the bars
+        std::vector<Span> Boxes; // the digit groups' boxes inside the run
+    };
+    const Row rows[] = {
+        {bcCodeEAN8, "12345670", {{0, 2}, {31, 35}, {64, 66}}, {{3, 30}, {35, 63}}},
+        {bcCodeEAN13, "5901234123457", {{0, 2}, {45, 49}, {92, 94}}, {{3, 44}, {49, 91}}},
+        {bcCodeUPC_A, "036000291452", {{0, 9}, {45, 49}, {84, 94}}, {{10, 44}, {49, 83}}},
+        {bcCodeUPC_E0, "1234565", {{0, 2}, {45, 50}}, {{3, 44}}},
+        {bcCodeUPC_E1, "1234562", {{0, 2}, {45, 50}}, {{3, 44}}},
+    };
+    constexpr int32_t kPictureHeight = 60;
+    constexpr int32_t kBandTop = kPictureHeight - 16;
+    for (const Row& row : rows) {
+        for (int32_t m = 1; m <= 3; ++m) {
+            SCOPED_TRACE(std::string(SymbologyTable[row.Typ].Name) + " at narrow width " +
+                         std::to_string(m));
+            TBarcodeEngine engine;
+            Configure(engine, row.Typ, row.Text);
+            engine.Modul = m;
+            const std::vector<TLineKind> columns = ColumnKinds(engine);
+            const int32_t w = static_cast<int32_t>(columns.size());
+            TTarget target(w, kPictureHeight);
+            engine.PaintBarcode(target.Bitmap.Canvas(), {0, 0, w, kPictureHeight}, true);
+            ASSERT_EQ(engine.Height, kPictureHeight - 7);
+
+            auto isTall = [&](int32_t x) {
+                for (const Span& span : row.Tall)
+                    if (x / m >= span.First && x / m <= span.Last) return true;
+                return false;
+            };
+            for (int32_t x = 0; x < w; ++x) {
+                const TColor line = columns[x] == TLineKind::lkSpace ? kSpace : kBar;
+                EXPECT_EQ(target.Bitmap.Pixel(x, kBandTop), isTall(x) ? line : kSpace)
+                    << "column " << x << " (module " << x / m << ")";
+            }
+            for (const Span& box : row.Boxes) {
+                const int32_t first = box.First * m;
+                const int32_t last = (box.Last + 1) * m - 1;
+                int32_t inkFirst = w;
+                int32_t inkLast = -1;
+                for (int32_t y = kBandTop; y < kPictureHeight; ++y)
+                    for (int32_t x = first; x <= last; ++x) {
+                        const TColor c = target.Bitmap.Pixel(x, y);
+                        if (c == kSpace) continue;
+                        EXPECT_NE(c, kBar) << "a bar sticks through the band at " << x << ", " << y;
+                        inkFirst = std::min(inkFirst, x);
+                        inkLast = std::max(inkLast, x);
+                    }
+                SCOPED_TRACE("box of modules " + std::to_string(box.First) + " to " +
+                             std::to_string(box.Last));
+                EXPECT_GE(inkFirst, first);
+                EXPECT_LE(inkFirst, first + 7 * m)
+                    << "the text starts past the group's first digit";
+                EXPECT_GT(inkLast, first) << "no text in the box";
+            }
+        }
+    }
+}
+
 // Where a unit (x, y) of the upright drawing lands after a right-angle turn, for a run of
 // w units, bars h units high and the origin (ox, oy).
 enum class TTurn { Upright, Quarter, Half, ThreeQuarters };
