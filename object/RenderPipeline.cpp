@@ -112,8 +112,13 @@ TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
             RunStep(
                 TRenderStep::rsWidth, failed,
                 [&] {
-                    surface.SetWidth(engine->GetWidth());
-                    surface.SetHeight(engine->Height);
+                    const int32_t width = engine->GetWidth();
+                    const int32_t height = engine->Height;
+                    // A surface without rows or columns would be an empty file: no image.
+                    if (width <= 0 || height <= 0)
+                        throw Exception("a barcode surface needs rows and columns");
+                    surface.SetWidth(width);
+                    surface.SetHeight(height);
                 },
                 errorSize);
             RunStep(TRenderStep::rsDraw, failed, [&] {

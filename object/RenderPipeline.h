@@ -62,7 +62,8 @@ struct TRenderResult {
 void TransferProperties(const TQuillaxProperties& properties, TBarcodeEngine& engine);
 
 // Renders the properties into a new surface: exactly the measured width by the engine's
-// height, or 50 by 30 when measuring fails, with the last failure's text at (0, 5).
+// height, or 50 by 30 when measuring fails or would leave no rows or no columns (and when the
+// data is refused), with the last failure's text at (0, 5).
 TRenderResult RenderBarcode(const TQuillaxProperties& properties);
 
 } // namespace quillax

@@ -125,6 +125,8 @@ TEST_F(CommandFixture, ExitStatusesTellWhatWentWrong) {
          "render Data=\xE6\x97\xA5\xE6\x9C\xAC BarcodeType=6 -o '" +
              (folder / "lost.bmp").string() + "'",
          11, folder / "lost.bmp"},
+        {"Height 0", "render " + ValidEan + " Height=0 -o '" + (folder / "h0.bmp").string() + "'",
+         12, folder / "h0.bmp"},
         {"character Code 39 cannot carry",
          "render Data=abc BarcodeType=3 -o '" + (folder / "c39.bmp").string() + "'", 13,
          folder / "c39.bmp"},

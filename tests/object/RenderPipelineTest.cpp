@@ -110,19 +110,6 @@ TEST(RenderPipeline, BarsAndSpacesTakeTheObjectsColours) {
     EXPECT_EQ(0xFF0000, render.Surface->Pixel(2, 10));
 }
 
-TEST(RenderPipeline, HeightZeroGivesASurfaceWithoutRows) {
-    TQuillaxProperties p = Ean13("123456789012");
-    p.Checksum = true;
-    p.Height = 0;
-    TRenderResult render = RenderBarcode(p);
-    EXPECT_EQ(TRenderStep::rsNone, render.FailedStep);
-    EXPECT_EQ(95, render.Surface->Width());
-    EXPECT_EQ(0, render.Surface->Height());
-    TMemoryStream bytes;
-    EncodeImage(*render.Surface, TImageType::itBMP, bytes);
-    EXPECT_EQ(0u, bytes.Size());
-}
-
 // An image with nothing on it but the error text at (0, 5).
 void ExpectErrorImage(const TBitmap& surface, int32_t width, int32_t height) {
     ASSERT_EQ(width, surface.Width());
@@ -222,6 +209,39 @@ TEST(RenderPipeline, ErrorImagesDoNotDependOnWhatFailed) {
     EncodeImage(*RenderBarcode(letters).Surface, TImageType::itBMP, a);
     EncodeImage(*RenderBarcode(badType).Surface, TImageType::itBMP, b);
     EXPECT_EQ(a.Bytes(), b.Bytes());
+}
+
+// A measurement without rows or columns is a sizing failure like any other: the 50 by 30
+// fallback, never an empty image. Without a width the draw step fails as well.
+TEST(RenderPipeline, NoRowsOrNoColumnsFallBackTo50By30) {
+    struct Row {
+        const char* Name;
+        uint8_t Type;
+        const char* Data;
+        int32_t Height;
+        int32_t NarrowBarWidth;
+        TRenderStep Failed;
+    } const rows[] = {
+        {"Height 0", bcCodeEAN13, "590123412345", 0, 1, TRenderStep::rsWidth},
+        {"negative Height", bcCodeEAN13, "590123412345", -5, 1, TRenderStep::rsWidth},
+        {"NarrowBarWidth 0", bcCode128B, "ABC", 50, 0, TRenderStep::rsDraw},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TQuillaxProperties p = Ean13(row.Data);
+        p.BarcodeType = row.Type;
+        p.Height = row.Height;
+        p.NarrowBarWidth = row.NarrowBarWidth;
+        TRenderResult render = RenderBarcode(p);
+        EXPECT_EQ(row.Failed, render.FailedStep);
+        EXPECT_EQ(kErrorSurfaceWidth, render.Surface->Width());
+        EXPECT_EQ(kErrorSurfaceHeight, render.Surface->Height());
+        for (TImageType format : {TImageType::itBMP, TImageType::itPNG, TImageType::itJPEG}) {
+            TMemoryStream bytes;
+            EncodeImage(*render.Surface, format, bytes);
+            EXPECT_GT(bytes.Size(), 0u);
+        }
+    }
 }
 
 // A surface too large to make fails the sizing step only: the barcode is then drawn into

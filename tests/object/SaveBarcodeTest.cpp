@@ -181,15 +181,16 @@ TEST_F(SaveBarcodeTest, BadDataWritesTheErrorImageAndReportsTheDrawStep) {
 }
 
 // Before a page start every property is zero: a symbology of ordinal 0, no data, a narrow
-// width of 0. The run then has no width, so drawing fails; the empty surface writes an
-// empty BMP file.
+// width of 0, Height 0. The run then has no width, so sizing and drawing fail; the file holds
+// the 50 by 30 error image as a BMP.
 TEST_F(SaveBarcodeTest, WorksBeforeThePageStarts) {
     TQuillax object;
     LONG result;
     ASSERT_HR(S_OK, Save(object, PathOf("zero.png"), result));
     EXPECT_EQ(3, result);
-    ASSERT_TRUE(fs::exists(PathOf("zero.png")));
-    EXPECT_EQ(0u, fs::file_size(PathOf("zero.png")));
+    TRgbImage image = DecodeBmp(ReadFileBytes(PathOf("zero.png")));
+    EXPECT_EQ(50, image.Width);
+    EXPECT_EQ(30, image.Height);
 }
 
 } // namespace
