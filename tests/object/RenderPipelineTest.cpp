@@ -14,6 +14,13 @@ TQuillaxProperties Ean13(const std::string& data) {
     return p;
 }
 
+// The BMP file of a render.
+std::vector<uint8_t> BmpOf(const TQuillaxProperties& properties) {
+    TMemoryStream bytes;
+    EncodeImage(*RenderBarcode(properties).Surface, TImageType::itBMP, bytes);
+    return bytes.Bytes();
+}
+
 TEST(EngineTransfer, RatioAndHeightReachTheEngineOnlyWhenPositive) {
     struct Row {
         int32_t Ratio;
@@ -204,11 +211,7 @@ TEST(RenderPipeline, ErrorImagesDoNotDependOnWhatFailed) {
     TQuillaxProperties letters = Ean13("12345ABC");
     TQuillaxProperties badType = Ean13("123456789012");
     badType.BarcodeType = 23;
-    TMemoryStream a;
-    TMemoryStream b;
-    EncodeImage(*RenderBarcode(letters).Surface, TImageType::itBMP, a);
-    EncodeImage(*RenderBarcode(badType).Surface, TImageType::itBMP, b);
-    EXPECT_EQ(a.Bytes(), b.Bytes());
+    EXPECT_EQ(BmpOf(letters), BmpOf(badType));
 }
 
 // A measurement without rows or columns is a sizing failure like any other: the 50 by 30
@@ -268,11 +271,7 @@ TEST(RenderPipeline, OrientationIsReducedToOneTurn) {
             p.Orientation = orientation;
             TQuillaxProperties q = p;
             q.Orientation = reduced;
-            TMemoryStream a;
-            TMemoryStream b;
-            EncodeImage(*RenderBarcode(p).Surface, TImageType::itBMP, a);
-            EncodeImage(*RenderBarcode(q).Surface, TImageType::itBMP, b);
-            EXPECT_EQ(a.Bytes(), b.Bytes());
+            EXPECT_EQ(BmpOf(p), BmpOf(q));
         }
     }
 }
@@ -309,11 +308,7 @@ TEST(RenderPipeline, PageStartRatioRendersAsRatioTwoWhereBounded) {
         p.BarcodeType = row.Type;
         TQuillaxProperties two = p;
         two.Ratio = 2;
-        TMemoryStream a;
-        TMemoryStream b;
-        EncodeImage(*RenderBarcode(p).Surface, TImageType::itBMP, a);
-        EncodeImage(*RenderBarcode(two).Surface, TImageType::itBMP, b);
-        EXPECT_EQ(a.Bytes(), b.Bytes());
+        EXPECT_EQ(BmpOf(p), BmpOf(two));
     }
 }
 
@@ -348,11 +343,7 @@ TEST(RenderPipeline, CheckDigitIsAddedOnceHoweverOftenThePatternIsBuilt) {
             TQuillaxProperties completed = withCheck;
             completed.Data = row.Completed;
             completed.Checksum = false;
-            TMemoryStream a;
-            TMemoryStream b;
-            EncodeImage(*RenderBarcode(withCheck).Surface, TImageType::itBMP, a);
-            EncodeImage(*RenderBarcode(completed).Surface, TImageType::itBMP, b);
-            EXPECT_EQ(a.Bytes(), b.Bytes());
+            EXPECT_EQ(BmpOf(withCheck), BmpOf(completed));
         }
     }
 }
