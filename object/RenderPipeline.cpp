@@ -58,6 +58,29 @@ void RunStep(TRenderStep step, TRenderStep& failed, Work work) {
     RunStep(step, failed, work, [] {});
 }
 
+// The engine's text is Data, unless the script gave characters that the ANSI code page
+// cannot hold: Data then has "?" in their places and is refused.
+void PassData(const TQuillaxProperties& properties, TBarcodeEngine& engine) {
+    if (!properties.UnconvertibleData.empty())
+        throw Exception("Data has characters that the ANSI code page cannot hold");
+    engine.Text = properties.Data;
+}
+
+// Exactly the measured width by the engine's height; a surface without rows or columns would
+// be an empty file, no image, and is refused.
+void SizeForBarcode(TBarcodeEngine& engine, TBitmap& surface) {
+    const int32_t width = engine.GetWidth();
+    const int32_t height = engine.Height;
+    if (width <= 0 || height <= 0) throw Exception("a barcode surface needs rows and columns");
+    surface.SetWidth(width);
+    surface.SetHeight(height);
+}
+
+void SizeForError(TBitmap& surface) {
+    surface.SetWidth(kErrorSurfaceWidth);
+    surface.SetHeight(kErrorSurfaceHeight);
+}
+
 } // namespace
 
 TQuillaxProperties PageStartProperties(std::string data, std::u16string unconvertibleData) {
@@ -95,32 +118,14 @@ TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
 
     TransferProperties(properties, *engine);
     try {
-        auto errorSize = [&] {
-            surface.SetWidth(kErrorSurfaceWidth);
-            surface.SetHeight(kErrorSurfaceHeight);
-        };
         RunStep(
-            TRenderStep::rsText, failed,
-            [&] {
-                if (!properties.UnconvertibleData.empty())
-                    throw Exception("Data has characters that the ANSI code page cannot hold");
-                engine->Text = properties.Data;
-            },
-            errorSize);
-        // Without its data the engine would draw a symbol of other data: nothing more is done.
+            TRenderStep::rsText, failed, [&] { PassData(properties, *engine); },
+            [&] { SizeForError(surface); });
+        // Refused data leaves the engine nothing to carry: nothing is measured or drawn.
         if (failed != TRenderStep::rsText) {
             RunStep(
-                TRenderStep::rsWidth, failed,
-                [&] {
-                    const int32_t width = engine->GetWidth();
-                    const int32_t height = engine->Height;
-                    // A surface without rows or columns would be an empty file: no image.
-                    if (width <= 0 || height <= 0)
-                        throw Exception("a barcode surface needs rows and columns");
-                    surface.SetWidth(width);
-                    surface.SetHeight(height);
-                },
-                errorSize);
+                TRenderStep::rsWidth, failed, [&] { SizeForBarcode(*engine, surface); },
+                [&] { SizeForError(surface); });
             RunStep(TRenderStep::rsDraw, failed, [&] {
                 TCanvas& canvas = surface.Canvas();
                 engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
