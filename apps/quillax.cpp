@@ -5,7 +5,8 @@
 //   quillax serve [--listen HOST:PORT]
 //
 // Exit status: 0 success; 10 + N when rendering reported step code N (the image is still
-// written); 1 when the file could not be written or a call failed; 2 for a usage error.
+// written); 15 when the file was not written (SaveBarcode's Result 5); 1 when a call failed;
+// 2 for a usage error.
 #include "apps/ComponentHost.h"
 #include "apps/WebHost.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
@@ -16,8 +17,6 @@
 
 #include <cstdio>
 #include <iostream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -28,6 +27,8 @@ constexpr int ExitSuccess = 0;
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 constexpr int ExitRenderStep = 10; // + the step code
+// SaveBarcode's Result when it wrote no file; the command exits with 10 + it, 15.
+constexpr LONG ResultFileNotWritten = 5;
 
 // The Response of `render` without -o: the image bytes go to standard output, and with
 // --headers each call is reported on standard error.
@@ -65,28 +66,6 @@ private:
     bool reportCalls_;
 };
 
-// Identity of a file, to tell whether a save replaced it.
-struct TFileStamp {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    timespec modified{};
-};
-
-TFileStamp StampOf(const std::string& path) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
-    return {true, info.st_dev, info.st_ino, info.st_mtim};
-}
-
-bool Replaced(const TFileStamp& before, const TFileStamp& after) {
-    if (!after.exists) return false;
-    if (!before.exists) return true;
-    return before.device != after.device || before.inode != after.inode ||
-           before.modified.tv_sec != after.modified.tv_sec ||
-           before.modified.tv_nsec != after.modified.tv_nsec;
-}
-
 int Render(const std::vector<std::string>& assignments, const std::string& output, bool headers) {
     // Usage errors first, before anything is loaded.
     std::vector<TPropertySetting> properties;
@@ -111,14 +90,11 @@ int Render(const std::vector<std::string>& assignments, const std::string& outpu
         StartPage(barcode.Get(), context.Get());
         for (const auto& [name, value] : properties)
             PutProperty(barcode.Get(), name, value);
-        const TFileStamp before = StampOf(output);
         const LONG step = SaveBarcode(barcode.Get(), output);
         EndPage(barcode.Get());
-        // The object does not report a file it could not write: a file that was not
-        // replaced tells.
-        if (!Replaced(before, StampOf(output))) {
+        if (step == ResultFileNotWritten) {
             std::cerr << "quillax render: could not write " << output << '\n';
-            return ExitFailure;
+            return ExitRenderStep + step;
         }
         if (step != 0) {
             std::cerr << "quillax render: rendering failed at step " << step
@@ -168,6 +144,9 @@ int main(int argc, char** argv) {
     bool headers = false;
     CLI::App* render = app.add_subcommand(
         "render", "Render a barcode: set each property NAME=VALUE, then save or show the image");
+    render->footer("Exit status: 0 success; 10 + N when rendering failed at step N (the image "
+                   "carries the error text); 15 when the file could not be written; 1 when a "
+                   "call failed; 2 for a usage error.");
     render->add_option("properties", assignments, "Property settings, NAME=VALUE");
     render->add_option("-o,--output", output, "Image file to write; - or none: standard output");
     render->add_flag("--headers", headers, "Report the response calls on standard error");

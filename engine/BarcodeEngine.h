@@ -109,10 +109,12 @@ private:
     void PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
                     const std::string& text);
 
-    // The running painting's picture size and total width (valid during PaintBarcode).
+    // The running painting's picture size, total width, and Angle reduced to 0 up to 360
+    // degrees (valid during PaintBarcode).
     int32_t paintDW_ = 0;
     int32_t paintDH_ = 0;
     int32_t paintW_ = 0;
+    double paintAngle_ = 0;
 
     // The text the last successful pattern build started from and the text it left. A build
     // that finds Text as the last one left it starts again from that build's own start, so

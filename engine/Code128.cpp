@@ -35,20 +35,28 @@ constexpr const char* kStopWidths = "2331112";
 
 enum class CodeSet { A, B, C };
 
-// Code set A: codes 32-95 are values 0-63; code set B: codes 32-126 are values 0-94.
-// Anything else finds the blank of value 0.
+// The value of a character in code set A or B, or -1 when the set has none. Code set A: codes
+// 32-95 are values 0-63 and the control characters 0-31 values 64-95; code set B: codes
+// 32-127 are values 0-95 (DEL is 95).
 int CharValue(CodeSet set, char c) {
     const auto code = static_cast<unsigned char>(c);
-    const unsigned char last = set == CodeSet::A ? 95 : 126;
-    return code >= 32 && code <= last ? code - 32 : 0;
+    if (set == CodeSet::A) {
+        if (code < 32) return code + 64;
+        return code <= 95 ? code - 32 : -1;
+    }
+    return code >= 32 && code <= 127 ? code - 32 : -1;
 }
 
-// Code set C: "00"-"99" are their values, two blanks the first blank key (100), anything
-// else the key "00".
-int PairValue(char first, char second) {
-    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    if (isDigit(first) && isDigit(second)) return (first - '0') * 10 + (second - '0');
-    return first == ' ' && second == ' ' ? 100 : 0;
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Whether every character of text has a value in the code set; code set C takes digits only
+// (pairs, after the leading zero an odd count gets).
+bool CanEncode(CodeSet set, const std::string& text) {
+    for (char c : text)
+        if (set == CodeSet::C ? !IsDigit(c) : CharValue(set, c) < 0) return false;
+    return true;
 }
 
 // Appends the symbol values of Text in one code set, padding code set C to an even length in
@@ -57,7 +65,7 @@ void AppendDataValues(TBarcodeEngine& engine, CodeSet set, std::vector<int>& val
     if (set == CodeSet::C) {
         if (engine.Text.size() % 2 != 0) engine.Text = "0" + engine.Text;
         for (size_t i = 0; i < engine.Text.size(); i += 2)
-            values.push_back(PairValue(engine.Text[i], engine.Text[i + 1]));
+            values.push_back((engine.Text[i] - '0') * 10 + (engine.Text[i + 1] - '0'));
     } else {
         for (char c : engine.Text)
             values.push_back(CharValue(set, c));
@@ -66,8 +74,9 @@ void AppendDataValues(TBarcodeEngine& engine, CodeSet set, std::vector<int>& val
 
 } // namespace
 
-// The type names the code set; EAN-128 adds FNC1 after the start and, with Checksum, the
-// modulo-10 digit of Text as data. The modulo-103 symbol is always made.
+// The type names the code set; a character the set cannot encode is refused with the whole
+// text. EAN-128 adds FNC1 after the start and, with Checksum, the modulo-10 digit of Text as
+// data. The modulo-103 symbol is always made.
 std::string EncodeCode128(TBarcodeEngine& engine) {
     CodeSet set;
     bool ean = false;
@@ -93,6 +102,9 @@ std::string EncodeCode128(TBarcodeEngine& engine) {
     default:
         throw Exception(EngineMessage("%s: wrong BarcodeType in Code_128"));
     }
+
+    if (!CanEncode(set, engine.Text))
+        throw Exception(EngineMessage("%s:Code128 bad Data <%s>", engine.Text));
 
     const int start = CODE_START_A + static_cast<int>(set);
     std::vector<int> values;

@@ -56,6 +56,37 @@ constexpr FullAsciiRange kFullAscii[] = {
     {91, 95, 1, 'K'},  {96, 96, 1, 'W'}, {97, 122, 3, 'A'}, {123, 127, 1, 'P'},
 };
 
+// The 43 data characters: the set without "*", which is the encoder's own start and stop.
+bool IsCode39Data(char c) {
+    return c != '*' && kCode39Alphabet.find(c) != std::string_view::npos;
+}
+
+// Start, each character of text with its gap, the optional modulo-43 character, stop. Every
+// character of text is one of the data characters.
+std::string Code39Pattern(std::string_view text, bool checksum) {
+    std::string pattern;
+    pattern.reserve(10 * (text.size() + 3));
+    AppendCode39(pattern, kStartStop);
+    pattern += '0';
+    int sum = 0;
+    for (char c : text) {
+        const size_t row = kCode39Alphabet.find(c);
+        AppendCode39(pattern, row);
+        pattern += '0';
+        sum = (sum + Code39Value(row)) % 43;
+    }
+    if (checksum) {
+        AppendCode39(pattern, Code39Row(sum));
+        pattern += '0';
+    }
+    AppendCode39(pattern, kStartStop);
+    return pattern;
+}
+
+[[noreturn]] void RaiseBadData(const std::string& text) {
+    throw Exception(EngineMessage("%s:Code39 bad Data <%s>", text));
+}
+
 } // namespace
 
 std::string FullAsciiSpelling(unsigned char code, std::string_view shifts) {
@@ -65,41 +96,26 @@ std::string FullAsciiSpelling(unsigned char code, std::string_view shifts) {
         if (range.Shift < 0) return std::string(1, letter);
         return std::string{shifts[range.Shift], letter};
     }
-    return {}; // codes above 127 are dropped
+    return {}; // codes above 127 have no spelling
 }
 
-// Characters outside the set are left out; the optional modulo-43 character precedes the stop.
+// A character outside the 43 data characters ("*" and lower case included) is refused with
+// the whole text.
 std::string EncodeCode39(TBarcodeEngine& engine) {
-    std::string pattern;
-    pattern.reserve(10 * (engine.Text.size() + 3));
-    AppendCode39(pattern, kStartStop);
-    pattern += '0';
-    int sum = 0;
-    for (char c : engine.Text) {
-        const size_t row = kCode39Alphabet.find(c);
-        if (row == std::string_view::npos) continue;
-        AppendCode39(pattern, row);
-        pattern += '0';
-        sum = (sum + Code39Value(row)) % 43;
-    }
-    if (engine.Checksum) {
-        AppendCode39(pattern, Code39Row(sum));
-        pattern += '0';
-    }
-    AppendCode39(pattern, kStartStop);
-    return pattern;
+    for (char c : engine.Text)
+        if (!IsCode39Data(c)) RaiseBadData(engine.Text);
+    return Code39Pattern(engine.Text, engine.Checksum);
 }
 
-// Spells Text in the Code 39 set, encodes that, and gives Text back.
+// Text spelled in the Code 39 set; a character beyond 7-bit ASCII is refused with the whole
+// text.
 std::string EncodeCode39Extended(TBarcodeEngine& engine) {
-    const std::string kept = engine.Text;
     std::string spelled;
-    for (char c : kept)
+    for (char c : engine.Text) {
+        if (static_cast<unsigned char>(c) > 127) RaiseBadData(engine.Text);
         spelled += FullAsciiSpelling(static_cast<unsigned char>(c), "$%/+");
-    engine.Text = spelled;
-    std::string pattern = EncodeCode39(engine);
-    engine.Text = kept;
-    return pattern;
+    }
+    return Code39Pattern(spelled, engine.Checksum);
 }
 
 } // namespace quillax::encoders

@@ -25,18 +25,18 @@ static_assert(std::size(kCode93Widths) == kCode93Alphabet.size());
 
 constexpr const char* kCode93Start = "111141";
 constexpr const char* kCode93End = "1111411"; // stop and termination bar
+// Values 43-46 are the shift characters; data characters lie below them.
+constexpr size_t kFirstShift = kCode93Alphabet.find('[');
+static_assert(kFirstShift == 43);
 
-} // namespace
-
-// Every character must be in the set; the check characters C and K precede the end.
-std::string EncodeCode93(TBarcodeEngine& engine) {
+// Start, the characters of symbols (any of the 47, shifts included), the check characters
+// C and K, end.
+std::string Code93Pattern(std::string_view symbols) {
     std::string widths = kCode93Start;
     std::vector<int> values;
-    values.reserve(engine.Text.size());
-    for (char c : engine.Text) {
+    values.reserve(symbols.size());
+    for (char c : symbols) {
         const size_t value = kCode93Alphabet.find(c);
-        if (value == std::string_view::npos)
-            throw Exception(EngineMessage("%s:Code93 bad Data <%s>", engine.Text));
         widths += kCode93Widths[value];
         values.push_back(static_cast<int>(value));
     }
@@ -46,16 +46,30 @@ std::string EncodeCode93(TBarcodeEngine& engine) {
     return TBarcodeEngine::WidthsToPattern(widths + kCode93End);
 }
 
-// Spells Text in the Code 93 set with the shift characters, encodes that, gives Text back.
+[[noreturn]] void RaiseBadData(const std::string& text) {
+    throw Exception(EngineMessage("%s:Code93 bad Data <%s>", text));
+}
+
+} // namespace
+
+// Every character must be one of the 43 data characters; the shift characters "[", "]", "{"
+// and "}" belong to the full-ASCII spelling and are refused like any character outside the
+// set.
+std::string EncodeCode93(TBarcodeEngine& engine) {
+    for (char c : engine.Text)
+        if (kCode93Alphabet.find(c) >= kFirstShift) RaiseBadData(engine.Text);
+    return Code93Pattern(engine.Text);
+}
+
+// Text spelled in the Code 93 set with the shift characters; a character beyond 7-bit ASCII
+// is refused with the whole text.
 std::string EncodeCode93Extended(TBarcodeEngine& engine) {
-    const std::string kept = engine.Text;
     std::string spelled;
-    for (char c : kept)
+    for (char c : engine.Text) {
+        if (static_cast<unsigned char>(c) > 127) RaiseBadData(engine.Text);
         spelled += FullAsciiSpelling(static_cast<unsigned char>(c), "[]{}");
-    engine.Text = spelled;
-    std::string pattern = EncodeCode93(engine);
-    engine.Text = kept;
-    return pattern;
+    }
+    return Code93Pattern(spelled);
 }
 
 } // namespace quillax::encoders

@@ -77,6 +77,13 @@ TPoint Turn(TPoint p, const TTurnOf& turn) {
     return {Nearest(x * turn.Cos + y * turn.Sin), Nearest(-x * turn.Sin + y * turn.Cos)};
 }
 
+// An angle in degrees as the same direction from 0 up to 360: -90 is 270, 450 is 90.
+double ReducedAngle(double degrees) {
+    double reduced = std::fmod(degrees, 360.0);
+    if (reduced < 0) reduced += 360.0;
+    return reduced >= 360.0 ? 0.0 : reduced; // a tiny negative rest rounds up to 360
+}
+
 // Angle in degrees to radians, kept as a 64-bit float.
 double ToRadians(double degrees) {
     return static_cast<double>(static_cast<long double>(degrees) / 180 *
@@ -111,8 +118,9 @@ struct TLabelPiece {
     std::string Text;
 };
 
-// The fixed positions of the EAN/UPC digit groups; w is the run's total width.
-std::vector<TLabelPiece> EanLabelPieces(TBarcodeType typ, const std::string& text, int32_t w) {
+// The positions of the EAN/UPC digit groups in modules; w is the run's total width in modules.
+std::vector<TLabelPiece> EanLabelPiecesInModules(TBarcodeType typ, const std::string& text,
+                                                 int32_t w) {
     switch (typ) {
     case bcCodeEAN8:
         return {{3, 3, 30, Slice(text, 1, 4)}, {35, 35, w - 4, Slice(text, 5, 8)}};
@@ -135,6 +143,20 @@ std::vector<TLabelPiece> EanLabelPieces(TBarcodeType typ, const std::string& tex
     default:
         return {};
     }
+}
+
+// The EAN/UPC digit groups placed on a run of w units whose elements are whole modules of m
+// units: a box from module a to module b covers units a·m to (b + 1)·m - 1 and a text at
+// module t starts at unit t·m, so the label follows the bars at every narrow width.
+std::vector<TLabelPiece> EanLabelPieces(TBarcodeType typ, const std::string& text, int32_t w,
+                                        int32_t m) {
+    std::vector<TLabelPiece> pieces = EanLabelPiecesInModules(typ, text, w / m);
+    for (TLabelPiece& piece : pieces) {
+        piece.TextPos *= m;
+        piece.BoxStart *= m;
+        piece.BoxEnd = (piece.BoxEnd + 1) * m - 1;
+    }
+    return pieces;
 }
 
 // The rectangle spanned by two corners, whichever way round they are given.
@@ -252,6 +274,10 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
     OriginY = 0;
     if (w <= 0) RaiseDrawingError("barcode has no width");
 
+    // One direction for the whole painting: the right-angle tests, the lines, the label layout
+    // and the font all read the reduced angle.
+    paintAngle_ = ReducedAngle(Angle);
+    const double angle = paintAngle_;
     const bool ean = IsEanGroup(Typ);
     const int32_t band = ean ? kEanLabelBand : kLabelBand;
     const int32_t turnedOrigin = ean ? kEanTurnedOrigin : kTurnedOrigin;
@@ -260,14 +286,14 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
 
     int32_t dw = 0;
     int32_t dh = 0;
-    if (Angle == 0 || Angle == 180) {
+    if (angle == 0 || angle == 180) {
         // The bars stand upright: the run fills the rectangle's width.
         const long double s = across / w;
         dw = w;
         dh = Nearest(down / s);
         if (dh < 0) RaiseDrawingError("drawing out of range");
         Height = dh - band;
-        if (Angle == 180) OriginY = turnedOrigin;
+        if (angle == 180) OriginY = turnedOrigin;
     } else {
         // The bars lie across: the run fills the rectangle's height.
         const long double s = down / w;
@@ -275,7 +301,7 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
         dw = Nearest(across / s);
         if (dw < 0) RaiseDrawingError("drawing out of range");
         Height = dw - band;
-        if (Angle == 270) OriginX = turnedOrigin;
+        if (angle == 270) OriginX = turnedOrigin;
     }
     paintDW_ = dw;
     paintDH_ = dh;
@@ -294,7 +320,7 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
 
 // One filled four-corner polygon per pattern character, spaces included.
 void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
-    const double alpha = ToRadians(Angle);
+    const double alpha = ToRadians(paintAngle_);
     // The run covers units 0 to w - 1 and a line rows 0 to Height, both ends inclusive; the
     // turned box is placed by those extents so that at 90 and 180 degrees the run's first
     // line lands on the picture's last unit instead of one past it.
@@ -328,13 +354,13 @@ void TBarcodeEngine::PaintText(TCanvas& canvas) {
     canvas.Font().SetName(kLabelFontName);
     canvas.Font().SetSize(kLabelFontSize);
     HDC dc = canvas.Handle();
-    const HFONT rotated = MakeRotatedFont(canvas.Font(), Nearest(Angle));
+    const HFONT rotated = MakeRotatedFont(canvas.Font(), Nearest(paintAngle_));
     TFontRestorer restorer(canvas, SelectObject(dc, rotated));
     canvas.Brush().SetColor(Color);
     SetBkMode(canvas.Handle(), TRANSPARENT);
 
     if (IsEanGroup(Typ)) {
-        for (const TLabelPiece& piece : EanLabelPieces(Typ, Text, paintW_))
+        for (const TLabelPiece& piece : EanLabelPieces(Typ, Text, paintW_, LineWidths[0]))
             PaintLabel(canvas, piece.TextPos, piece.BoxStart, piece.BoxEnd, piece.Text);
     } else {
         const int32_t tw = canvas.TextWidth(Text);
@@ -358,7 +384,7 @@ void TBarcodeEngine::PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxSta
         return TPoint{CheckedCoordinate(x), CheckedCoordinate(y)};
     };
     TPoint corner1, corner2, at;
-    switch (Nearest(Angle)) {
+    switch (Nearest(paintAngle_)) {
     case 90:
         corner1 = point(dw - kTextInset, dh - a);
         corner2 = point(dw, dh - b - 1);

@@ -1,8 +1,6 @@
 // EAN-8, EAN-13, UPC-A, UPC-E and the two- and five-digit add-ons.
 #include "engine/Encoders.h"
 
-#include <cstdint>
-
 namespace quillax::encoders {
 
 namespace {
@@ -40,6 +38,22 @@ std::string ZeroPad(const std::string& text, size_t n) {
     return text.size() >= n ? text : std::string(n - text.size(), '0') + text;
 }
 
+// The digits of a symbol of `full` digits whose last is the check digit of the `data` digits
+// before it; every digit given is kept. With Checksum the data digits (the first of a
+// full-length text, or the text padded to their count) get the computed check digit; without,
+// the text is padded to full length and its last digit serves as the check digit. More
+// digits than the symbol holds, or no check digit to complete it, raise lengthError.
+std::string CompletedDigits(const TBarcodeEngine& engine, size_t data, size_t full,
+                            const char* lengthError) {
+    const std::string& text = engine.Text;
+    TBarcodeEngine::Require(text.size() <= full, lengthError);
+    if (!engine.Checksum) return ZeroPad(text, full);
+    const std::string digits = text.size() == full ? text.substr(0, data) : ZeroPad(text, data);
+    std::string completed = engine.ApplyCheckSum(digits);
+    TBarcodeEngine::Require(completed.size() == full, lengthError); // no method, no check digit
+    return completed;
+}
+
 // Even parity takes set B, odd parity set A.
 const char* ByParity(char letter, char digit) {
     return letter == 'E' ? kSetB[Digit(digit)] : kSetA[Digit(digit)];
@@ -61,14 +75,8 @@ std::string EanSymbol(const std::string& leftHalf, std::string_view rightDigits)
 } // namespace
 
 std::string EncodeEAN8(TBarcodeEngine& engine) {
-    std::string d;
-    if (engine.Checksum) {
-        const std::string padded = ZeroPad(engine.Text, 7);
-        d = engine.ApplyCheckSum(padded.substr(padded.size() - 7));
-    } else {
-        d = ZeroPad(engine.Text, 8);
-    }
-    TBarcodeEngine::Require(d.size() == 8, "Invalid Text len (EAN8)");
+    engine.Text = CompletedDigits(engine, 7, 8, "Invalid Text len (EAN8)");
+    const std::string& d = engine.Text;
     std::string left;
     for (int i = 0; i < 4; ++i)
         left += kSetA[Digit(d[i])];
@@ -76,13 +84,8 @@ std::string EncodeEAN8(TBarcodeEngine& engine) {
 }
 
 std::string EncodeEAN13(TBarcodeEngine& engine) {
-    std::string d = engine.Text;
-    if (d.size() != 13) {
-        engine.Text = ZeroPad(engine.Text, 13);
-        d = engine.Checksum ? engine.ApplyCheckSum(engine.Text.substr(1, 12)) : engine.Text;
-        engine.Text = d;
-    }
-    TBarcodeEngine::Require(d.size() == 13, "Invalid Text len (EAN13)");
+    engine.Text = CompletedDigits(engine, 12, 13, "Invalid Text len (EAN13)");
+    const std::string& d = engine.Text;
     const char* parity = kEan13Parity[Digit(d[0])];
     std::string left;
     for (int i = 0; i < 6; ++i)
@@ -90,13 +93,8 @@ std::string EncodeEAN13(TBarcodeEngine& engine) {
     return EanSymbol(left, std::string_view(d).substr(7));
 }
 
-// Without a method the check digit has no source: refused like the EAN length checks.
 std::string EncodeUPCA(TBarcodeEngine& engine) {
-    engine.Text = ZeroPad(engine.Text, 12);
-    if (engine.Checksum) {
-        engine.Text = engine.ApplyCheckSum(engine.Text.substr(0, 11));
-        TBarcodeEngine::Require(engine.Text.size() == 12, "Invalid Text len (UPCA)");
-    }
+    engine.Text = CompletedDigits(engine, 11, 12, "Invalid Text len (UPCA)");
     const std::string& d = engine.Text;
     std::string left;
     for (int i = 0; i < 6; ++i)
@@ -128,14 +126,17 @@ std::string ExpandUPCEtoUPCA(char numberSystem, std::string_view six) {
     return a;
 }
 
-// The check digit is that of the UPC-A expansion, whatever the method, and selects the
-// parity; number system 1 inverts the parity of number system 0.
+// The six digits are the first of a full seven, or the text padded to six; the check digit is
+// that of the UPC-A expansion, whatever the method, and selects the parity (number system 1
+// inverts the parity of number system 0). Text then ends in that check digit, except that a
+// full seven without Checksum keep their own seventh digit.
 std::string EncodeUPCE(TBarcodeEngine& engine) {
-    engine.Text = ZeroPad(engine.Text, 7);
-    const std::string six = engine.Text.substr(0, 6);
+    TBarcodeEngine::Require(engine.Text.size() <= 7, "Invalid Text len (UPCE)");
+    const bool full = engine.Text.size() == 7;
+    const std::string six = full ? engine.Text.substr(0, 6) : ZeroPad(engine.Text, 6);
     const char numberSystem = engine.Typ == bcCodeUPC_E1 ? '1' : '0';
     const char check = Mod10CheckDigit(ExpandUPCEtoUPCA(numberSystem, six)).back();
-    if (engine.Checksum) engine.Text = six + check;
+    if (engine.Checksum || !full) engine.Text = six + check;
     const char* parity = kUpcEParity[Digit(check)];
     std::string pattern = kGuard;
     for (int i = 0; i < 6; ++i) {
@@ -146,6 +147,7 @@ std::string EncodeUPCE(TBarcodeEngine& engine) {
 }
 
 std::string EncodeUPCSupp5(TBarcodeEngine& engine) {
+    TBarcodeEngine::Require(engine.Text.size() <= 5, "Invalid Text len (UPC5)");
     engine.Text = ZeroPad(engine.Text, 5);
     const std::string d = AddOnCheckDigit(engine.Text.substr(0, 5) + "0");
     if (engine.Checksum) engine.Text = d;
@@ -161,15 +163,10 @@ std::string EncodeUPCSupp5(TBarcodeEngine& engine) {
 // Parity by the value mod 4; the check digit only extends Text.
 std::string EncodeUPCSupp2(TBarcodeEngine& engine) {
     static constexpr const char* kParity[4] = {"oo", "oE", "Eo", "EE"};
+    TBarcodeEngine::Require(engine.Text.size() <= 2, "Invalid Text len (UPC2)");
     engine.Text = ZeroPad(engine.Text, 2);
-    int64_t value = 0;
-    for (char c : engine.Text) {
-        value = value * 10 + Digit(c);
-        if (value > INT32_MAX)
-            throw EConvertError("'" + engine.Text + "' is not a valid integer value");
-    }
-    const char* parity = kParity[value % 4];
-    const std::string d = AddOnCheckDigit(engine.Text.substr(0, 5) + "0");
+    const char* parity = kParity[(Digit(engine.Text[0]) * 10 + Digit(engine.Text[1])) % 4];
+    const std::string d = AddOnCheckDigit(engine.Text + "0");
     if (engine.Checksum) engine.Text = d;
     return kAddOnStart + std::string(ByParity(parity[0], engine.Text[0])) + kAddOnSeparator +
            ByParity(parity[1], engine.Text[1]);

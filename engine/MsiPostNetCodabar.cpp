@@ -29,6 +29,11 @@ constexpr const char* kCodabarPatterns[] = {
 };
 static_assert(std::size(kCodabarPatterns) == kCodabarAlphabet.size());
 
+// "A" to "D" are start and stop characters, which the encoder sets itself; data is the 16
+// characters before them.
+constexpr std::string_view kCodabarData = kCodabarAlphabet.substr(0, kCodabarAlphabet.find('A'));
+static_assert(kCodabarData.size() == 16);
+
 const char* CodabarPattern(char c) {
     return kCodabarPatterns[kCodabarAlphabet.find(c)];
 }
@@ -52,11 +57,12 @@ std::string EncodePostNet(TBarcodeEngine& engine) {
     return pattern + kPostNetStop;
 }
 
-// Fixed start "A" and stop "B"; a character outside the set is refused with the whole text.
+// Fixed start "A" and stop "B"; a character outside the data characters (a start or stop
+// letter included) is refused with the whole text.
 std::string EncodeCodabar(TBarcodeEngine& engine) {
     std::string pattern = CodabarPattern('A') + std::string("0");
     for (char c : engine.Text) {
-        if (kCodabarAlphabet.find(c) == std::string_view::npos)
+        if (kCodabarData.find(c) == std::string_view::npos)
             throw Exception(EngineMessage("%s:Codabar bad Data <%s>", engine.Text));
         pattern += CodabarPattern(c);
         pattern += '0';

@@ -58,9 +58,32 @@ void RunStep(TRenderStep step, TRenderStep& failed, Work work) {
     RunStep(step, failed, work, [] {});
 }
 
+// The engine's text is Data, unless the script gave characters that the ANSI code page
+// cannot hold: Data then has "?" in their places and is refused.
+void PassData(const TQuillaxProperties& properties, TBarcodeEngine& engine) {
+    if (!properties.UnconvertibleData.empty())
+        throw Exception("Data has characters that the ANSI code page cannot hold");
+    engine.Text = properties.Data;
+}
+
+// Exactly the measured width by the engine's height; a surface without rows or columns would
+// be an empty file, no image, and is refused.
+void SizeForBarcode(TBarcodeEngine& engine, TBitmap& surface) {
+    const int32_t width = engine.GetWidth();
+    const int32_t height = engine.Height;
+    if (width <= 0 || height <= 0) throw Exception("a barcode surface needs rows and columns");
+    surface.SetWidth(width);
+    surface.SetHeight(height);
+}
+
+void SizeForError(TBitmap& surface) {
+    surface.SetWidth(kErrorSurfaceWidth);
+    surface.SetHeight(kErrorSurfaceHeight);
+}
+
 } // namespace
 
-TQuillaxProperties PageStartProperties(std::string data) {
+TQuillaxProperties PageStartProperties(std::string data, std::u16string unconvertibleData) {
     return {
         .ImageTypeStr = "BMP",
         .Data = std::move(data),
@@ -74,6 +97,7 @@ TQuillaxProperties PageStartProperties(std::string data) {
         .BGColor = clWhite,
         .BarColor = clBlack,
         .ChecksumMethod = csmModulo10,
+        .UnconvertibleData = std::move(unconvertibleData),
     };
 }
 
@@ -94,21 +118,19 @@ TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
 
     TransferProperties(properties, *engine);
     try {
-        RunStep(TRenderStep::rsText, failed, [&] { engine->Text = properties.Data; });
         RunStep(
-            TRenderStep::rsWidth, failed,
-            [&] {
-                surface.SetWidth(engine->GetWidth());
-                surface.SetHeight(engine->Height);
-            },
-            [&] {
-                surface.SetWidth(kErrorSurfaceWidth);
-                surface.SetHeight(kErrorSurfaceHeight);
+            TRenderStep::rsText, failed, [&] { PassData(properties, *engine); },
+            [&] { SizeForError(surface); });
+        // Refused data leaves the engine nothing to carry: nothing is measured or drawn.
+        if (failed != TRenderStep::rsText) {
+            RunStep(
+                TRenderStep::rsWidth, failed, [&] { SizeForBarcode(*engine, surface); },
+                [&] { SizeForError(surface); });
+            RunStep(TRenderStep::rsDraw, failed, [&] {
+                TCanvas& canvas = surface.Canvas();
+                engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
             });
-        RunStep(TRenderStep::rsDraw, failed, [&] {
-            TCanvas& canvas = surface.Canvas();
-            engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
-        });
+        }
     } catch (const std::exception&) {
         failed = TRenderStep::rsCreate;
     }

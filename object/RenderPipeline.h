@@ -26,10 +26,14 @@ struct TQuillaxProperties {
     TColor BGColor = 0;
     TColor BarColor = 0;
     uint8_t ChecksumMethod = 0; // a TCheckSumMethod ordinal
+    // Data as the script gave it when the ANSI code page could not hold every character (Data
+    // then has "?" in their places); empty when Data holds it exactly. Such data is not
+    // encoded: the render fails its text step.
+    std::u16string UnconvertibleData;
 };
 
 // The values a page start gives every property but Data, which it keeps.
-TQuillaxProperties PageStartProperties(std::string data);
+TQuillaxProperties PageStartProperties(std::string data, std::u16string unconvertibleData = {});
 
 // The step of the render that failed last; the numbers are SaveBarcode's result codes.
 enum class TRenderStep : int32_t {
@@ -58,7 +62,8 @@ struct TRenderResult {
 void TransferProperties(const TQuillaxProperties& properties, TBarcodeEngine& engine);
 
 // Renders the properties into a new surface: exactly the measured width by the engine's
-// height, or 50 by 30 when measuring fails, with the last failure's text at (0, 5).
+// height, or 50 by 30 when measuring fails or would leave no rows or no columns (and when the
+// data is refused), with the last failure's text at (0, 5).
 TRenderResult RenderBarcode(const TQuillaxProperties& properties);
 
 } // namespace quillax

@@ -116,13 +116,27 @@ HRESULT TQuillax::put_Orientation(INT Value) {
     });
 }
 
+// What the script set: text that the ANSI code page could not hold is returned as given.
 HRESULT TQuillax::get_Data(BSTR* Value) {
-    return SafeCall([&] { return ReturnString(FProperties.Data, Value); });
+    return SafeCall([&] {
+        const std::u16string& given = FProperties.UnconvertibleData;
+        if (given.empty()) return ReturnString(FProperties.Data, Value);
+        if (Value == nullptr) return E_POINTER;
+        BSTR copy = SysAllocStringLen(given.data(), static_cast<UINT>(given.size()));
+        if (copy == nullptr) return E_OUTOFMEMORY;
+        *Value = copy;
+        return S_OK;
+    });
 }
 
+// Text with characters that the ANSI code page cannot hold is kept as given as well, so that
+// the render refuses it instead of encoding "?".
 HRESULT TQuillax::put_Data(BSTR Value) {
     return SafeCall([&] {
-        FProperties.Data = BstrToAnsi(Value);
+        bool lost = false;
+        FProperties.Data = BstrToAnsi(Value, lost);
+        FProperties.UnconvertibleData =
+            lost ? std::u16string(Value, SysStringLen(Value)) : std::u16string();
         return S_OK;
     });
 }
@@ -219,7 +233,8 @@ HRESULT TQuillax::put_ChecksumMethod(LONG Value) {
 
 HRESULT TQuillax::OnStartPage(IUnknown* AScriptingContext) {
     return SafeCall([&] {
-        FProperties = PageStartProperties(std::move(FProperties.Data));
+        FProperties = PageStartProperties(std::move(FProperties.Data),
+                                          std::move(FProperties.UnconvertibleData));
         StartPage(AScriptingContext);
     });
 }
@@ -262,16 +277,22 @@ HRESULT TQuillax::SaveBarcode(BSTR FileName, LONG* Result) {
         if (Result == nullptr) return E_POINTER;
         TRenderResult render = RenderBarcode(FProperties);
         TImageType format = SelectImageFormat(FProperties.ImageTypeStr);
-        std::string fileName = BstrToAnsi(FileName);
+        // A name with "?" in place of characters the code page cannot hold names another file.
+        bool nameLost = false;
+        const std::string fileName = BstrToAnsi(FileName, nameLost);
         // The whole file is encoded before the target is touched; a failure to encode or to
-        // write leaves the target as it was and is not reported.
-        try {
-            TMemoryStream image;
-            EncodeImage(*render.Surface, format, image);
-            ReplaceFileAtomically(fileName, image.Bytes());
-        } catch (const std::exception&) {
+        // write leaves the target as it was and shows in Result.
+        bool written = false;
+        if (!nameLost) {
+            try {
+                TMemoryStream image;
+                EncodeImage(*render.Surface, format, image);
+                ReplaceFileAtomically(fileName, image.Bytes());
+                written = true;
+            } catch (const std::exception&) {
+            }
         }
-        *Result = static_cast<LONG>(render.FailedStep);
+        *Result = written ? static_cast<LONG>(render.FailedStep) : kResultFileNotWritten;
         return S_OK;
     });
 }

@@ -13,6 +13,11 @@
 
 namespace quillax {
 
+// SaveBarcode's Result when no file was written: the file could not be created or written,
+// its name does not convert to the ANSI code page, or the encoder failed. Codes 0 to 4 are
+// the render's steps (TRenderStep).
+inline constexpr LONG kResultFileNotWritten = 5;
+
 // One render, encoded: the bytes of the image file and what went into them.
 struct TEncodedBarcode {
     TImageType Format = TImageType::itBMP;
@@ -65,8 +70,8 @@ public:
     // call ends it with the host's status; without a page nothing is sent.
     HRESULT STDMETHODCALLTYPE ShowBarcode() override;
     // Writes the image into FileName (replacing it whole); Result receives the code of the
-    // render step that failed last, 0 when none did. A file that cannot be written is not
-    // reported.
+    // render step that failed last, 0 when none did, or kResultFileNotWritten when no file was
+    // written (the target then stays as it was). The call succeeds either way.
     HRESULT STDMETHODCALLTYPE SaveBarcode(BSTR FileName, LONG* Result) override;
 
     // The image of the current properties in the format ImageTypeStr selects. Render

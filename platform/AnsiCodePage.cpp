@@ -34,20 +34,34 @@ char WideCharToAnsi(char16_t c) {
     return '?';
 }
 
-std::string WideToAnsi(const OLECHAR* text, std::size_t length) {
+namespace {
+
+// The narrowed text; lost is set when a character had no equivalent byte.
+std::string Narrow(const OLECHAR* text, std::size_t length, bool& lost) {
     std::string out;
+    lost = false;
     if (!text) return out;
     out.reserve(length);
     for (std::size_t i = 0; i < length; ++i) {
         const char16_t c = text[i];
         if (IsHighSurrogate(c) && i + 1 < length && IsLowSurrogate(text[i + 1])) {
             out.push_back('?');
+            lost = true;
             ++i;
         } else {
-            out.push_back(WideCharToAnsi(c));
+            const char narrowed = WideCharToAnsi(c);
+            lost = lost || (narrowed == '?' && c != u'?');
+            out.push_back(narrowed);
         }
     }
     return out;
+}
+
+} // namespace
+
+std::string WideToAnsi(const OLECHAR* text, std::size_t length) {
+    bool lost;
+    return Narrow(text, length, lost);
 }
 
 std::string WideToAnsi(std::u16string_view text) {
@@ -56,6 +70,10 @@ std::string WideToAnsi(std::u16string_view text) {
 
 std::string BstrToAnsi(BSTR text) {
     return WideToAnsi(text, SysStringLen(text));
+}
+
+std::string BstrToAnsi(BSTR text, bool& lost) {
+    return Narrow(text, SysStringLen(text), lost);
 }
 
 std::u16string AnsiToWide(std::string_view text) {

@@ -16,6 +16,8 @@ std::string WideToAnsi(const OLECHAR* text, std::size_t length);
 std::string WideToAnsi(std::u16string_view text);
 // A BSTR narrowed over its whole length (embedded zeros kept); null gives "".
 std::string BstrToAnsi(BSTR text);
+// As BstrToAnsi; lost tells whether any character had no equivalent byte and became "?".
+std::string BstrToAnsi(BSTR text, bool& lost);
 
 std::u16string AnsiToWide(std::string_view text);
 // A new BSTR that the caller owns; null when memory runs out.

@@ -119,8 +119,20 @@ TEST_F(CommandFixture, ExitStatusesTellWhatWentWrong) {
          folder / "bad.bmp"},
         {"folder that does not exist",
          "render " + ValidEan + " -o '" + (folder / "missing" / "x.bmp").string() + "'",
-         1,
+         15,
          {}},
+        {"data the ANSI code page cannot hold",
+         "render Data=\xE6\x97\xA5\xE6\x9C\xAC BarcodeType=6 -o '" +
+             (folder / "lost.bmp").string() + "'",
+         11, folder / "lost.bmp"},
+        {"Height 0", "render " + ValidEan + " Height=0 -o '" + (folder / "h0.bmp").string() + "'",
+         12, folder / "h0.bmp"},
+        {"more digits than UPC-A holds",
+         "render BarcodeType=15 Data=0360002914521 -o '" + (folder / "upca.bmp").string() + "'", 13,
+         folder / "upca.bmp"},
+        {"character Code 39 cannot carry",
+         "render Data=abc BarcodeType=3 -o '" + (folder / "c39.bmp").string() + "'", 13,
+         folder / "c39.bmp"},
         {"existing file replaced", "render " + ValidEan + " -o '" + existing.string() + "'", 0,
          existing},
     };
@@ -135,6 +147,31 @@ TEST_F(CommandFixture, ExitStatusesTellWhatWentWrong) {
     EXPECT_FALSE(fs::exists(folder / "a.bmp"));
 }
 
+// A file the encoder cannot write (a JPEG wider than 65,500 pixels) is not written, the target
+// keeps its old content, and the command says so with status 15.
+TEST_F(CommandFixture, AFileThatWasNotWrittenExitsFifteen) {
+    const fs::path target = folder / "wide.jpg";
+    std::ofstream(target) << "old";
+    const TRun run =
+        Quillax("render BarcodeType=6 Data=" + std::string(200, 'Q') +
+                " NarrowBarWidth=31 Height=2 ImageTypeStr=JPEG -o '" + target.string() + "'");
+    EXPECT_EQ(15, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("could not write")) << run.err;
+    EXPECT_EQ("old", ReadFile(target));
+}
+
+// Orientations beyond one turn give the image of the same direction within it.
+TEST_F(CommandFixture, OrientationsAreReducedToOneTurn) {
+    for (auto [given, reduced] : {std::pair{"360", "0"}, {"-90", "270"}, {"450", "90"}}) {
+        SCOPED_TRACE(given);
+        const std::string common = "render " + ValidEan + " ShowText=true Orientation=";
+        const TRun a = Quillax(common + given);
+        const TRun b = Quillax(common + reduced);
+        EXPECT_EQ(0, a.status) << a.err;
+        EXPECT_EQ(b.out, a.out);
+    }
+}
+
 TEST_F(CommandFixture, VersionAndHelpSucceed) {
     TRun run = Quillax("--version");
     EXPECT_EQ(0, run.status);
@@ -142,6 +179,7 @@ TEST_F(CommandFixture, VersionAndHelpSucceed) {
     run = Quillax("render --help");
     EXPECT_EQ(0, run.status);
     EXPECT_NE(std::string::npos, run.out.find("NAME=VALUE"));
+    EXPECT_NE(std::string::npos, run.out.find("15 when the file could not be written"));
 }
 
 TEST_F(CommandFixture, RegistersAndUnregistersInAStoreFile) {

@@ -108,6 +108,75 @@ TEST(PaintBarcode, Ean13LabelCoversTheDigitGroupsAndLeavesTheGuardsFull) {
     }
 }
 
+// The EAN group's label follows the bars at every narrow width: in the top row of the label
+// band only the guard bars (and UPC-A's first and last digits) show, every data bar is
+// covered, and each digit group's text starts inside its box.
+TEST(PaintBarcode, EanLabelFollowsTheBarsAtEveryNarrowWidth) {
+    struct Span {
+        int32_t First, Last; // modules, inclusive
+    };
+    struct Row {
+        TBarcodeType Typ;
+        const char* Text;
+        std::vector<Span> Tall;  // modules whose bars reach the bottom of the bars
+        std::vector<Span> Boxes; // the digit groups' boxes inside the run
+    };
+    const Row rows[] = {
+        {bcCodeEAN8, "12345670", {{0, 2}, {31, 35}, {64, 66}}, {{3, 30}, {35, 63}}},
+        {bcCodeEAN13, "5901234123457", {{0, 2}, {45, 49}, {92, 94}}, {{3, 44}, {49, 91}}},
+        {bcCodeUPC_A, "036000291452", {{0, 9}, {45, 49}, {84, 94}}, {{10, 44}, {49, 83}}},
+        {bcCodeUPC_E0, "1234565", {{0, 2}, {45, 50}}, {{3, 44}}},
+        {bcCodeUPC_E1, "1234562", {{0, 2}, {45, 50}}, {{3, 44}}},
+    };
+    constexpr int32_t kPictureHeight = 60;
+    constexpr int32_t kBandTop = kPictureHeight - 16;
+    for (const Row& row : rows) {
+        for (int32_t m = 1; m <= 3; ++m) {
+            SCOPED_TRACE(std::string(SymbologyTable[row.Typ].Name) + " at narrow width " +
+                         std::to_string(m));
+            TBarcodeEngine engine;
+            Configure(engine, row.Typ, row.Text);
+            engine.Modul = m;
+            const std::vector<TLineKind> columns = ColumnKinds(engine);
+            const int32_t w = static_cast<int32_t>(columns.size());
+            TTarget target(w, kPictureHeight);
+            engine.PaintBarcode(target.Bitmap.Canvas(), {0, 0, w, kPictureHeight}, true);
+            ASSERT_EQ(engine.Height, kPictureHeight - 7);
+
+            auto isTall = [&](int32_t x) {
+                for (const Span& span : row.Tall)
+                    if (x / m >= span.First && x / m <= span.Last) return true;
+                return false;
+            };
+            for (int32_t x = 0; x < w; ++x) {
+                const TColor line = columns[x] == TLineKind::lkSpace ? kSpace : kBar;
+                EXPECT_EQ(target.Bitmap.Pixel(x, kBandTop), isTall(x) ? line : kSpace)
+                    << "column " << x << " (module " << x / m << ")";
+            }
+            for (const Span& box : row.Boxes) {
+                const int32_t first = box.First * m;
+                const int32_t last = (box.Last + 1) * m - 1;
+                int32_t inkFirst = w;
+                int32_t inkLast = -1;
+                for (int32_t y = kBandTop; y < kPictureHeight; ++y)
+                    for (int32_t x = first; x <= last; ++x) {
+                        const TColor c = target.Bitmap.Pixel(x, y);
+                        if (c == kSpace) continue;
+                        EXPECT_NE(c, kBar) << "a bar sticks through the band at " << x << ", " << y;
+                        inkFirst = std::min(inkFirst, x);
+                        inkLast = std::max(inkLast, x);
+                    }
+                SCOPED_TRACE("box of modules " + std::to_string(box.First) + " to " +
+                             std::to_string(box.Last));
+                EXPECT_GE(inkFirst, first);
+                EXPECT_LE(inkFirst, first + 7 * m)
+                    << "the text starts past the group's first digit";
+                EXPECT_GT(inkLast, first) << "no text in the box";
+            }
+        }
+    }
+}
+
 // Where a unit (x, y) of the upright drawing lands after a right-angle turn, for a run of
 // w units, bars h units high and the origin (ox, oy).
 enum class TTurn { Upright, Quarter, Half, ThreeQuarters };
@@ -140,7 +209,10 @@ TEST(PaintBarcode, RightAnglesCarryTheUprightDrawing) {
         {bcCode39, "A", 180, TTurn::Half, {0, 0, 38, 40}, 24, 0, 16},
         {bcCode39, "A", 90, TTurn::Quarter, {0, 0, 40, 38}, 24, 0, 0},
         {bcCode39, "A", 270, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 16, 0},
-        {bcCode39, "A", -90, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 0, 0},
+        {bcCode39, "A", -90, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 16, 0},
+        {bcCode39, "A", 450, TTurn::Quarter, {0, 0, 40, 38}, 24, 0, 0},
+        {bcCode39, "A", 360, TTurn::Upright, {0, 0, 38, 40}, 24, 0, 0},
+        {bcCode39, "A", -180, TTurn::Half, {0, 0, 38, 40}, 24, 0, 16},
         {bcCodeEAN13, "5901234123457", 180, TTurn::Half, {0, 0, 95, 50}, 43, 0, 8},
         {bcCodeEAN13, "5901234123457", 90, TTurn::Quarter, {0, 0, 50, 95}, 43, 0, 0},
         {bcCodeEAN13, "5901234123457", 270, TTurn::ThreeQuarters, {0, 0, 50, 95}, 43, 8, 0},
@@ -231,15 +303,15 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
           {{49, 34, 92, 50}, {49, 36}, "123457"}}},
         {bcCodeEAN13, "0012345678905", false, 0, {0, 0, 95, 50},
          {{{3, 34, 45, 50}, {3, 36}, "012345"}, {{49, 34, 92, 50}, {49, 36}, "678905"}}},
-        // The check digit goes into the bars, not into the label.
+        // The label shows the check digit that the bars carry.
         {bcCodeEAN8, "1234567", true, 0, {0, 0, 67, 50},
-         {{{3, 34, 31, 50}, {3, 36}, "1234"}, {{35, 34, 64, 50}, {35, 36}, "567"}}},
+         {{{3, 34, 31, 50}, {3, 36}, "1234"}, {{35, 34, 64, 50}, {35, 36}, "5670"}}},
         // UPC-A prints the check digit it computed, not the one given.
         {bcCodeUPC_A, "036000291459", true, 0, {0, 0, 95, 50},
          {{{-8, 34, -1, 50}, {-8, 36}, "0"}, {{10, 34, 45, 50}, {10, 36}, "36000"},
           {{49, 34, 84, 50}, {49, 36}, "29145"}, {{96, 34, 104, 50}, {96, 36}, "2"}}},
         {bcCodeUPC_E0, "123456", false, 0, {0, 0, 51, 50},
-         {{{3, 34, 45, 50}, {3, 36}, "012345"}, {{52, 34, 60, 50}, {52, 36}, "6"}}},
+         {{{3, 34, 45, 50}, {3, 36}, "123456"}, {{52, 34, 60, 50}, {52, 36}, "5"}}},
         {bcCode39, "A", false, 0, {0, 0, 38, 40}, {{{0, 24, 39, 40}, {kCentred, 26}, "A"}}},
         {bcCodeEAN13, "5901234123457", false, 180, {0, 0, 95, 50},
          {{{96, 0, 103, 16}, {103, 14}, "5"}, {{50, 0, 92, 16}, {92, 14}, "901234"},
@@ -250,13 +322,14 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
         {bcCodeEAN13, "5901234123457", false, 270, {0, 0, 50, 95},
          {{{0, -8, 14, -1}, {14, -8}, "5"}, {{0, 3, 14, 45}, {14, 3}, "901234"},
           {{0, 49, 14, 92}, {14, 49}, "123457"}}},
-        // Any other angle, negative ones included, keeps the upright layout.
+        // Any other angle keeps the upright layout.
         {bcCodeEAN13, "5901234123457", false, 45, {0, 0, 50, 95},
          {{{-8, 79, -1, 95}, {-8, 81}, "5"}, {{3, 79, 45, 95}, {3, 81}, "901234"},
           {{49, 79, 92, 95}, {49, 81}, "123457"}}},
+        // Angles outside 0-359 are laid out as the same direction within it: -90 as 270.
         {bcCodeEAN13, "5901234123457", false, -90, {0, 0, 50, 95},
-         {{{-8, 79, -1, 95}, {-8, 81}, "5"}, {{3, 79, 45, 95}, {3, 81}, "901234"},
-          {{49, 79, 92, 95}, {49, 81}, "123457"}}},
+         {{{0, -8, 14, -1}, {14, -8}, "5"}, {{0, 3, 14, 45}, {14, 3}, "901234"},
+          {{0, 49, 14, 92}, {14, 49}, "123457"}}},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -292,6 +365,40 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
                                     return expected.Bitmap.Pixel(x, y);
                                 }),
                   "");
+    }
+}
+
+// An angle beyond 0-359 paints exactly as the same direction within it, label included.
+TEST(PaintBarcode, AnglesAreReducedToOneTurn) {
+    struct Row {
+        double Angle;
+        double Reduced;
+    } const rows[] = {
+        {-450, 270}, {-90, 270}, {360, 0},  {450, 90},   {-180, 180}, {720, 0},        {-360, 0},
+        {393, 33},   {-327, 33}, {-0.0, 0}, {-1e-30, 0}, {1080, 0},   {-720.5, 359.5},
+    };
+    for (const Row& row : rows) {
+        for (TBarcodeType typ : {bcCodeEAN13, bcCode39}) {
+            SCOPED_TRACE(std::to_string(row.Angle) + ", " + SymbologyTable[typ].Name);
+            const char* text = typ == bcCode39 ? "AB" : "5901234123457";
+            TBarcodeEngine turned;
+            Configure(turned, typ, text, false, row.Angle);
+            TBarcodeEngine reduced;
+            Configure(reduced, typ, text, false, row.Reduced);
+            TTarget a(95, 95);
+            TTarget b(95, 95);
+            turned.PaintBarcode(a.Bitmap.Canvas(), {0, 0, 95, 95}, true);
+            reduced.PaintBarcode(b.Bitmap.Canvas(), {0, 0, 95, 95}, true);
+            EXPECT_EQ(turned.Height, reduced.Height);
+            EXPECT_EQ(turned.OriginX, reduced.OriginX);
+            EXPECT_EQ(turned.OriginY, reduced.OriginY);
+            EXPECT_EQ(FirstMismatch(a.Bitmap,
+                                    [&](int32_t x, int32_t y) -> std::optional<TColor> {
+                                        return b.Bitmap.Pixel(x, y);
+                                    }),
+                      "");
+            EXPECT_EQ(turned.Angle, row.Angle); // the setting itself is left as it was
+        }
     }
 }
 

@@ -98,10 +98,10 @@ TEST(EnginePipeline, NumericCheckAndTrimming) {
         {bcCode_2_5_industrial, "12a4", "Barcode must be numeric", "12a4"},
         {bcCode_2_5_industrial, " 1 2 ", "Barcode must be numeric", "1 2"},
         {bcCode_2_5_industrial, "", "", ""},
-        {bcCode39, "12a4", "", "12a4"},
+        {bcCode39, "12a4", "TBarcodeEngine:Code39 bad Data <12a4>", "12a4"},
         {bcCode39, " 12 ", "", " 12 "},
         {bcCodeEAN128C, "12A4", "Barcode must be numeric", "12A4"},
-        {bcCode128C, "12A4", "", "12A4"},
+        {bcCode128C, "12A4", "TBarcodeEngine:Code128 bad Data <12A4>", "12A4"},
         {bcCodePostNet, " 12", "", "12"},
         {bcCodeMSI, "1.5", "Barcode must be numeric", "1.5"},
     };

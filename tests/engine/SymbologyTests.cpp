@@ -111,13 +111,33 @@ TEST(Code39, Patterns) {
         {{bcCode39, "Z8", true},
          C39_STAR + GAP + C39_Z + GAP + C39_8 + GAP + C39_0 + GAP + C39_STAR,
          "Z8"},
-        // lower case and other signs are left out
-        {{bcCode39, "abc"}, C39_STAR + GAP + C39_STAR, "abc"},
-        {{bcCode39, "*"}, C39_STAR + GAP + C39_STAR + GAP + C39_STAR, "*"},
         {{bcCode39, " A"}, C39_STAR + GAP + C39_SPACE + GAP + C39_A + GAP + C39_STAR, " A"},
         {{bcCode39Extended, "a"}, C39_STAR + GAP + C39_PLUS + GAP + C39_A + GAP + C39_STAR, "a"},
         {{bcCode39Extended, "-"}, C39_STAR + GAP + C39_SLASH + GAP + C39_M + GAP + C39_STAR, "-"},
-        {{bcCode39Extended, "A\xE9"}, C39_STAR + GAP + C39_A + GAP + C39_STAR, "A\xE9"},
+        // DEL, the last 7-bit code, is "%T"
+        {{bcCode39Extended, "\x7F"},
+         C39_STAR + GAP + "505151515" /* % */ + GAP + "505060615" /* T */ + GAP + C39_STAR,
+         "\x7F"},
+    });
+}
+
+// Code 39 carries its 43 data characters only ("*" is the start and stop); the full-ASCII
+// form carries 7-bit ASCII. Anything else is refused with the whole text, never left out.
+TEST(Code39, DataOutsideTheSetIsRefused) {
+    CheckErrors({
+        {{bcCode39, "abc"}, "TBarcodeEngine:Code39 bad Data <abc>", "abc"},
+        {{bcCode39, "*"}, "TBarcodeEngine:Code39 bad Data <*>", "*"},
+        {{bcCode39, "AB*CD"}, "TBarcodeEngine:Code39 bad Data <AB*CD>", "AB*CD"},
+        {{bcCode39, "A\tB", true}, "TBarcodeEngine:Code39 bad Data <A\tB>", "A\tB"},
+        {{bcCode39, "CAF\xC9"}, "TBarcodeEngine:Code39 bad Data <CAF\xC9>", "CAF\xC9"},
+        {{bcCode39Extended, "Caf\xE9"}, "TBarcodeEngine:Code39 bad Data <Caf\xE9>", "Caf\xE9"},
+        {{bcCode39Extended, "\x80"}, "TBarcodeEngine:Code39 bad Data <\x80>", "\x80"},
+    });
+    CheckErrors({
+        {{bcCode39, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%", true},
+         "(nothing raised)",
+         "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%"},
+        {{bcCode39Extended, std::string("*a\0~", 4)}, "(nothing raised)", std::string("*a\0~", 4)},
     });
 }
 
@@ -148,14 +168,16 @@ TEST(Code128, EdgeCases) {
     CheckWidthRows({
         // empty: start, check (104 mod 103 = 1), stop
         {{bcCode128B, ""}, START_B + "222122" + STOP, ""},
-        // lower case is not in code set A: blank, value 0
-        {{bcCode128A, "a"}, START_A + "212222" + "212222" + STOP, "a"},
-        {{bcCodeEAN128A, "a"},
-         START_A + FNC1 + "212222" + "411131" /* 103 + 102 = 205 -> 102 */ + STOP,
-         "a"},
-        // a pair that is not a key is "00"; two blanks find value 100
-        {{bcCode128C, "1A"}, START_C + "212222" + "222221" + STOP, "1A"},
-        {{bcCode128C, "  "}, START_C + "114131" + "411131" + STOP, "  "},
+        // code set A carries the control characters as values 64-95, code set B DEL as 95
+        {{bcCode128A, "\x01"}, START_A + "121124" /* 65 */ + "121124" + STOP, "\x01"},
+        {{bcCode128A, "\x1F"}, START_A + "114113" /* 95 */ + "114113" + STOP, "\x1F"},
+        {{bcCode128A, std::string(1, '\0')},
+         START_A + "111422" /* 64 */ + "111422" + STOP,
+         std::string(1, '\0')},
+        {{bcCode128B, "\x7F"}, START_B + "114113" /* 95 */ + "114311" /* 96 */ + STOP, "\x7F"},
+        {{bcCodeEAN128A, "_"},
+         START_A + FNC1 + "111224" /* 63 */ + "223112" /* 103 + 102 + 126 = 331 -> 22 */ + STOP,
+         "_"},
         // csmNone: Text unchanged, the modulo-103 symbol still made
         {{bcCodeEAN128A, "12", true, csmNone},
          START_A + FNC1 + "123221" + "223211" + "421112" + STOP,
@@ -163,9 +185,21 @@ TEST(Code128, EdgeCases) {
     });
 }
 
+// A character the code set cannot encode is refused with the whole text, never replaced.
 TEST(Code128, Errors) {
     CheckErrors({
         {{bcCodeEAN128B, "1A", true}, "'A' is not a valid integer value", "1A"},
+        {{bcCode128A, "a"}, "TBarcodeEngine:Code128 bad Data <a>", "a"},
+        {{bcCode128A, "AB`"}, "TBarcodeEngine:Code128 bad Data <AB`>", "AB`"},
+        {{bcCodeEAN128A, "a"}, "TBarcodeEngine:Code128 bad Data <a>", "a"},
+        {{bcCode128B, "A\tB"}, "TBarcodeEngine:Code128 bad Data <A\tB>", "A\tB"},
+        {{bcCode128B, "caf\xE9"}, "TBarcodeEngine:Code128 bad Data <caf\xE9>", "caf\xE9"},
+        {{bcCodeEAN128B, "\x80"}, "TBarcodeEngine:Code128 bad Data <\x80>", "\x80"},
+        // code set C: digits only, before any padding
+        {{bcCode128C, "121A"}, "TBarcodeEngine:Code128 bad Data <121A>", "121A"},
+        {{bcCode128C, "12  34"}, "TBarcodeEngine:Code128 bad Data <12  34>", "12  34"},
+        {{bcCode128C, "  "}, "TBarcodeEngine:Code128 bad Data <  >", "  "},
+        {{bcCode128C, "1A3"}, "TBarcodeEngine:Code128 bad Data <1A3>", "1A3"},
     });
     TBarcodeEngine e;
     e.Typ = bcCode39;
@@ -193,13 +227,6 @@ TEST(Code93, WorkedSymbols) {
              "113121" /* C: + */ + "121311" /* K: 6 */ + C93_END,
          "TEST93"},
         {{bcCode93, ""}, C93_START + "131112" + "131112" + C93_END, ""},
-        // the shift characters are written directly as [ ] { }
-        {{bcCode93, "[]"},
-         C93_START +
-             "121221"
-             "312111" +
-             "121131" /* C: - (36) */ + "112311" /* K: I (18) */ + C93_END,
-         "[]"},
         // full ASCII: "a" is (+)A
         {{bcCode93Extended, "a"},
          C93_START +
@@ -218,12 +245,26 @@ TEST(Code93, WorkedSymbols) {
                                 "5050805");
 }
 
+// The shift characters "[", "]", "{", "}" belong to the full-ASCII spelling: in plain Code 93
+// they are refused like any other character outside its 43, never read as shifts. The
+// full-ASCII form refuses what 7-bit ASCII does not hold.
 TEST(Code93, CharactersOutsideTheSetAreRefused) {
     CheckErrors({
         {{bcCode93, "AbC"}, "TBarcodeEngine:Code93 bad Data <AbC>", "AbC"},
         {{bcCode93, " x "}, "TBarcodeEngine:Code93 bad Data < x >", " x "},
+        {{bcCode93, "A[B"}, "TBarcodeEngine:Code93 bad Data <A[B>", "A[B"},
+        {{bcCode93, "]"}, "TBarcodeEngine:Code93 bad Data <]>", "]"},
+        {{bcCode93, "{A"}, "TBarcodeEngine:Code93 bad Data <{A>", "{A"},
+        {{bcCode93, "Z}"}, "TBarcodeEngine:Code93 bad Data <Z}>", "Z}"},
+        {{bcCode93Extended, "Caf\xE9"}, "TBarcodeEngine:Code93 bad Data <Caf\xE9>", "Caf\xE9"},
+        {{bcCode93Extended, "a\xFF"}, "TBarcodeEngine:Code93 bad Data <a\xFF>", "a\xFF"},
     });
-    CheckErrors({{{bcCode93Extended, "a\xFF"}, "(nothing raised)", "a\xFF"}});
+    CheckErrors({
+        {{bcCode93, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%"},
+         "(nothing raised)",
+         "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%"},
+        {{bcCode93Extended, "[]{}\x7F"}, "(nothing raised)", "[]{}\x7F"},
+    });
 }
 
 // --- EAN / UPC ---
@@ -262,17 +303,18 @@ TEST(EanUpc, WorkedSymbols) {
              "5251"
              "7150" +
              GUARD,
-         "1234567"},
+         "12345670"},
+        // six digits are the six data digits; the check digit 5 selects the parity
         {{bcCodeUPC_E0, "123456", true},
          GUARD +
-             "0517"
-             "1615"
-             "1606"
+             "0616"
+             "1516"
              "0805"
              "1705"
-             "0625" +
+             "0715"
+             "0508" +
              UPCE_END,
-         "0123457"},
+         "1234565"},
         {{bcCodeUPC_Supp5, "12345", true},
          ADDON_START + "0616" + ADDON_SEP + "1516" + ADDON_SEP + "0535" + ADDON_SEP + "0526" +
              ADDON_SEP + "0625",
@@ -282,110 +324,24 @@ TEST(EanUpc, WorkedSymbols) {
 }
 
 TEST(EanUpc, PaddingAndCheckDigitEdges) {
-    const std::string ean13Zeros = GUARD +
-                                   "2605"
-                                   "2605"
-                                   "2605"
-                                   "2605"
-                                   "2605"
-                                   "2605" +
-                                   CENTRE +
+    const std::string zeros = "2605"
+                              "2605"
+                              "2605"
+                              "2605"
+                              "2605"
+                              "2605";
+    const std::string rightZeros = "7150"
                                    "7150"
                                    "7150"
                                    "7150"
                                    "7150"
-                                   "7150"
-                                   "7150" +
-                                   GUARD;
+                                   "7150";
+    const std::string ean13Zeros = GUARD + zeros + CENTRE + rightZeros + GUARD;
     CheckRows({
-        // 13 digits keep their last digit, right or wrong
-        {{bcCodeEAN13, "0000000000009", true},
-         GUARD +
-             "2605"
-             "2605"
-             "2605"
-             "2605"
-             "2605"
-             "2605" +
-             CENTRE +
-             "7150"
-             "7150"
-             "7150"
-             "7150"
-             "7150"
-             "7051" +
-             GUARD,
-         "0000000000009"},
+        // an empty Text becomes all zeros
         {{bcCodeEAN13, "", true}, ean13Zeros, "0000000000000"},
         {{bcCodeEAN13, "000000000000"}, ean13Zeros, "0000000000000"},
-        // 14 digits with Checksum: digits 2 to 13 and a new check digit
-        {{bcCodeEAN13, "90000000000005", true}, ean13Zeros, "0000000000000"},
-        // EAN-8: the last seven of nine digits, Text untouched
-        {{bcCodeEAN8, "991234567", true},
-         GUARD +
-             "1615"
-             "1516"
-             "0805"
-             "0526" +
-             CENTRE +
-             "5170"
-             "5053"
-             "5251"
-             "7150" +
-             GUARD,
-         "991234567"},
-        {{bcCodeUPC_A, ""},
-         GUARD +
-             "2605"
-             "2605"
-             "2605"
-             "2605"
-             "2605"
-             "2605" +
-             CENTRE +
-             "7150"
-             "7150"
-             "7150"
-             "7150"
-             "7150"
-             "7150" +
-             GUARD,
-         "000000000000"},
-        // more than twelve digits: with Checksum the first eleven and the check digit
-        {{bcCodeUPC_A, "01234567890123", true},
-         GUARD +
-             "2605"
-             "1615"
-             "1516"
-             "0805"
-             "0526"
-             "0625" +
-             CENTRE +
-             "5053"
-             "5251"
-             "5152"
-             "7051"
-             "7150"
-             "5170" +
-             GUARD,
-         "012345678905"},
-        {{bcCodeUPC_A, "0123456789059"},
-         GUARD +
-             "2605"
-             "1615"
-             "1516"
-             "0805"
-             "0526"
-             "0625" +
-             CENTRE +
-             "5053"
-             "5251"
-             "5152"
-             "7051"
-             "7150"
-             "5170" +
-             GUARD,
-         "0123456789059"},
+        {{bcCodeUPC_A, ""}, ean13Zeros, "000000000000"},
         // two-digit add-on: parity by value mod 4 (13 -> 1 -> oE)
         {{bcCodeUPC_Supp2, "13"}, ADDON_START + "1615" + ADDON_SEP + "0535", "13"},
         {{bcCodeUPC_Supp2, "3", true}, ADDON_START + "0517" + ADDON_SEP + "0535", "039"},
@@ -397,27 +353,92 @@ TEST(EanUpc, PaddingAndCheckDigitEdges) {
     });
 }
 
+// Every digit given is kept. With d data digits and n in all: with Checksum, up to d digits are
+// padded to d and get the check digit, n digits keep their first d and get the computed check
+// digit in place of their last; without, the text is padded to n. The symbol is that of the
+// completed digits given whole, and Text holds them.
+TEST(EanUpc, EveryGivenDigitIsKept) {
+    struct Row {
+        TBarcodeType Typ;
+        std::string Text;
+        bool Checksum;
+        std::string Carried;
+    } const rows[] = {
+        // EAN-8: d 7, n 8
+        {bcCodeEAN8, "123456", true, "01234565"},
+        {bcCodeEAN8, "1234567", true, "12345670"},
+        {bcCodeEAN8, "12345678", true, "12345670"},
+        {bcCodeEAN8, "2345673", false, "02345673"},
+        {bcCodeEAN8, "12345670", false, "12345670"},
+        // EAN-13: d 12, n 13; a wrong last digit is replaced
+        {bcCodeEAN13, "40063813339", true, "0400638133390"},
+        {bcCodeEAN13, "400638133393", true, "4006381333931"},
+        {bcCodeEAN13, "4006381333930", true, "4006381333931"},
+        {bcCodeEAN13, "614141000036", false, "0614141000036"},
+        {bcCodeEAN13, "4006381333930", false, "4006381333930"},
+        // UPC-A: d 11, n 12
+        {bcCodeUPC_A, "3600029145", true, "036000291452"},
+        {bcCodeUPC_A, "03600029145", true, "036000291452"},
+        {bcCodeUPC_A, "036000291459", true, "036000291452"},
+        {bcCodeUPC_A, "61414100007", false, "061414100007"},
+        {bcCodeUPC_A, "036000291459", false, "036000291459"},
+        // UPC-E: d 6, n 7; fewer than seven are padded to six either way
+        {bcCodeUPC_E0, "23456", true, "0234566"},
+        {bcCodeUPC_E0, "123456", true, "1234565"},
+        {bcCodeUPC_E0, "1234569", true, "1234565"},
+        {bcCodeUPC_E0, "23456", false, "0234566"},
+        {bcCodeUPC_E0, "123456", false, "1234565"},
+        {bcCodeUPC_E1, "123456", false, "1234562"},
+        // add-ons: d = n
+        {bcCodeUPC_Supp5, "1234", true, "012344"},
+        {bcCodeUPC_Supp5, "12345", false, "12345"},
+        {bcCodeUPC_Supp2, "7", false, "07"},
+        {bcCodeUPC_Supp2, "12", true, "125"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << SymbologyTable[r.Typ].Name << " <" << r.Text
+                                          << "> checksum " << r.Checksum);
+        TBarcodeEngine e;
+        testing::Configure(e, {r.Typ, r.Text, r.Checksum});
+        const std::string pattern = e.BuildPattern();
+        EXPECT_EQ(e.Text, r.Carried);
+        // The add-ons' check digit extends Text but is not part of the symbol.
+        const bool addOn = r.Typ == bcCodeUPC_Supp2 || r.Typ == bcCodeUPC_Supp5;
+        TBarcodeEngine whole;
+        testing::Configure(
+            whole,
+            {r.Typ, addOn ? r.Carried.substr(0, r.Typ == bcCodeUPC_Supp2 ? 2 : 5) : r.Carried});
+        EXPECT_EQ(pattern, whole.BuildPattern());
+    }
+}
+
+// More digits than the symbol holds are refused, with and without Checksum; so is Checksum
+// without a method, which leaves no check digit. Text stays as given.
 TEST(EanUpc, LengthErrors) {
     CheckErrors({
         {{bcCodeEAN8, "123456789"}, "Invalid Text len (EAN8)", "123456789"},
+        {{bcCodeEAN8, "123456789", true}, "Invalid Text len (EAN8)", "123456789"},
         {{bcCodeEAN8, "1234567", true, csmNone}, "Invalid Text len (EAN8)", "1234567"},
         {{bcCodeEAN13, "12345678901234"}, "Invalid Text len (EAN13)", "12345678901234"},
-        {{bcCodeEAN13, "123", true, csmNone}, "Invalid Text len (EAN13)", "000000000123"},
-        {{bcCodeUPC_Supp2, "2147483648"},
-         "'2147483648' is not a valid integer value",
-         "2147483648"},
+        {{bcCodeEAN13, "90000000000005", true}, "Invalid Text len (EAN13)", "90000000000005"},
+        {{bcCodeEAN13, "123", true, csmNone}, "Invalid Text len (EAN13)", "123"},
+        {{bcCodeEAN13, "4006381333931", true, csmNone},
+         "Invalid Text len (EAN13)",
+         "4006381333931"},
+        {{bcCodeUPC_A, "0123456789059"}, "Invalid Text len (UPCA)", "0123456789059"},
+        {{bcCodeUPC_A, "01234567890123", true}, "Invalid Text len (UPCA)", "01234567890123"},
+        {{bcCodeUPC_A, "01234567890", true, csmNone}, "Invalid Text len (UPCA)", "01234567890"},
+        {{bcCodeUPC_E0, "12345678"}, "Invalid Text len (UPCE)", "12345678"},
+        {{bcCodeUPC_E1, "12345678", true}, "Invalid Text len (UPCE)", "12345678"},
+        {{bcCodeUPC_Supp5, "123456"}, "Invalid Text len (UPC5)", "123456"},
+        {{bcCodeUPC_Supp5, "123456", true}, "Invalid Text len (UPC5)", "123456"},
+        {{bcCodeUPC_Supp2, "123"}, "Invalid Text len (UPC2)", "123"},
+        {{bcCodeUPC_Supp2, "2147483648", true}, "Invalid Text len (UPC2)", "2147483648"},
     });
-    CheckErrors({{{bcCodeUPC_Supp2, "2147483647"}, "(nothing raised)", "2147483647"}});
-}
-
-// Without a method there is no twelfth digit: refused like the EAN length checks.
-TEST(EanUpc, UpcAWithChecksumButNoMethodIsRefused) {
     CheckErrors({
-        // as for EAN-13, the shortened text stays behind
-        {{bcCodeUPC_A, "01234567890", true, csmNone}, "Invalid Text len (UPCA)", "00123456789"},
+        {{bcCodeUPC_A, "012345678905", false, csmNone}, "(nothing raised)", "012345678905"},
+        {{bcCodeUPC_E0, "1234565", true, csmNone}, "(nothing raised)", "1234565"},
     });
-    CheckErrors(
-        {{{bcCodeUPC_A, "012345678905", false, csmNone}, "(nothing raised)", "012345678905"}});
 }
 
 // The parity digit is the standard check digit of the UPC-A expansion of number system and
@@ -487,7 +508,6 @@ TEST(EanUpc, UpcECheckDigitComesFromTheUpcAExpansion) {
          "0805"
          "1516"
          "0517"},
-        // the six-digit Text "123456" is padded to 0123456 and encodes 012345
         {bcCodeUPC_E1, "012345", "10123400005", '4',
          "2605"
          "0616"
@@ -566,19 +586,23 @@ TEST(MsiPostNetCodabar, Patterns) {
          CODABAR_A + GAP + "5050615" + GAP + "5051506" + GAP + CODABAR_B,
          "12"},
         {{bcCodeCodabar, ""}, CODABAR_A + GAP + CODABAR_B, ""},
-        {{bcCodeCodabar, "A12B"},
-         CODABAR_A + GAP + CODABAR_A + GAP + "5050615" + GAP + "5051506" + GAP + CODABAR_B + GAP +
-             CODABAR_B,
-         "A12B"},
+        {{bcCodeCodabar, "-$:/.+"},
+         CODABAR_A + GAP + "5051605" + GAP + "5061505" + GAP + "6050606" + GAP + "6060506" + GAP +
+             "6060605" + GAP + "5060606" + GAP + CODABAR_B,
+         "-$:/.+"},
     });
 }
 
-// Characters outside the Codabar set are refused with the whole text.
+// Characters outside the Codabar data characters are refused with the whole text.
 TEST(MsiPostNetCodabar, CodabarBadDataIsRefused) {
     CheckErrors({
         {{bcCodeCodabar, "12a"}, "TBarcodeEngine:Codabar bad Data <12a>", "12a"},
         {{bcCodeCodabar, " 12"}, "TBarcodeEngine:Codabar bad Data < 12>", " 12"},
         {{bcCodeCodabar, "1*2"}, "TBarcodeEngine:Codabar bad Data <1*2>", "1*2"},
+        // the start and stop letters are the encoder's own
+        {{bcCodeCodabar, "A12B"}, "TBarcodeEngine:Codabar bad Data <A12B>", "A12B"},
+        {{bcCodeCodabar, "1C"}, "TBarcodeEngine:Codabar bad Data <1C>", "1C"},
+        {{bcCodeCodabar, "D"}, "TBarcodeEngine:Codabar bad Data <D>", "D"},
     });
 }
 

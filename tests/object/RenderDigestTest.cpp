@@ -2,9 +2,10 @@
 // file: optimisations must leave each output as it was, and a deliberate change of output
 // shows up as exactly the lines of RenderDigests.txt that it changes.
 //
-// To record the digests anew after a deliberate change of output (one command line):
+// To record the digests anew after a deliberate change of output:
 //   QUILLAX_WRITE_DIGESTS=tests/object/RenderDigests.txt build/bin/object_tests
 //       --gtest_filter='RenderDigests.*'
+// (one command line, run from the repository's top folder).
 #include "ObjectTestSupport.h"
 
 #include <cstdlib>

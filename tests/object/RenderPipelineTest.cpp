@@ -14,6 +14,13 @@ TQuillaxProperties Ean13(const std::string& data) {
     return p;
 }
 
+// The BMP file of a render.
+std::vector<uint8_t> BmpOf(const TQuillaxProperties& properties) {
+    TMemoryStream bytes;
+    EncodeImage(*RenderBarcode(properties).Surface, TImageType::itBMP, bytes);
+    return bytes.Bytes();
+}
+
 TEST(EngineTransfer, RatioAndHeightReachTheEngineOnlyWhenPositive) {
     struct Row {
         int32_t Ratio;
@@ -110,19 +117,6 @@ TEST(RenderPipeline, BarsAndSpacesTakeTheObjectsColours) {
     EXPECT_EQ(0xFF0000, render.Surface->Pixel(2, 10));
 }
 
-TEST(RenderPipeline, HeightZeroGivesASurfaceWithoutRows) {
-    TQuillaxProperties p = Ean13("123456789012");
-    p.Checksum = true;
-    p.Height = 0;
-    TRenderResult render = RenderBarcode(p);
-    EXPECT_EQ(TRenderStep::rsNone, render.FailedStep);
-    EXPECT_EQ(95, render.Surface->Width());
-    EXPECT_EQ(0, render.Surface->Height());
-    TMemoryStream bytes;
-    EncodeImage(*render.Surface, TImageType::itBMP, bytes);
-    EXPECT_EQ(0u, bytes.Size());
-}
-
 // An image with nothing on it but the error text at (0, 5).
 void ExpectErrorImage(const TBitmap& surface, int32_t width, int32_t height) {
     ASSERT_EQ(width, surface.Width());
@@ -157,7 +151,15 @@ TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
         {"symbology 23", 23, "123456789012", 1, TRenderStep::rsDraw},
         {"symbology 255", 255, "", 1, TRenderStep::rsDraw},
         {"fourteen EAN-13 digits", bcCodeEAN13, "12345678901234", 1, TRenderStep::rsDraw},
+        {"thirteen UPC-A digits", bcCodeUPC_A, "0360002914521", 1, TRenderStep::rsDraw},
+        {"three digits for the two-digit add-on", bcCodeUPC_Supp2, "123", 1, TRenderStep::rsDraw},
         {"bad Code 93 character", bcCode93, "lower", 1, TRenderStep::rsDraw},
+        {"shift character in Code 93", bcCode93, "A[B", 1, TRenderStep::rsDraw},
+        {"start and stop letters in Codabar", bcCodeCodabar, "A12B", 1, TRenderStep::rsDraw},
+        {"letter in Code 128 C", bcCode128C, "121A", 1, TRenderStep::rsDraw},
+        {"lower case in Code 128 A", bcCode128A, "abc", 1, TRenderStep::rsDraw},
+        {"lower case in Code 39", bcCode39, "abc", 1, TRenderStep::rsDraw},
+        {"start character inside Code 39", bcCode39, "AB*CD", 1, TRenderStep::rsDraw},
         {"narrow width beyond the line widths", bcCode128B, "ABC", 200, TRenderStep::rsDraw},
     };
     for (const auto& row : rows) {
@@ -171,15 +173,78 @@ TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
     }
 }
 
+// Data that loses characters in the ANSI conversion is not encoded with "?" in their places:
+// the text step fails and nothing is measured or drawn. It stays so across a page start, and
+// new data that converts cleanly renders again.
+TEST(RenderPipeline, DataTheCodePageCannotHoldFailsTheTextStep) {
+    struct Row {
+        const char16_t* Data;
+        TRenderStep Failed;
+    } const rows[] = {
+        {u"\u65e5\u672c", TRenderStep::rsText},
+        {u"AB\u0100", TRenderStep::rsText},
+        {u"\U0001F600", TRenderStep::rsText},
+        {u"A?B", TRenderStep::rsNone}, // a question mark of its own is data
+        // the code page holds it, so the text step passes; Code 128 B then refuses the accent
+        {u"caf\u00e9", TRenderStep::rsDraw},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(row.Failed)));
+        TQuillax object;
+        ASSERT_NO_FATAL_FAILURE(Apply(object, {.BarcodeType = bcCode128B, .Data = ""}));
+        TOwnedBstr data(SysAllocString(row.Data));
+        ASSERT_HR(S_OK, object.put_Data(data.get()));
+        ASSERT_HR(S_OK, object.OnStartPage(nullptr));
+        ASSERT_HR(S_OK, object.put_BarcodeType(bcCode128B));
+        TRenderResult render = RenderBarcode(object.Properties());
+        EXPECT_EQ(row.Failed, render.FailedStep);
+        EXPECT_EQ(row.Failed, object.EncodeBarcode().FailedStep);
+        if (row.Failed == TRenderStep::rsText)
+            ExpectErrorImage(*render.Surface, kErrorSurfaceWidth, kErrorSurfaceHeight);
+
+        ASSERT_HR(S_OK, object.put_Data(MakeBstr("clean").get()));
+        EXPECT_EQ(TRenderStep::rsNone, RenderBarcode(object.Properties()).FailedStep);
+    }
+}
+
 TEST(RenderPipeline, ErrorImagesDoNotDependOnWhatFailed) {
     TQuillaxProperties letters = Ean13("12345ABC");
     TQuillaxProperties badType = Ean13("123456789012");
     badType.BarcodeType = 23;
-    TMemoryStream a;
-    TMemoryStream b;
-    EncodeImage(*RenderBarcode(letters).Surface, TImageType::itBMP, a);
-    EncodeImage(*RenderBarcode(badType).Surface, TImageType::itBMP, b);
-    EXPECT_EQ(a.Bytes(), b.Bytes());
+    EXPECT_EQ(BmpOf(letters), BmpOf(badType));
+}
+
+// A measurement without rows or columns is a sizing failure like any other: the 50 by 30
+// fallback, never an empty image. Without a width the draw step fails as well.
+TEST(RenderPipeline, NoRowsOrNoColumnsFallBackTo50By30) {
+    struct Row {
+        const char* Name;
+        uint8_t Type;
+        const char* Data;
+        int32_t Height;
+        int32_t NarrowBarWidth;
+        TRenderStep Failed;
+    } const rows[] = {
+        {"Height 0", bcCodeEAN13, "590123412345", 0, 1, TRenderStep::rsWidth},
+        {"negative Height", bcCodeEAN13, "590123412345", -5, 1, TRenderStep::rsWidth},
+        {"NarrowBarWidth 0", bcCode128B, "ABC", 50, 0, TRenderStep::rsDraw},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TQuillaxProperties p = Ean13(row.Data);
+        p.BarcodeType = row.Type;
+        p.Height = row.Height;
+        p.NarrowBarWidth = row.NarrowBarWidth;
+        TRenderResult render = RenderBarcode(p);
+        EXPECT_EQ(row.Failed, render.FailedStep);
+        EXPECT_EQ(kErrorSurfaceWidth, render.Surface->Width());
+        EXPECT_EQ(kErrorSurfaceHeight, render.Surface->Height());
+        for (TImageType format : {TImageType::itBMP, TImageType::itPNG, TImageType::itJPEG}) {
+            TMemoryStream bytes;
+            EncodeImage(*render.Surface, format, bytes);
+            EXPECT_GT(bytes.Size(), 0u);
+        }
+    }
 }
 
 // A surface too large to make fails the sizing step only: the barcode is then drawn into
@@ -192,6 +257,23 @@ TEST(RenderPipeline, OversizedSurfaceFallsBackTo50By30) {
     EXPECT_EQ(TRenderStep::rsWidth, render.FailedStep);
     EXPECT_EQ(kErrorSurfaceWidth, render.Surface->Width());
     EXPECT_EQ(kErrorSurfaceHeight, render.Surface->Height());
+}
+
+// An Orientation beyond 0-359 renders exactly as the same direction within it.
+TEST(RenderPipeline, OrientationIsReducedToOneTurn) {
+    const std::pair<int32_t, int32_t> rows[] = {{-450, 270}, {-90, 270}, {360, 0}, {450, 90}};
+    for (const auto& [orientation, reduced] : rows) {
+        for (uint8_t type : {uint8_t{bcCodeEAN13}, uint8_t{bcCode128B}}) {
+            SCOPED_TRACE(std::to_string(orientation) + ", type " + std::to_string(type));
+            TQuillaxProperties p = Ean13(type == bcCodeEAN13 ? "590123412345" : "Quillax");
+            p.BarcodeType = type;
+            p.ShowText = true;
+            p.Orientation = orientation;
+            TQuillaxProperties q = p;
+            q.Orientation = reduced;
+            EXPECT_EQ(BmpOf(p), BmpOf(q));
+        }
+    }
 }
 
 // Rendering works on the engine's copy of the data: the object's properties stay as set.
@@ -226,11 +308,7 @@ TEST(RenderPipeline, PageStartRatioRendersAsRatioTwoWhereBounded) {
         p.BarcodeType = row.Type;
         TQuillaxProperties two = p;
         two.Ratio = 2;
-        TMemoryStream a;
-        TMemoryStream b;
-        EncodeImage(*RenderBarcode(p).Surface, TImageType::itBMP, a);
-        EncodeImage(*RenderBarcode(two).Surface, TImageType::itBMP, b);
-        EXPECT_EQ(a.Bytes(), b.Bytes());
+        EXPECT_EQ(BmpOf(p), BmpOf(two));
     }
 }
 
@@ -265,11 +343,7 @@ TEST(RenderPipeline, CheckDigitIsAddedOnceHoweverOftenThePatternIsBuilt) {
             TQuillaxProperties completed = withCheck;
             completed.Data = row.Completed;
             completed.Checksum = false;
-            TMemoryStream a;
-            TMemoryStream b;
-            EncodeImage(*RenderBarcode(withCheck).Surface, TImageType::itBMP, a);
-            EncodeImage(*RenderBarcode(completed).Surface, TImageType::itBMP, b);
-            EXPECT_EQ(a.Bytes(), b.Bytes());
+            EXPECT_EQ(BmpOf(withCheck), BmpOf(completed));
         }
     }
 }

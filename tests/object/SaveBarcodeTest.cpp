@@ -1,5 +1,5 @@
 // SaveBarcode: the file holds exactly the encoded image, is replaced whole, and a file that
-// cannot be written leaves the call successful with the render's code.
+// cannot be written leaves the call successful with Result 5 and the target as it was.
 #include "ObjectTestSupport.h"
 
 #include "ImageFiles.h"
@@ -106,29 +106,50 @@ TEST_F(SaveBarcodeTest, ReplacesAnExistingFileWholeAndKeepsItsPermissions) {
     EXPECT_TRUE(Strays({"barcode.bmp"}).empty());
 }
 
-TEST_F(SaveBarcodeTest, UnwritableTargetsAreNotReported) {
+// No file written is Result 5, whatever the render reported; an existing target keeps its
+// content and no temporary file is left behind.
+TEST_F(SaveBarcodeTest, TargetsThatCannotBeWrittenReportResultFive) {
     fs::create_directory(PathOf("a-folder"));
+    const std::string existing = PathOf("existing.jpg");
+    WriteFile(existing, 1000);
+    TBarcodeSetup oversizedJpeg{.BarcodeType = bcCode128B,
+                                .Data = std::string(200, 'Q'),
+                                .NarrowBarWidth = 31, // 69,285 pixels wide
+                                .Height = 2,
+                                .ImageTypeStr = "JPEG"};
+    TBarcodeSetup badData = kValidEan13;
+    badData.Data = "12345ABC";
     struct Row {
         const char* Name;
-        std::string Path;
-        std::vector<std::string> FolderAfterwards;
+        std::u16string Path;
+        TBarcodeSetup Setup;
     };
+    auto widened = [](const std::string& path) { return std::u16string(path.begin(), path.end()); };
     const Row rows[] = {
-        {"missing folder", PathOf("missing/barcode.bmp"), {"a-folder"}},
-        {"target is a folder", PathOf("a-folder"), {"a-folder"}},
-        {"empty name", "", {"a-folder"}},
+        {"missing folder", widened(PathOf("missing/barcode.bmp")), kValidEan13},
+        {"target is a folder", widened(PathOf("a-folder")), kValidEan13},
+        {"empty name", u"", kValidEan13},
+        {"missing folder and bad data", widened(PathOf("missing/error.bmp")), badData},
+        {"JPEG wider than its format allows", widened(existing), oversizedJpeg},
+        {"name the code page cannot hold", widened(PathOf("bar")) + u"\u65e5.bmp", kValidEan13},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
         TQuillax object;
-        ASSERT_NO_FATAL_FAILURE(Apply(object, kValidEan13));
-        LONG result;
-        EXPECT_HR(S_OK, Save(object, row.Path, result));
-        EXPECT_EQ(0, result);
-        EXPECT_EQ(std::vector<std::string>{}, Strays(row.FolderAfterwards));
+        ASSERT_NO_FATAL_FAILURE(Apply(object, row.Setup));
+        LONG result = kSentinel;
+        TOwnedBstr path(SysAllocStringLen(row.Path.data(), static_cast<UINT>(row.Path.size())));
+        EXPECT_HR(S_OK, object.SaveBarcode(path.get(), &result));
+        EXPECT_EQ(5, result);
+        EXPECT_EQ(std::vector<std::string>{}, Strays({"a-folder", "existing.jpg"}));
         EXPECT_TRUE(fs::is_directory(PathOf("a-folder")));
         EXPECT_FALSE(fs::exists(PathOf("missing")));
+        EXPECT_EQ(1000u, fs::file_size(existing));
     }
+    // The wide JPEG renders; only its encoder fails.
+    TQuillax wide;
+    ASSERT_NO_FATAL_FAILURE(Apply(wide, oversizedJpeg));
+    EXPECT_EQ(TRenderStep::rsNone, RenderBarcode(wide.Properties()).FailedStep);
 }
 
 TEST_F(SaveBarcodeTest, BadDataWritesTheErrorImageAndReportsTheDrawStep) {
@@ -160,15 +181,16 @@ TEST_F(SaveBarcodeTest, BadDataWritesTheErrorImageAndReportsTheDrawStep) {
 }
 
 // Before a page start every property is zero: a symbology of ordinal 0, no data, a narrow
-// width of 0. The run then has no width, so drawing fails; the empty surface writes an
-// empty BMP file.
+// width of 0, Height 0. The run then has no width, so sizing and drawing fail; the file holds
+// the 50 by 30 error image as a BMP.
 TEST_F(SaveBarcodeTest, WorksBeforeThePageStarts) {
     TQuillax object;
     LONG result;
     ASSERT_HR(S_OK, Save(object, PathOf("zero.png"), result));
     EXPECT_EQ(3, result);
-    ASSERT_TRUE(fs::exists(PathOf("zero.png")));
-    EXPECT_EQ(0u, fs::file_size(PathOf("zero.png")));
+    TRgbImage image = DecodeBmp(ReadFileBytes(PathOf("zero.png")));
+    EXPECT_EQ(50, image.Width);
+    EXPECT_EQ(30, image.Height);
 }
 
 } // namespace

@@ -48,7 +48,7 @@ std::string UpcEText(char numberSystem, const std::string& six) {
     return std::string(1, numberSystem) + six + upcA.back();
 }
 
-// UPC-A and UPC-E data holds the check digit's place; with Checksum the digit is replaced.
+// Data of full length holds the check digit's place; with Checksum the digit is replaced.
 struct Symbol {
     const char* Name;
     LONG Type;
@@ -68,13 +68,16 @@ std::vector<Symbol> Symbols() {
         {"EAN-13", bcCodeEAN13, "4006381333931", false, "4006381333931", BarcodeFormat::EAN13},
         {"EAN-13", bcCodeEAN13, "12345678901", true, WithGs1Check("012345678901"),
          BarcodeFormat::EAN13},
+        {"EAN-13", bcCodeEAN13, "5901234123450", true, "5901234123457", BarcodeFormat::EAN13},
         {"EAN-8", bcCodeEAN8, "1234567", true, WithGs1Check("1234567"), BarcodeFormat::EAN8},
         {"EAN-8", bcCodeEAN8, WithGs1Check("9638507"), false, WithGs1Check("9638507"),
          BarcodeFormat::EAN8},
         {"UPC-A", bcCodeUPC_A, "036000291450", true, "036000291452", BarcodeFormat::UPCA},
+        {"UPC-A", bcCodeUPC_A, "03600029145", true, "036000291452", BarcodeFormat::UPCA},
         {"UPC-A", bcCodeUPC_A, "123456789010", true, WithGs1Check("12345678901"),
          BarcodeFormat::UPCA},
         {"UPC-E0", bcCodeUPC_E0, "1234560", true, UpcEText('0', "123456"), BarcodeFormat::UPCE},
+        {"UPC-E0", bcCodeUPC_E0, "123456", false, UpcEText('0', "123456"), BarcodeFormat::UPCE},
         {"UPC-E0", bcCodeUPC_E0, "6543210", true, UpcEText('0', "654321"), BarcodeFormat::UPCE},
         {"UPC-E0", bcCodeUPC_E0, "0234570", true, UpcEText('0', "023457"), BarcodeFormat::UPCE},
         {"UPC-E1", bcCodeUPC_E1, "1234560", true, UpcEText('1', "123456"), BarcodeFormat::UPCE},
@@ -88,6 +91,7 @@ std::vector<Symbol> Symbols() {
          BarcodeFormat::Code39},
         {"Code 128 A", bcCode128A, "CODE 128A", false, "CODE 128A", BarcodeFormat::Code128},
         {"Code 128 A", bcCode128A, "HELLO_123", false, "HELLO_123", BarcodeFormat::Code128},
+        {"Code 128 A", bcCode128A, "A\001B\037C", false, "A\001B\037C", BarcodeFormat::Code128},
         {"Code 128 B", bcCode128B, "Code 128b!", false, "Code 128b!", BarcodeFormat::Code128},
         {"Code 128 B", bcCode128B, "~abc{|}", false, "~abc{|}", BarcodeFormat::Code128},
         {"Code 128 C", bcCode128C, "12345678", false, "12345678", BarcodeFormat::Code128},

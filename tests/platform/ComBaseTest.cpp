@@ -151,4 +151,38 @@ TEST(AnsiCodePage, StringsKeepZerosAndFoldSurrogatePairs) {
     EXPECT_EQ(quillax::BstrToAnsi(nullptr), "");
 }
 
+// Text narrows to the same bytes whether or not loss is asked about; only a character without
+// an equivalent byte counts as lost, a "?" of its own does not.
+TEST(AnsiCodePage, NarrowingTellsWhetherCharactersWereLost) {
+    struct Row {
+        std::u16string Wide;
+        std::string Ansi;
+        bool Lost;
+    } const rows[] = {
+        {u"", "", false},
+        {u"plain ASCII?", "plain ASCII?", false},
+        {u"caf\u00e9 \u20ac5",
+         "caf\xE9 \x80"
+         "5",
+         false},
+        {std::u16string(u"\u0081\0x", 3), std::string("\x81\0x", 3), false},
+        {u"\u65e5\u672c", "??", true},
+        {u"A\u0100", "A?", true},
+        {u"\U0001F600", "?", true},
+        {std::u16string(1, char16_t{0xD800}) + u"x", "?x", true}, // a lone surrogate
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Ansi);
+        BSTR b = SysAllocStringLen(row.Wide.data(), static_cast<UINT>(row.Wide.size()));
+        bool lost = !row.Lost;
+        EXPECT_EQ(quillax::BstrToAnsi(b, lost), row.Ansi);
+        EXPECT_EQ(lost, row.Lost);
+        EXPECT_EQ(quillax::BstrToAnsi(b), row.Ansi);
+        SysFreeString(b);
+    }
+    bool lost = true;
+    EXPECT_EQ(quillax::BstrToAnsi(nullptr, lost), "");
+    EXPECT_FALSE(lost);
+}
+
 } // namespace
