@@ -18,7 +18,7 @@ TQuillaxProperties Ean13(const std::string& data) {
 std::vector<uint8_t> BmpOf(const TQuillaxProperties& properties) {
     TMemoryStream bytes;
     EncodeImage(*RenderBarcode(properties).Surface, TImageType::itBMP, bytes);
-    return bytes.Bytes();
+    return {bytes.Bytes().begin(), bytes.Bytes().end()};
 }
 
 TEST(EngineTransfer, RatioAndHeightReachTheEngineOnlyWhenPositive) {
