@@ -198,7 +198,9 @@ int main(int argc, char** argv) {
         ->add_option("--cache-bytes", serving.cacheBytes,
                      "Bytes of recent image answers kept in memory; 0 turns the cache off")
         ->capture_default_str();
-    serve->add_flag("--quiet", quiet, "No access log (one line per request on standard error)")
+    serve
+        ->add_flag("--quiet", quiet,
+                   "Turn off the access log (by default one line per request on standard error)")
         ->capture_default_str();
 
     try {

@@ -77,6 +77,17 @@ public:
         return line;
     }
 
+    // All it writes to standard output until it closes it, waiting at most five seconds.
+    std::string Output() {
+        std::string text;
+        char chunk[4096];
+        pollfd p{out_, POLLIN, 0};
+        ssize_t n;
+        while (poll(&p, 1, 5000) == 1 && (n = read(out_, chunk, sizeof chunk)) > 0)
+            text.append(chunk, static_cast<std::size_t>(n));
+        return text;
+    }
+
     // The port of its "Quillax listening on http://127.0.0.1:PORT/" line, 0 when the line
     // is anything else.
     uint16_t ListeningPort() {
