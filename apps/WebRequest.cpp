@@ -77,8 +77,9 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
+// ASCII case folding, as property names and HTTP tokens fold.
 char Lower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
