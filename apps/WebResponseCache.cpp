@@ -1,11 +1,14 @@
 // The response cache's shards: a recency list and an index into it, under one lock each.
 #include "apps/WebResponseCache.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace quillax::web {
 
-ResponseCache::ResponseCache(std::size_t capacityBytes) : shardCapacity_(capacityBytes / kShards) {}
+ResponseCache::ResponseCache(std::size_t capacityBytes, std::size_t shards)
+    : shardCount_(std::max<std::size_t>(1, shards)), shardCapacity_(capacityBytes / shardCount_),
+      shards_(std::make_unique<Shard[]>(shardCount_)) {}
 
 std::size_t ResponseCache::Cost(std::string_view key, const Answer& answer) {
     // The list node, the index node and the answer's own allocation, roughly.
@@ -15,7 +18,7 @@ std::size_t ResponseCache::Cost(std::string_view key, const Answer& answer) {
 }
 
 ResponseCache::Shard& ResponseCache::ShardOf(std::string_view key) {
-    return shards_[std::hash<std::string_view>{}(key) % kShards];
+    return shards_[std::hash<std::string_view>{}(key) % shardCount_];
 }
 
 AnswerPtr ResponseCache::Find(std::string_view key) {
@@ -47,7 +50,8 @@ void ResponseCache::Insert(std::string key, AnswerPtr answer) {
 
 ResponseCache::Totals ResponseCache::Count() const {
     Totals totals;
-    for (const Shard& shard : shards_) {
+    for (std::size_t i = 0; i < shardCount_; ++i) {
+        const Shard& shard = shards_[i];
         const std::lock_guard hold(shard.lock);
         totals.entries += shard.index.size();
         totals.bytes += shard.bytes;

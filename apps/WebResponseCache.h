@@ -6,9 +6,9 @@
 
 #include "apps/WebAnswer.h"
 
-#include <array>
 #include <cstddef>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -18,8 +18,8 @@ namespace quillax::web {
 
 class ResponseCache {
 public:
-    // capacityBytes 0 keeps nothing.
-    explicit ResponseCache(std::size_t capacityBytes);
+    // capacityBytes 0 keeps nothing; each shard holds its share of it.
+    explicit ResponseCache(std::size_t capacityBytes, std::size_t shards = 8);
     ResponseCache(const ResponseCache&) = delete;
     ResponseCache& operator=(const ResponseCache&) = delete;
 
@@ -38,8 +38,6 @@ public:
     static std::size_t Cost(std::string_view key, const Answer& answer);
 
 private:
-    static constexpr std::size_t kShards = 8;
-
     struct Entry {
         std::string key;
         AnswerPtr answer;
@@ -54,8 +52,9 @@ private:
 
     Shard& ShardOf(std::string_view key);
 
+    std::size_t shardCount_;
     std::size_t shardCapacity_;
-    std::array<Shard, kShards> shards_;
+    std::unique_ptr<Shard[]> shards_;
 };
 
 } // namespace quillax::web
