@@ -34,15 +34,6 @@ bool IsFieldValue(std::string_view text) {
     return true;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // IMF-fixdate ("Sun, 06 Nov 1994 08:49:37 GMT"), independent of the locale.
 std::string HttpDate(std::time_t when) {
     static constexpr std::array<const char*, 7> kDays{"Sun", "Mon", "Tue", "Wed",

@@ -154,6 +154,9 @@ bool IsChunkedLast(std::string_view codings);
 enum class TagComparison { Strong, Weak };
 bool ListNamesTag(std::string_view list, std::string_view etag, TagComparison comparison);
 
+// Whether two texts are equal apart from the case of ASCII letters.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 // Methods HTTP defines. Others are answered 501; these are 405 where a route does not
 // serve them.
 bool IsKnownMethod(boost::beast::http::verb method);
