@@ -9,14 +9,14 @@ namespace {
 
 constexpr std::string_view kAllowed = "Allow: GET, HEAD, OPTIONS\r\n";
 
-enum class Route { Front, Barcode, Health, Metrics, None };
+enum class Path { Front, Barcode, Health, Metrics, None };
 
-Route RouteOf(std::string_view path) {
-    if (path == "/") return Route::Front;
-    if (path == "/barcode") return Route::Barcode;
-    if (path == "/healthz") return Route::Health;
-    if (path == "/metrics") return Route::Metrics;
-    return Route::None;
+Path PathOf(std::string_view path) {
+    if (path == "/") return Path::Front;
+    if (path == "/barcode") return Path::Barcode;
+    if (path == "/healthz") return Path::Health;
+    if (path == "/metrics") return Path::Metrics;
+    return Path::None;
 }
 
 } // namespace
@@ -55,22 +55,30 @@ AnswerPtr Routes::RefusalAnswer(HeadRefusal refusal, const std::string& text) {
 
 Delivery Routes::Respond(const RequestHead& head, RouteCounters& counters) {
     counters.requests.fetch_add(1, std::memory_order_relaxed);
+    Delivery delivery = Route(head, counters);
+    // HEAD gets the head of whatever GET would get, errors included.
+    if (head.Method() == http::verb::head && delivery.part == AnswerPart::Whole)
+        delivery.part = AnswerPart::Head;
+    return delivery;
+}
+
+Delivery Routes::Route(const RequestHead& head, RouteCounters& counters) {
     const http::verb method = head.Method();
     if (!IsKnownMethod(method)) return {notImplemented_};
     const std::optional<RequestTarget> target = SplitTarget(head.Target());
     if (!target) return {badTarget_};
     if (target->asterisk) return {method == http::verb::options ? allowAll_ : badTarget_};
 
-    const Route route = RouteOf(target->path);
-    if (route == Route::None) return {notFound_};
-    if (method == http::verb::options) return {route == Route::Barcode ? allowBarcode_ : allowAll_};
+    const Path path = PathOf(target->path);
+    if (path == Path::None) return {notFound_};
+    if (method == http::verb::options) return {path == Path::Barcode ? allowBarcode_ : allowAll_};
     if (method != http::verb::get && method != http::verb::head) return {notAllowed_};
-    switch (route) {
-    case Route::Front:
+    switch (path) {
+    case Path::Front:
         return Conditional(head, formPage_);
-    case Route::Health:
+    case Path::Health:
         return Conditional(head, healthy_);
-    case Route::Metrics:
+    case Path::Metrics:
         return Conditional(head, TextAnswer(status::ok, metrics_(), "Cache-Control: no-store\r\n"));
     default:
         return Conditional(head, Barcode(target->query, counters));
@@ -105,15 +113,13 @@ AnswerPtr Routes::Barcode(std::string_view query, RouteCounters& counters) {
 // Conditions apply to answers that succeed: If-Match first (412 unless it names the
 // current tag), then If-None-Match (304 when it does).
 Delivery Routes::Conditional(const RequestHead& head, AnswerPtr answer) const {
-    const AnswerPart part =
-        head.Method() == http::verb::head ? AnswerPart::Head : AnswerPart::Whole;
-    if (answer->code != status::ok) return {std::move(answer), part};
+    if (answer->code != status::ok) return {std::move(answer)};
     if (head.IfMatch() && !ListNamesTag(*head.IfMatch(), answer->etag, TagComparison::Strong))
-        return {preconditionFailed_, part};
+        return {preconditionFailed_};
     if (head.IfNoneMatch() && ListNamesTag(*head.IfNoneMatch(), answer->etag, TagComparison::Weak))
         return {answer->notModifiedHead.empty() ? notModified_ : std::move(answer),
                 AnswerPart::NotModified};
-    return {std::move(answer), part};
+    return {std::move(answer)};
 }
 
 } // namespace quillax::web

@@ -43,6 +43,7 @@ public:
     static AnswerPtr RefusalAnswer(HeadRefusal refusal, const std::string& text);
 
 private:
+    Delivery Route(const RequestHead& head, RouteCounters& counters);
     AnswerPtr Barcode(std::string_view query, RouteCounters& counters);
     Delivery Conditional(const RequestHead& head, AnswerPtr answer) const;
 

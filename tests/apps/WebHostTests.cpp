@@ -477,6 +477,9 @@ TEST_F(WebHostTest, AnswersConditionalHeadAndOptionsRequests) {
          412, true},
         {"condition on a usage error", with("/barcode?Colour=1", "If-None-Match: *\r\n"), 400,
          true},
+        {"HEAD on a missing page", with("/nothing", "", "HEAD"), 404, true},
+        {"HEAD on a usage error", with("/barcode?Colour=1", "", "HEAD"), 400, true},
+        {"HEAD with If-Match failing", with(png, "If-Match: \"x\"\r\n", "HEAD"), 412, true},
         {"OPTIONS on the barcode", with("/barcode", "", "OPTIONS"), 204, false},
         {"OPTIONS on the server", with("*", "", "OPTIONS"), 204, false},
     };
