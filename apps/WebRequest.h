@@ -108,7 +108,7 @@ private:
     }
     void on_finish_impl(boost::beast::error_code&) override {}
 
-    const HeadLimits& limits_;
+    const HeadLimits limits_;
     Progress progress_ = Progress::NeedMore;
     HeadRefusal refusal_ = HeadRefusal::None;
     std::string refusalText_;
