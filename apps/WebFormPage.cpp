@@ -1,6 +1,7 @@
-// The web host's front page: a form over the component's properties and a preview that
-// re-renders through /barcode as the form changes. Self-contained: no external resources.
-#include "apps/WebHost.h"
+// The web host's front page: a form over the component's properties and a preview image of
+// /barcode for the form's settings, there before any script runs, which the script keeps in
+// step as the form changes. Self-contained: no external resources.
+#include "apps/WebRoutes.h"
 
 namespace quillax::web {
 
@@ -90,14 +91,14 @@ form { display: grid; grid-template-columns: max-content 16em; gap: .4em 1em; al
 <span></span>
 <button type="submit">Open image</button>
 </form>
-<div id="preview"><img id="image" alt="barcode preview"></div>
+<div id="preview"><img id="image" alt="barcode preview" src="/barcode?BarcodeType=14&amp;Data=590123412345&amp;NarrowBarWidth=2&amp;Ratio=2&amp;Height=80&amp;Orientation=0&amp;BGColor=16777215&amp;BarColor=0&amp;Checksum=true&amp;ChecksumMethod=1&amp;ShowText=true&amp;ImageTypeStr=PNG"></div>
 <div id="status"></div>
 <script>
 "use strict";
 const form = document.getElementById("barcode");
 const image = document.getElementById("image");
 const status = document.getElementById("status");
-let timer = 0, shown = "", generation = 0;
+let timer = 0;
 
 // #rrggbb to the component's colour number, red in the lowest byte.
 function colourNumber(hex) {
@@ -110,31 +111,36 @@ function syncColours() {
     document.getElementById(picker.dataset.target).value = colourNumber(picker.value);
 }
 
-async function refresh() {
+function formUrl() {
   syncColours();
-  const url = "/barcode?" + new URLSearchParams(new FormData(form)).toString();
-  const mine = ++generation;
+  return "/barcode?" + new URLSearchParams(new FormData(form)).toString();
+}
+
+// The preview is an ordinary image of the form's URL, so the browser's cache and the
+// server's entity tags serve repeated settings.
+function refresh() {
+  const url = formUrl();
+  if (image.getAttribute("src") !== url) image.src = url;
+}
+
+function showSize() {
+  status.className = "";
+  status.textContent = image.naturalWidth + " x " + image.naturalHeight + " pixels";
+}
+image.addEventListener("load", showSize);
+
+// An image that does not load carries no reason: ask for the answer's text.
+image.addEventListener("error", async () => {
+  const url = image.getAttribute("src");
+  status.className = "error";
   try {
     const answer = await fetch(url);
-    if (mine !== generation) return;
-    if (!answer.ok) {
-      status.className = "error";
+    if (image.getAttribute("src") === url)
       status.textContent = answer.status + " " + (await answer.text());
-      return;
-    }
-    const blob = await answer.blob();
-    if (mine !== generation) return;
-    if (shown) URL.revokeObjectURL(shown);
-    shown = URL.createObjectURL(blob);
-    image.src = shown;
-    status.className = "";
-    status.textContent = (answer.headers.get("Content-Type") || "") + ", " + blob.size + " bytes";
   } catch (failure) {
-    if (mine !== generation) return;
-    status.className = "error";
     status.textContent = String(failure);
   }
-}
+});
 
 function schedule() {
   clearTimeout(timer);
@@ -144,6 +150,7 @@ function schedule() {
 form.addEventListener("input", schedule);
 form.addEventListener("change", schedule);
 form.addEventListener("submit", syncColours);
+if (image.complete && image.naturalWidth) showSize();
 refresh();
 </script>
 </body>

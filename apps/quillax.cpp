@@ -2,7 +2,7 @@
 //
 //   quillax render NAME=VALUE ... [-o FILE] [--headers]
 //   quillax register|unregister [--registry FILE]
-//   quillax serve [--listen HOST:PORT]
+//   quillax serve [--listen HOST:PORT] [--threads N] [--cache-bytes N] [--quiet]
 //
 // Exit status: 0 success; 10 + N when rendering reported step code N (the image is still
 // written); 15 when the file was not written (SaveBarcode's Result 5); 1 when a call failed;
@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
 namespace {
 
@@ -159,8 +160,27 @@ int main(int argc, char** argv) {
     unreg->add_option("--registry", registry, "Registry store file");
 
     std::string listen = "127.0.0.1:8080";
+    quillax::web::WebHostConfig serving;
+    serving.threads = std::max(1u, std::thread::hardware_concurrency());
+    bool quiet = false;
     CLI::App* serve = app.add_subcommand("serve", "Serve barcode pages over HTTP");
-    serve->add_option("--listen", listen, "HOST:PORT to listen on")->capture_default_str();
+    serve
+        ->add_option("--listen", listen,
+                     "HOST:PORT to listen on ([::1]:8080 for IPv6, port 0 for any free port)")
+        ->capture_default_str();
+    serve
+        ->add_option("--threads", serving.threads,
+                     "Threads that answer and render (default: one per core)")
+        ->capture_default_str()
+        ->check(CLI::Range(1u, 256u));
+    serve
+        ->add_option("--cache-bytes", serving.cacheBytes,
+                     "Bytes of recent image answers kept in memory; 0 turns the cache off")
+        ->capture_default_str();
+    serve
+        ->add_flag("--quiet", quiet,
+                   "Turn off the access log (by default one line per request on standard error)")
+        ->capture_default_str();
 
     try {
         app.parse(argc, argv);
@@ -172,6 +192,9 @@ int main(int argc, char** argv) {
     if (render->parsed()) return Render(assignments, output, headers);
     if (reg->parsed()) return Registration(true, registry);
     if (unreg->parsed()) return Registration(false, registry);
-    if (serve->parsed()) return RunWebHost(listen);
+    if (serve->parsed()) {
+        serving.accessLogFd = quiet ? -1 : STDERR_FILENO;
+        return RunWebHost(listen, std::move(serving));
+    }
     return ExitUsage;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One place for what a fresh Debian 12 machine needs, and the three jobs built on it:
 #   scripts/setup.sh deps [STAGE]  install the Debian packages building and running need, and
-#                                  those of a stage (test, sanitize, fuzz); skips present ones
+#                                  those of a stage (test, sanitize, fuzz, load); skips present
+#                                  ones
 #   scripts/setup.sh build   deps, then configure and build the programs into build/
 #   scripts/setup.sh run     build, then run the main job
 #   scripts/setup.sh test    build, then the whole test suite through ctest
@@ -9,6 +10,8 @@
 #   scripts/setup.sh sanitize  the test suite built with AddressSanitizer + UBSan, then the
 #                              concurrency tests built with ThreadSanitizer
 #   scripts/setup.sh fuzz      the libFuzzer targets (clang), each for a fixed time
+# and, apart from CI:
+#   scripts/setup.sh load      the web host's load check: wrk against quillax serve and nginx
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -29,6 +32,8 @@ TEST_PACKAGES=(
     libgtest-dev libgmock-dev libzxing-dev libpng-dev
     # benchmarks and their peer library
     libbenchmark-dev libzint-dev
+    # the front page's test in a real browser
+    chromium
 )
 # The sanitizer stage builds the test suite, so it needs the test packages too.
 SANITIZE_PACKAGES=("${TEST_PACKAGES[@]}")
@@ -36,6 +41,9 @@ FUZZ_PACKAGES=(
     # clang with libFuzzer; independent readers for the writers' round trips
     clang libclang-rt-14-dev libpng-dev
 )
+
+# The load check: the load generator, and nginx as the yardstick serving a static file.
+LOAD_PACKAGES=(wrk nginx)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -62,6 +70,7 @@ deps() {
     test) install_packages "${TEST_PACKAGES[@]}" ;;
     sanitize) install_packages "${SANITIZE_PACKAGES[@]}" ;;
     fuzz) install_packages "${FUZZ_PACKAGES[@]}" ;;
+    load) install_packages "${LOAD_PACKAGES[@]}" ;;
     esac
 }
 
@@ -119,12 +128,20 @@ fuzz() {
     done
 }
 
+# wrk against quillax serve (unique PNG, unique BMP, one repeated PNG) and nginx serving
+# that PNG from disk, side by side; LOAD_SECONDS per run (default 8).
+load() {
+    deps load
+    build
+    bench/load-check.sh
+}
+
 job="${1:-}"
 shift || true
 case "$job" in
-deps | build | run | test | sanitize | fuzz) "$job" "$@" ;;
+deps | build | run | test | sanitize | fuzz | load) "$job" "$@" ;;
 *)
-    echo "usage: scripts/setup.sh deps|build|run|test|sanitize|fuzz" >&2
+    echo "usage: scripts/setup.sh deps|build|run|test|sanitize|fuzz|load" >&2
     exit 2
     ;;
 esac

@@ -10,12 +10,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace quillax::webtest {
 
@@ -41,6 +44,15 @@ public:
 
     bool Connected() const { return connected_; }
 
+    // Reads like a slow client: at most `chunk` bytes at a time, with a pause before each
+    // read, through a small receive buffer.
+    void ReadSlowly(std::size_t chunk, std::chrono::milliseconds pause) {
+        chunk_ = chunk;
+        pause_ = pause;
+        const int small = 16 * 1024;
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    }
+
     bool Send(const std::string& bytes) {
         std::size_t sent = 0;
         while (sent < bytes.size()) {
@@ -52,7 +64,8 @@ public:
     }
 
     // The next response, or nothing when the connection ends, stalls or sends no valid
-    // head first. Bodies are framed by Content-Length, which every answer of this host has.
+    // head first. Bodies are framed by Content-Length, which every answer of this host has
+    // but those that never have a body; toHead reads the answer to a HEAD request.
     std::optional<Reply> Receive(bool toHead = false) {
         std::size_t end;
         while ((end = pending_.find("\r\n\r\n")) == std::string::npos)
@@ -73,7 +86,8 @@ public:
             const std::size_t start = line.find_first_not_of(' ', colon + 1);
             reply.insert(line.substr(0, colon), line.substr(start, line.size() - 1 - start));
         }
-        if (toHead) return reply;
+        // HEAD answers, 204 and 304 end with their head.
+        if (toHead || status == 204 || status == 304) return reply;
         const auto length = reply.find(http::field::content_length);
         if (length == reply.end()) return std::nullopt;
         const std::size_t size = std::stoul(std::string(length->value()));
@@ -97,7 +111,8 @@ public:
 private:
     bool ReadMore() {
         char chunk[16 * 1024];
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (pause_.count() > 0) std::this_thread::sleep_for(pause_);
+        const ssize_t n = ::recv(fd_, chunk, std::min(sizeof chunk, chunk_), 0);
         if (n <= 0) return false;
         pending_.append(chunk, static_cast<std::size_t>(n));
         return true;
@@ -105,6 +120,8 @@ private:
 
     int fd_;
     bool connected_ = false;
+    std::size_t chunk_ = 16 * 1024;
+    std::chrono::milliseconds pause_{0};
     std::string pending_;
 };
 

@@ -2,19 +2,16 @@
 // bytes and Response calls of ShowBarcode become the HTTP answer, usage errors become 400,
 // and pages render side by side on the worker pool.
 #include "LoopbackClient.h"
+#include "ServeProcess.h"
 
 #include "apps/ComponentHost.h"
+#include "apps/WebAnswer.h"
 #include "apps/WebHost.h"
+#include "apps/WebRoutes.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <csignal>
-#include <cstring>
-#include <filesystem>
 #include <memory>
-#include <poll.h>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -23,81 +20,12 @@ namespace {
 using namespace quillax::web;
 using namespace quillax::webtest;
 using quillax::host::TComponentLibrary;
-
-// The component and the command sit at the top of the build folder, the tests in its bin/.
-std::filesystem::path BuildFolder() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    return std::filesystem::path(std::string(self, length > 0 ? length : 0))
-        .parent_path()
-        .parent_path();
-}
+using quillax::webtest::BuildFolder;
 
 const TComponentLibrary& Component() {
     static const TComponentLibrary library((BuildFolder() / "libKemrin_Quillax.so").string());
     return library;
 }
-
-// `quillax serve ARGS...` as a child process with its standard output on a pipe.
-class ServeProcess {
-public:
-    explicit ServeProcess(std::vector<std::string> arguments) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        const std::string command = (BuildFolder() / "quillax").string();
-        arguments.insert(arguments.begin(), {command, "serve"});
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            std::vector<char*> argv;
-            for (std::string& a : arguments)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        out_ = out[0];
-    }
-    ~ServeProcess() {
-        if (pid_ > 0 && !reaped_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-    }
-
-    // The first line of its output, waiting at most five seconds.
-    std::string FirstLine() {
-        std::string line;
-        char c;
-        pollfd p{out_, POLLIN, 0};
-        while (poll(&p, 1, 5000) == 1 && read(out_, &c, 1) == 1 && c != '\n')
-            line += c;
-        return line;
-    }
-
-    // Its exit status after the signal (or none, 0 for no signal), waiting at most five seconds.
-    int Stop(int signal) {
-        if (signal) kill(pid_, signal);
-        for (int i = 0; i < 500; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                reaped_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    bool reaped_ = false;
-};
 
 uint32_t Little32(const std::string& bytes, std::size_t at) {
     uint32_t value = 0;
@@ -119,7 +47,7 @@ protected:
         WebHostConfig config;
         config.host = "127.0.0.1";
         config.port = 0;
-        config.limits.workers = 2;
+        config.threads = 2;
         host_ = std::make_unique<WebHost>(config, ComponentPage(Component()));
         host_->Start();
     }
@@ -158,12 +86,14 @@ TEST_F(WebHostComponentTest, AnswersWithTheImageAndTheResponseCalls) {
         EXPECT_EQ(Header(reply, http::field::content_type), row.contentType);
         EXPECT_EQ(Header(reply, http::field::content_length), std::to_string(reply.body().size()));
         EXPECT_EQ(reply.body().rfind(row.magic, 0), 0u);
-        if (row.expires) { // already expired: at the answer's own date, and no max-age
+        EXPECT_EQ(Header(reply, http::field::access_control_allow_origin), "*");
+        EXPECT_EQ(Header(reply, http::field::etag), EntityTag(reply.body()));
+        if (row.expires) { // already expired: at the answer's own date, and never kept fresh
             EXPECT_EQ(Header(reply, http::field::expires), Header(reply, http::field::date));
-            EXPECT_EQ(Header(reply, http::field::cache_control), "max-age=0");
+            EXPECT_EQ(Header(reply, http::field::cache_control), "no-cache");
         } else {
             EXPECT_EQ(Header(reply, http::field::expires), "<none>");
-            EXPECT_EQ(Header(reply, http::field::cache_control), "<none>");
+            EXPECT_EQ(Header(reply, http::field::cache_control), "public, max-age=86400");
         }
     }
 }
@@ -258,36 +188,6 @@ TEST_F(WebHostComponentTest, RendersConcurrentRequestsOnTheWorkers) {
         SCOPED_TRACE(i);
         EXPECT_FALSE(expected[i].empty());
         EXPECT_EQ(got[i], expected[i]);
-    }
-}
-
-TEST(WebHostCommand, PrintsItsAddressServesAndStopsOnSignal) {
-    for (int signal : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signal);
-        ServeProcess serve({"--listen", "127.0.0.1:0"});
-        const std::string line = serve.FirstLine();
-        const std::string prefix = "Quillax listening on http://127.0.0.1:";
-        ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
-        ASSERT_EQ(line.back(), '/');
-        const auto port = static_cast<uint16_t>(std::stoul(line.substr(prefix.size())));
-        Client client(port);
-        ASSERT_TRUE(client.Send(Get("/barcode?Data=590123412345&ImageTypeStr=PNG")));
-        const std::optional<Reply> reply = client.Receive();
-        ASSERT_TRUE(reply);
-        EXPECT_EQ(Header(*reply, http::field::content_type), "image/png");
-        EXPECT_EQ(serve.Stop(signal), 0);
-    }
-}
-
-TEST(WebHostCommand, RefusesABadAddressWithTheUsageStatus) {
-    const struct {
-        const char* listen;
-        int status;
-    } rows[] = {{"nowhere", 2}, {"127.0.0.1:99999", 2}, {"203.0.113.1:0", 1}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.listen);
-        ServeProcess serve({"--listen", row.listen});
-        EXPECT_EQ(serve.Stop(0), row.status);
     }
 }
 

@@ -1,16 +1,22 @@
-// The web host over loopback: routes, limits, deadlines and keep-alive, with a stand-in page
-// that answers the way the component's ShowBarcode does (Expires for JPEG, Content-Length,
-// content type, one write of bytes).
+// The web host over loopback: routes, limits, deadlines, keep-alive, the connection cap, the
+// response cache and the graceful stop, with a stand-in page that answers the way the
+// component's ShowBarcode does (Expires for JPEG, Content-Length, content type, one write of
+// bytes).
 #include "apps/WebHost.h"
 
 #include "LoopbackClient.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cctype>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -24,9 +30,14 @@ using Clock = std::chrono::steady_clock;
 PageReply StandInPage(const std::vector<PageParameter>& parameters) {
     std::string format = "BMP";
     std::string breakage;
+    std::size_t size = 400;
     for (const auto& [name, value] : parameters) {
         if (name == "ImageTypeStr")
             format = value;
+        else if (name == "Size") // a BMP of this many bytes
+            size = std::stoul(value);
+        else if (name == "Sleep") // a render that takes this many milliseconds
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::stoul(value)));
         else if (name == "Fail")
             throw quillax::Exception("call failed: " + value);
         else if (name == "Break")
@@ -44,7 +55,7 @@ PageReply StandInPage(const std::vector<PageParameter>& parameters) {
         reply.body = std::string("\x89PNG\r\n\x1A\n", 8) + std::string(300, 'p');
     } else {
         reply.contentType = "image/bmp";
-        reply.body = "BM" + std::string(400, 'b');
+        reply.body = "BM" + std::string(size - 2, 'b');
     }
     std::string length = std::to_string(reply.body.size());
     if (breakage == "length") length = "1";
@@ -75,78 +86,6 @@ protected:
     std::optional<WebHost> host_;
 };
 
-TEST(WebHostQuery, DecodesFormEncodingAndRejectsMalformedQueries) {
-    struct Row {
-        const char* query;
-        std::vector<PageParameter> expected;
-        const char* error; // part of the usage error's message, or null
-    };
-    const Row rows[] = {
-        {"", {}, nullptr},
-        {"Data=123", {{"Data", "123"}}, nullptr},
-        {"Data=a+b%20c&Height=50", {{"Data", "a b c"}, {"Height", "50"}}, nullptr},
-        {"&&Data=&", {{"Data", ""}}, nullptr},
-        {"Data=%26%3D%2B", {{"Data", "&=+"}}, nullptr},
-        {"Data=x=y", {{"Data", "x=y"}}, nullptr},
-        {"Data=%C3%A9", {{"Data", "\xC3\xA9"}}, nullptr},
-        {"Data=%e2%82%ac", {{"Data", "\xE2\x82\xAC"}}, nullptr},
-        {"Data", {}, "NAME=VALUE"},
-        {"=5", {}, "empty property name"},
-        {"Data=%4", {}, "%-escape"},
-        {"Data=%G0", {}, "%-escape"},
-        {"Data=%", {}, "%-escape"},
-        {"Data=%C3", {}, "UTF-8"},
-        {"Data=%C0%AF", {}, "UTF-8"},
-        {"Data=%ED%A0%80", {}, "UTF-8"},
-        {"Data=%00", {}, "NUL"},
-        {"a=1&b=2&c=3", {{"a", "1"}, {"b", "2"}, {"c", "3"}}, nullptr},
-        {"a=1&b=2&c=3&d=4", {}, "too many query parameters (at most 3)"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.query);
-        if (row.error) {
-            try {
-                ParseQuery(row.query, 3);
-                ADD_FAILURE() << "accepted";
-            } catch (const PageUsageError& e) {
-                EXPECT_NE(std::string(e.what()).find(row.error), std::string::npos) << e.what();
-            }
-        } else {
-            EXPECT_EQ(ParseQuery(row.query, 3), row.expected);
-        }
-    }
-}
-
-TEST(WebHostListen, SplitsHostAndPort) {
-    struct Row {
-        const char* listen;
-        const char* host; // null: malformed
-        uint16_t port;
-    };
-    const Row rows[] = {
-        {"127.0.0.1:8080", "127.0.0.1", 8080},
-        {"localhost:0", "localhost", 0},
-        {"[::1]:65535", "::1", 65535},
-        {"0.0.0.0:80", "0.0.0.0", 80},
-        {"127.0.0.1", nullptr, 0},
-        {":8080", nullptr, 0},
-        {"::1:8080", nullptr, 0},
-        {"127.0.0.1:65536", nullptr, 0},
-        {"127.0.0.1:http", nullptr, 0},
-        {"127.0.0.1:", nullptr, 0},
-        {"127.0.0.1:-1", nullptr, 0},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.listen);
-        if (row.host) {
-            EXPECT_EQ(ParseListenAddress(row.listen),
-                      std::make_pair(std::string(row.host), row.port));
-        } else {
-            EXPECT_THROW(ParseListenAddress(row.listen), quillax::Exception);
-        }
-    }
-}
-
 TEST_F(WebHostTest, AnswersEachRouteWithItsStatusAndType) {
     struct Row {
         std::string request;
@@ -176,6 +115,14 @@ TEST_F(WebHostTest, AnswersEachRouteWithItsStatusAndType) {
         {Get("/barcode/"), 404, "text/plain; charset=utf-8", "not found"},
         {Get("/healthz", "POST"), 405, "text/plain; charset=utf-8", "method not allowed"},
         {Get("/barcode", "PUT"), 405, "text/plain; charset=utf-8", "method not allowed"},
+        {Get("/barcode", "DELETE"), 405, "text/plain; charset=utf-8", "method not allowed"},
+        {Get("/barcode", "BREW"), 501, "text/plain; charset=utf-8", "method not implemented"},
+        {Get("/", "PROPFIND"), 501, "text/plain; charset=utf-8", "method not implemented"},
+        {Get("/barcode?Data=1#frag"), 400, "text/plain; charset=utf-8", "bad request target"},
+        {Get("*"), 400, "text/plain; charset=utf-8", "bad request target"},
+        {Get("http://example.com/barcode?ImageTypeStr=PNG"), 200, "image/png", "\x89PNG"},
+        {Get("http://example.com:81/healthz"), 200, "text/plain; charset=utf-8", "ok"},
+        {Get("/metrics"), 200, "text/plain; charset=utf-8", "requests "},
         {"GET /healthz HTTP/1.1\r\nHost: x\r\nBad Header: 1\r\n\r\n", 400,
          "text/plain; charset=utf-8", "bad request"},
     };
@@ -193,7 +140,7 @@ TEST_F(WebHostTest, AnswersEachRouteWithItsStatusAndType) {
         EXPECT_EQ(Header(*reply, http::field::content_length),
                   std::to_string(reply->body().size()));
         if (row.status == 405) {
-            EXPECT_EQ(Header(*reply, http::field::allow), "GET, HEAD");
+            EXPECT_EQ(Header(*reply, http::field::allow), "GET, HEAD, OPTIONS");
         }
     }
 }
@@ -214,7 +161,7 @@ TEST_F(WebHostTest, HeadAnswersTheLengthOfGetWithoutTheBody) {
 
 TEST_F(WebHostTest, RejectsAnOversizedHeadOrQuery) {
     WebHostConfig config = LoopbackConfig();
-    config.limits.maxHeadBytes = 1024;
+    config.limits.head.maxHeadBytes = 1024;
     config.limits.maxQueryParameters = 4;
     Serve(config);
     struct Row {
@@ -224,9 +171,10 @@ TEST_F(WebHostTest, RejectsAnOversizedHeadOrQuery) {
     };
     const Row rows[] = {
         {"long target", Get("/barcode?Data=" + std::string(2000, '1')), 431},
-        {"long header", "GET / HTTP/1.1\r\nX-Pad: " + std::string(2000, 'x') + "\r\n\r\n", 431},
+        {"long header",
+         "GET / HTTP/1.1\r\nHost: x\r\nX-Pad: " + std::string(2000, 'x') + "\r\n\r\n", 431},
         {"many headers",
-         "GET / HTTP/1.1\r\n" +
+         "GET / HTTP/1.1\r\nHost: x\r\n" +
              [] {
                  std::string many;
                  for (int i = 0; i < 200; ++i)
@@ -314,7 +262,7 @@ TEST_F(WebHostTest, ClosesWhenTheClientAsksOrWhenIdle) {
     Serve(config);
     {
         Client client(Port());
-        ASSERT_TRUE(client.Send("GET /healthz HTTP/1.1\r\nConnection: close\r\n\r\n"));
+        ASSERT_TRUE(client.Send("GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
         const std::optional<Reply> reply = client.Receive();
         ASSERT_TRUE(reply);
         EXPECT_FALSE(reply->keep_alive());
@@ -325,7 +273,7 @@ TEST_F(WebHostTest, ClosesWhenTheClientAsksOrWhenIdle) {
         ASSERT_TRUE(client.Send("GET /healthz HTTP/1.0\r\n\r\n"));
         const std::optional<Reply> reply = client.Receive();
         ASSERT_TRUE(reply);
-        EXPECT_EQ(reply->version(), 10u);
+        EXPECT_EQ(reply->version(), 11u); // the server's own version
         EXPECT_TRUE(client.ClosedByServer());
     }
     {
@@ -341,7 +289,7 @@ TEST_F(WebHostTest, ClosesWhenTheClientAsksOrWhenIdle) {
 TEST_F(WebHostTest, AnswersARequestWithABodyAndThenCloses) {
     Serve();
     Client client(Port());
-    ASSERT_TRUE(client.Send("POST /barcode HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello"));
+    ASSERT_TRUE(client.Send("POST /barcode HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello"));
     const std::optional<Reply> reply = client.Receive();
     ASSERT_TRUE(reply);
     EXPECT_EQ(Hex(reply->result_int()), Hex(405));
@@ -351,36 +299,212 @@ TEST_F(WebHostTest, AnswersARequestWithABodyAndThenCloses) {
 
 TEST_F(WebHostTest, RefusesImagesBeyondTheBytesItMayHold) {
     WebHostConfig config = LoopbackConfig();
-    config.limits.maxResponseBytesInFlight = 300; // the BMP stand-in is larger, JPEG smaller
+    config.limits.maxResponseBytesInFlight = 150'000;
     Serve(config);
-    for (const auto& [format, status] : {std::pair{"BMP", 503u}, std::pair{"JPEG", 200u}}) {
-        SCOPED_TRACE(format);
+    for (const auto& [size, status] : {std::pair{"200000", 503u}, std::pair{"140000", 200u}}) {
+        SCOPED_TRACE(size);
         Client client(Port());
-        ASSERT_TRUE(client.Send(Get(std::string("/barcode?ImageTypeStr=") + format)));
+        ASSERT_TRUE(client.Send(Get(std::string("/barcode?Size=") + size)));
         const std::optional<Reply> reply = client.Receive();
         ASSERT_TRUE(reply);
         EXPECT_EQ(Hex(reply->result_int()), Hex(status));
+        if (status == 503) {
+            EXPECT_EQ(Header(*reply, http::field::retry_after), "1");
+        }
     }
 }
 
-TEST_F(WebHostTest, RefusesConnectionsBeyondTheCap) {
+TEST_F(WebHostTest, MakesRoomAtTheCapByClosingIdleConnections) {
     WebHostConfig config = LoopbackConfig();
-    config.limits.maxConnections = 1;
+    config.threads = 1; // one list of connections: the oldest idle one goes first
+    config.limits.maxConnections = 2;
     Serve(config);
-    {
-        Client first(Port());
-        ASSERT_TRUE(first.Send(Get("/healthz")));
-        ASSERT_TRUE(first.Receive()); // the first connection is now surely accepted and open
-        Client second(Port());
-        second.Send(Get("/healthz"));
-        EXPECT_FALSE(second.Receive());
+    Client idle(Port()); // answered, then waiting for its next request
+    ASSERT_TRUE(idle.Send(Get("/healthz")));
+    ASSERT_TRUE(idle.Receive());
+    Client silent(Port()); // has not sent a byte
+    ASSERT_TRUE(silent.Connected());
+    std::this_thread::sleep_for(100ms); // both surely admitted
+    // Each newcomer is served, and one of the two is closed to make room for it.
+    std::vector<std::unique_ptr<Client>> newcomers;
+    for (const char* name : {"first newcomer", "second newcomer"}) {
+        SCOPED_TRACE(name);
+        newcomers.push_back(std::make_unique<Client>(Port()));
+        ASSERT_TRUE(newcomers.back()->Send(Get("/healthz")));
+        const std::optional<Reply> reply = newcomers.back()->Receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(Hex(reply->result_int()), Hex(200));
     }
-    for (int attempt = 0; attempt < 50; ++attempt) { // the slot frees once the close lands
-        Client third(Port());
-        if (third.Send(Get("/healthz")) && third.Receive()) return;
-        std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(idle.ClosedByServer());
+    EXPECT_TRUE(silent.ClosedByServer());
+}
+
+TEST_F(WebHostTest, TellsNewcomers503WhenNoConnectionCanMakeRoom) {
+    struct Row {
+        const char* name;
+        std::size_t cap;
+        std::size_t perClient;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"every connection busy", 1, 8, "too many connections"},
+        {"this address at its share", 8, 1, "too many connections from this address"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WebHostConfig config = LoopbackConfig();
+        config.limits.maxConnections = row.cap;
+        config.limits.maxConnectionsPerClient = row.perClient;
+        Serve(config);
+        Client busy(Port()); // in the middle of its head: not idle
+        ASSERT_TRUE(busy.Send("GET /healthz HTTP/1.1\r\n"));
+        std::this_thread::sleep_for(100ms);
+        Client newcomer(Port());
+        newcomer.Send(Get("/healthz"));
+        const std::optional<Reply> reply = newcomer.Receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(Hex(reply->result_int()), Hex(503));
+        EXPECT_EQ(Header(*reply, http::field::retry_after), "1");
+        EXPECT_EQ(reply->body(), std::string(row.message) + "\n");
+        EXPECT_TRUE(newcomer.ClosedByServer());
+        // The busy one is unharmed.
+        ASSERT_TRUE(busy.Send("Host: x\r\n\r\n"));
+        const std::optional<Reply> finished = busy.Receive();
+        ASSERT_TRUE(finished);
+        EXPECT_EQ(finished->body(), "ok\n");
+        host_.reset();
     }
-    ADD_FAILURE() << "the freed slot was never reused";
+}
+
+TEST_F(WebHostTest, GivesTheFirstByteLessTimeThanTheRestOfTheHead) {
+    WebHostConfig config = LoopbackConfig();
+    config.limits.firstByteDeadline = 200ms;
+    config.limits.headDeadline = 2s;
+    Serve(config);
+    const auto start = Clock::now();
+    Client silent(Port());
+    Client started(Port());
+    ASSERT_TRUE(started.Send("G"));
+    EXPECT_TRUE(silent.ClosedByServer());
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, 150ms);
+    EXPECT_LT(waited, 1500ms);
+    std::this_thread::sleep_for(400ms); // past the first-byte deadline, within the head's
+    ASSERT_TRUE(started.Send("ET /healthz HTTP/1.1\r\nHost: x\r\n\r\n"));
+    const std::optional<Reply> reply = started.Receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->body(), "ok\n");
+}
+
+TEST_F(WebHostTest, AnswersRepeatedRequestsFromTheCache) {
+    std::atomic<int> renders{0};
+    const PageFunction counted = [&renders](const std::vector<PageParameter>& parameters) {
+        ++renders;
+        return StandInPage(parameters);
+    };
+    struct Row {
+        const char* name;
+        std::size_t cacheBytes;
+        std::string first, second;
+        int renders; // for both
+    };
+    const Row rows[] = {
+        {"the same request", 1 << 20, "/barcode?Data=1", "/barcode?Data=1", 1},
+        {"names in another case", 1 << 20, "/barcode?Data=1", "/barcode?data=1", 1},
+        {"the same values encoded otherwise", 1 << 20, "/barcode?Data=a+b", "/barcode?Data=a%20b",
+         1},
+        {"another value", 1 << 20, "/barcode?Data=1", "/barcode?Data=2", 2},
+        {"another order", 1 << 20, "/barcode?Data=1&ImageTypeStr=PNG",
+         "/barcode?ImageTypeStr=PNG&Data=1", 2},
+        {"a usage error", 1 << 20, "/barcode?Colour=red", "/barcode?Colour=red", 2},
+        {"a failed call", 1 << 20, "/barcode?Fail=x", "/barcode?Fail=x", 2},
+        {"the cache off", 0, "/barcode?Data=1", "/barcode?Data=1", 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WebHostConfig config = LoopbackConfig();
+        config.cacheBytes = row.cacheBytes;
+        Serve(config, counted);
+        renders = 0;
+        Client client(Port());
+        ASSERT_TRUE(client.Send(Get(row.first) + Get(row.second)));
+        const std::optional<Reply> first = client.Receive();
+        const std::optional<Reply> second = client.Receive();
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(renders, row.renders);
+        if (row.first == row.second) {
+            EXPECT_EQ(second->body(), first->body());
+            EXPECT_EQ(Header(*second, http::field::etag), Header(*first, http::field::etag));
+        }
+        host_.reset();
+    }
+}
+
+TEST_F(WebHostTest, AnswersConditionalHeadAndOptionsRequests) {
+    Serve();
+    Client probe(Port());
+    ASSERT_TRUE(probe.Send(Get("/barcode?ImageTypeStr=PNG")));
+    const std::optional<Reply> image = probe.Receive();
+    ASSERT_TRUE(image);
+    const std::string tag = Header(*image, http::field::etag);
+    ASSERT_EQ(tag.front(), '"');
+    const auto with = [](const std::string& target, const std::string& fields,
+                         const std::string& method = "GET") {
+        return method + " " + target + " HTTP/1.1\r\nHost: x\r\n" + fields + "\r\n";
+    };
+    const std::string png = "/barcode?ImageTypeStr=PNG";
+    struct Row {
+        const char* name;
+        std::string request;
+        unsigned status;
+        bool body;
+    };
+    const Row rows[] = {
+        {"matching tag", with(png, "If-None-Match: " + tag + "\r\n"), 304, false},
+        {"weak form of the tag", with(png, "If-None-Match: W/" + tag + "\r\n"), 304, false},
+        {"tag in a list", with(png, "If-None-Match: \"x\", " + tag + "\r\n"), 304, false},
+        {"any tag", with(png, "If-None-Match: *\r\n"), 304, false},
+        {"another tag", with(png, "If-None-Match: \"x\"\r\n"), 200, true},
+        {"another image's tag", with("/barcode?ImageTypeStr=BMP", "If-None-Match: " + tag + "\r\n"),
+         200, true},
+        {"HEAD with the tag", with(png, "If-None-Match: " + tag + "\r\n", "HEAD"), 304, false},
+        {"If-Match on the tag", with(png, "If-Match: " + tag + "\r\n"), 200, true},
+        {"If-Match on another tag", with(png, "If-Match: \"x\"\r\n"), 412, true},
+        {"If-Match weak", with(png, "If-Match: W/" + tag + "\r\n"), 412, true},
+        {"If-Match on the page", with("/", "If-Match: \"x\"\r\n"), 412, true},
+        {"If-Match any", with("/", "If-Match: *\r\n"), 200, true},
+        {"If-Match failing and If-None-Match", with(png, "If-Match: \"x\"\r\nIf-None-Match: *\r\n"),
+         412, true},
+        {"condition on a usage error", with("/barcode?Colour=1", "If-None-Match: *\r\n"), 400,
+         true},
+        {"HEAD on a missing page", with("/nothing", "", "HEAD"), 404, true},
+        {"HEAD on a usage error", with("/barcode?Colour=1", "", "HEAD"), 400, true},
+        {"HEAD with If-Match failing", with(png, "If-Match: \"x\"\r\n", "HEAD"), 412, true},
+        {"OPTIONS on the barcode", with("/barcode", "", "OPTIONS"), 204, false},
+        {"OPTIONS on the server", with("*", "", "OPTIONS"), 204, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Client client(Port());
+        // A /healthz behind each answer proves where the answer ended.
+        ASSERT_TRUE(client.Send(row.request + Get("/healthz")));
+        const std::optional<Reply> reply = client.Receive(row.request.starts_with("HEAD"));
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(Hex(reply->result_int()), Hex(row.status));
+        const bool hasLength = reply->find(http::field::content_length) != reply->end();
+        EXPECT_EQ(hasLength, row.body) << "bodiless statuses carry no length";
+        if (row.status == 304) {
+            EXPECT_EQ(Header(*reply, http::field::etag), tag);
+            EXPECT_EQ(Header(*reply, http::field::cache_control), "public, max-age=86400");
+            EXPECT_EQ(Header(*reply, http::field::content_type), "<none>");
+        }
+        if (row.status == 204) {
+            EXPECT_EQ(Header(*reply, http::field::allow), "GET, HEAD, OPTIONS");
+        }
+        const std::optional<Reply> next = client.Receive();
+        ASSERT_TRUE(next);
+        EXPECT_EQ(next->body(), "ok\n");
+    }
 }
 
 TEST_F(WebHostTest, StopsWithConnectionsStillOpen) {
@@ -394,6 +518,151 @@ TEST_F(WebHostTest, StopsWithConnectionsStillOpen) {
     host_.reset();
     EXPECT_LT(Clock::now() - start, 2s);
     EXPECT_TRUE(idle.ClosedByServer());
+}
+
+TEST_F(WebHostTest, LogsOneLinePerRequest) {
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    WebHostConfig config = LoopbackConfig();
+    config.accessLogFd = pipeEnds[1];
+    config.threads = 1; // lines are gathered per thread: one thread keeps them in order
+    Serve(config);
+    struct Row {
+        std::string request;
+        const char* line; // after the time and the client
+    };
+    const Row rows[] = {
+        {Get("/healthz"), "GET /healthz 200 3"},
+        {Get("/barcode?ImageTypeStr=PNG", "HEAD"), "HEAD /barcode?ImageTypeStr=PNG 200 0"},
+        {Get("/nothing"), "GET /nothing 404 10"},
+        {Get("/a\x80\\b"), "GET /a\\x80\\x5Cb 404 10"},
+        {"GET /" + std::string(9000, 'a') + " HTTP/1.1\r\n", "- - 414 22"},
+    };
+    for (const Row& row : rows) {
+        Client client(Port());
+        ASSERT_TRUE(client.Send(row.request));
+        ASSERT_TRUE(client.Receive(row.request.starts_with("HEAD")));
+    }
+    host_->Drain(); // every answer's line is written by the time it has stopped
+    EXPECT_TRUE(host_->Wait());
+    host_.reset();
+    close(pipeEnds[1]);
+    std::string log;
+    char chunk[4096];
+    for (ssize_t n; (n = read(pipeEnds[0], chunk, sizeof chunk)) > 0;)
+        log.append(chunk, static_cast<std::size_t>(n));
+    close(pipeEnds[0]);
+    // "2026-01-31T12:34:56.789Z 127.0.0.1 " + the row's fields + " MICROSECONDS"
+    const auto isStamp = [](const std::string& text) {
+        const std::string shape = "dddd-dd-ddTdd:dd:dd.dddZ";
+        if (text.size() != shape.size()) return false;
+        for (std::size_t i = 0; i < shape.size(); ++i)
+            if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i]))
+                                : text[i] != shape[i])
+                return false;
+        return true;
+    };
+    std::size_t at = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        const std::size_t end = log.find('\n', at);
+        ASSERT_NE(end, log.npos) << log;
+        const std::string text = log.substr(at, end - at);
+        const std::size_t first = text.find(' ');
+        const std::size_t last = text.rfind(' ');
+        ASSERT_NE(first, last) << text;
+        EXPECT_TRUE(isStamp(text.substr(0, first))) << text;
+        EXPECT_EQ(text.substr(first + 1, last - first - 1), std::string("127.0.0.1 ") + row.line);
+        const std::string micros = text.substr(last + 1);
+        EXPECT_EQ(micros.find_first_not_of("0123456789"), std::string::npos) << text;
+        at = end + 1;
+    }
+    EXPECT_EQ(at, log.size());
+}
+
+TEST(WebHostConcurrency, DrainFinishesAnswersInFlightAndClosesIdleConnections) {
+    WebHostConfig config = LoopbackConfig();
+    config.threads = 2;
+    config.limits.writeDeadline = 10s;
+    WebHost host(config, StandInPage);
+    host.Start();
+    constexpr std::size_t kBig = 4'000'000;
+
+    Client idle(host.Port());
+    ASSERT_TRUE(idle.Send(Get("/healthz")));
+    ASSERT_TRUE(idle.Receive());
+    Client slow(host.Port()); // reads a large answer slowly
+    slow.ReadSlowly(32 * 1024, 2ms);
+    ASSERT_TRUE(slow.Send(Get("/barcode?Size=" + std::to_string(kBig))));
+    Client rendering(host.Port()); // its page is still running when the drain begins
+    ASSERT_TRUE(rendering.Send(Get("/barcode?Sleep=300")));
+    Client silent(host.Port());
+    std::this_thread::sleep_for(100ms);
+
+    const auto start = Clock::now();
+    host.Drain();
+    std::optional<Reply> big;
+    std::thread reader([&] { big = slow.Receive(); });
+    EXPECT_TRUE(idle.ClosedByServer());
+    EXPECT_TRUE(silent.ClosedByServer());
+    EXPECT_LT(Clock::now() - start, 1s);
+    const std::optional<Reply> rendered = rendering.Receive();
+    ASSERT_TRUE(rendered);
+    EXPECT_EQ(Hex(rendered->result_int()), Hex(200));
+    EXPECT_FALSE(rendered->keep_alive());
+    reader.join();
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->body().size(), kBig);
+    EXPECT_TRUE(slow.ClosedByServer());
+    EXPECT_TRUE(host.Wait()); // drained, not cut off
+    EXPECT_LT(Clock::now() - start, 8s);
+    Client late(host.Port());
+    EXPECT_TRUE(!late.Connected() || late.ClosedByServer());
+}
+
+TEST(WebHostConcurrency, StopCutsADrainShort) {
+    WebHostConfig config = LoopbackConfig();
+    WebHost host(config, StandInPage);
+    host.Start();
+    Client slow(host.Port());
+    slow.ReadSlowly(1024, 50ms);
+    ASSERT_TRUE(slow.Send(Get("/barcode?Size=8000000")));
+    std::this_thread::sleep_for(100ms);
+    host.Drain();
+    std::this_thread::sleep_for(100ms);
+    host.Stop();
+    EXPECT_FALSE(host.Wait());
+}
+
+TEST(WebHostConcurrency, ThreadsShareTheCacheAndAnswerAlike) {
+    std::atomic<int> renders{0};
+    WebHostConfig config = LoopbackConfig();
+    config.threads = 3;
+    WebHost host(config, [&renders](const std::vector<PageParameter>& parameters) {
+        ++renders;
+        return StandInPage(parameters);
+    });
+    host.Start();
+    constexpr int kClients = 6, kRequests = 40, kImages = 5;
+    const auto target = [](int n) { return "/barcode?Size=" + std::to_string(1000 + n); };
+    std::vector<std::thread> clients;
+    std::atomic<int> right{0};
+    for (int c = 0; c < kClients; ++c)
+        clients.emplace_back([&, c] {
+            Client client(host.Port());
+            for (int r = 0; r < kRequests; ++r) {
+                const int n = (c + r) % kImages;
+                if (!client.Send(Get(target(n)))) return;
+                const std::optional<Reply> reply = client.Receive();
+                if (reply && reply->body().size() == static_cast<std::size_t>(1000 + n)) ++right;
+            }
+        });
+    for (std::thread& t : clients)
+        t.join();
+    EXPECT_EQ(right, kClients * kRequests);
+    // Threads that miss the same image at once may each render it; no more than that.
+    EXPECT_GE(renders, kImages);
+    EXPECT_LE(renders, kImages * static_cast<int>(config.threads));
 }
 
 } // namespace

@@ -1,0 +1,272 @@
+// The front page in a real browser: headless Chromium, driven over its DevTools protocol,
+// loads `quillax serve`'s page; the preview is there before any script runs; after a change
+// of symbology and data in the form the preview shows the new barcode. A screenshot is kept
+// in the build folder (test-artifacts/web-page.png).
+#include "LoopbackClient.h"
+#include "ServeProcess.h"
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace net = boost::asio;
+namespace beast = boost::beast;
+using namespace quillax::webtest;
+using namespace std::chrono_literals;
+
+constexpr const char* kChromium = "/usr/bin/chromium";
+
+// The text of the JSON string that follows `"key":` in text (escapes \" \\ \/ and \n
+// undone), or nothing.
+std::optional<std::string> JsonString(const std::string& text, const std::string& key) {
+    const std::string marker = "\"" + key + "\":";
+    std::size_t at = text.find(marker);
+    if (at == text.npos) return std::nullopt;
+    at = text.find_first_not_of(' ', at + marker.size());
+    if (at == text.npos || text[at] != '"') return std::nullopt;
+    std::string value;
+    for (++at; at < text.size() && text[at] != '"'; ++at) {
+        if (text[at] == '\\' && at + 1 < text.size()) {
+            const char escaped = text[++at];
+            value += escaped == 'n' ? '\n' : escaped;
+        } else {
+            value += text[at];
+        }
+    }
+    return value;
+}
+
+std::string JsonQuote(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c == '\n' ? ' ' : c;
+    }
+    return quoted + "\"";
+}
+
+std::string Base64Decode(const std::string& text) {
+    static const std::string kAlphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bytes;
+    unsigned bits = 0, value = 0;
+    for (char c : text) {
+        const std::size_t digit = kAlphabet.find(c);
+        if (digit == kAlphabet.npos) continue;
+        value = value << 6 | static_cast<unsigned>(digit);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes += static_cast<char>((value >> bits) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+// Headless Chromium with a fresh profile, listening for DevTools on a port it picks.
+class Chromium {
+public:
+    Chromium()
+        : profile_(fs::temp_directory_path() / ("quillax-chromium-" + std::to_string(getpid()))) {
+        fs::remove_all(profile_);
+        fs::create_directories(profile_);
+        pid_ = fork();
+        if (pid_ == 0) {
+            const std::string profile = "--user-data-dir=" + profile_.string();
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            execl(kChromium, kChromium, "--headless", "--no-sandbox", "--disable-gpu",
+                  "--disable-quic", "--no-first-run", "--disable-background-networking",
+                  "--disable-component-update", "--disable-sync", "--window-size=900,700",
+                  "--remote-debugging-port=0", profile.c_str(), "about:blank",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Chromium() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        std::error_code ignored;
+        fs::remove_all(profile_, ignored);
+    }
+
+    // The DevTools port, once Chromium has written it; 0 when it did not start.
+    uint16_t DevToolsPort() {
+        for (int i = 0; i < 300; ++i) {
+            std::ifstream file(profile_ / "DevToolsActivePort");
+            unsigned port = 0;
+            if (file >> port && port != 0) return static_cast<uint16_t>(port);
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                return 0;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return 0;
+    }
+
+private:
+    fs::path profile_;
+    pid_t pid_ = -1;
+};
+
+// One page's DevTools session: commands in order, each waiting for its own answer, with the
+// events that arrive meanwhile remembered.
+class DevToolsPage {
+public:
+    DevToolsPage(uint16_t port, const std::string& path) : socket_(io_) {
+        net::ip::tcp::socket& raw = socket_.next_layer();
+        raw.connect({net::ip::make_address("127.0.0.1"), port});
+        timeval limit{15, 0};
+        setsockopt(raw.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        socket_.read_message_max(64 * 1024 * 1024);
+        socket_.handshake("127.0.0.1:" + std::to_string(port), path);
+    }
+
+    // The whole answer to the command.
+    std::string Call(const std::string& method, const std::string& params = "{}") {
+        const int id = ++lastId_;
+        socket_.write(net::buffer("{\"id\":" + std::to_string(id) + ",\"method\":\"" + method +
+                                  "\",\"params\":" + params + "}"));
+        const std::string mine = "{\"id\":" + std::to_string(id) + ",";
+        for (;;) {
+            const std::string message = Read();
+            if (message.rfind(mine, 0) == 0) return message;
+            events_ += message + "\n";
+        }
+    }
+
+    // Waits for an event by name, seen already or arriving within the read limit.
+    bool Await(const std::string& event) {
+        const std::string marker = "\"method\":\"" + event + "\"";
+        while (events_.find(marker) == std::string::npos) {
+            const std::string message = Read();
+            if (message.empty()) return false;
+            events_ += message + "\n";
+        }
+        events_.clear();
+        return true;
+    }
+
+    // The string a script expression gives, evaluated in the page.
+    std::string Evaluate(const std::string& expression) {
+        const std::string answer =
+            Call("Runtime.evaluate",
+                 "{\"expression\":" + JsonQuote(expression) + ",\"returnByValue\":true}");
+        return JsonString(answer, "value").value_or("<no value: " + answer.substr(0, 300) + ">");
+    }
+
+private:
+    std::string Read() {
+        beast::flat_buffer buffer;
+        beast::error_code ec;
+        socket_.read(buffer, ec);
+        return ec ? std::string() : beast::buffers_to_string(buffer.data());
+    }
+
+    net::io_context io_;
+    beast::websocket::stream<net::ip::tcp::socket> socket_;
+    int lastId_ = 0;
+    std::string events_;
+};
+
+// The page's preview: whether it loaded, its natural width and its source.
+constexpr const char* kPreview = R"js((() => {
+  const image = document.getElementById("image");
+  return image.complete + " " + image.naturalWidth + " " + image.getAttribute("src");
+})())js";
+
+TEST(WebPageBrowser, ShowsThePreviewBeforeScriptsAndFollowsTheForm) {
+    if (access(kChromium, X_OK) != 0) GTEST_SKIP() << "Chromium is not installed at " << kChromium;
+    ServeProcess serve({"--listen", "127.0.0.1:0", "--quiet"});
+    const uint16_t port = serve.ListeningPort();
+    ASSERT_NE(port, 0);
+    Chromium chromium;
+    const uint16_t devtools = chromium.DevToolsPort();
+    if (devtools == 0) GTEST_SKIP() << "Chromium could not start headless here";
+
+    // The blank page's own DevTools endpoint.
+    Client lister(devtools);
+    ASSERT_TRUE(lister.Send(Get("/json/list")));
+    const std::optional<Reply> list = lister.Receive();
+    ASSERT_TRUE(list);
+    // Targets are listed one object each; the page is the one of type "page".
+    const std::string& targets = list->body();
+    const std::size_t pageAt = targets.find("\"type\": \"page\"");
+    ASSERT_NE(pageAt, std::string::npos) << targets;
+    const std::size_t objectAt = targets.rfind('{', pageAt);
+    const std::optional<std::string> socketUrl = JsonString(
+        targets.substr(objectAt, targets.find('}', pageAt) - objectAt), "webSocketDebuggerUrl");
+    ASSERT_TRUE(socketUrl) << list->body();
+    DevToolsPage page(devtools, socketUrl->substr(socketUrl->find("/devtools/")));
+    page.Call("Page.enable");
+    const std::string front = "http://127.0.0.1:" + std::to_string(port) + "/";
+
+    // Without scripts the served page already holds a working preview.
+    page.Call("Emulation.setScriptExecutionDisabled", R"({"value":true})");
+    page.Call("Page.navigate", "{\"url\":\"" + front + "\"}");
+    ASSERT_TRUE(page.Await("Page.loadEventFired"));
+    const std::string bare = page.Evaluate(kPreview);
+    EXPECT_EQ(bare.rfind("true ", 0), 0u) << bare;
+    EXPECT_NE(bare.find(" /barcode?BarcodeType=14&Data=590123412345&"), std::string::npos) << bare;
+    const long bareWidth = std::stol(bare.substr(5));
+    EXPECT_GT(bareWidth, 100);
+
+    // With scripts, a change of symbology and data shows the new barcode.
+    page.Call("Emulation.setScriptExecutionDisabled", R"({"value":false})");
+    page.Call("Page.navigate", "{\"url\":\"" + front + "\"}");
+    ASSERT_TRUE(page.Await("Page.loadEventFired"));
+    EXPECT_EQ(page.Evaluate(kPreview), bare) << "the script changed the preview of the defaults";
+    page.Evaluate(R"js((() => {
+      const type = document.getElementById("BarcodeType");
+      type.value = "6";
+      type.dispatchEvent(new Event("change", {bubbles: true}));
+      const data = document.getElementById("Data");
+      data.focus();
+      data.select();
+      return "";
+    })())js");
+    page.Call("Input.insertText", R"({"text":"QUILLAX-IN-A-BROWSER"})");
+    std::string changed;
+    for (int i = 0; i < 100; ++i) {
+        changed = page.Evaluate(kPreview);
+        if (changed.find("BarcodeType=6&Data=QUILLAX-IN-A-BROWSER&") != std::string::npos &&
+            changed.rfind("true ", 0) == 0 && std::stol(changed.substr(5)) != bareWidth)
+            break;
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_NE(changed.find("BarcodeType=6&Data=QUILLAX-IN-A-BROWSER&"), std::string::npos)
+        << changed;
+    ASSERT_EQ(changed.rfind("true ", 0), 0u) << changed;
+    EXPECT_NE(std::stol(changed.substr(5)), bareWidth) << changed;
+    EXPECT_EQ(page.Evaluate("document.getElementById('status').className"), "");
+
+    const std::string shot = page.Call("Page.captureScreenshot", R"({"format":"png"})");
+    const std::optional<std::string> data = JsonString(shot, "data");
+    ASSERT_TRUE(data);
+    const fs::path artifacts = BuildFolder() / "test-artifacts";
+    fs::create_directories(artifacts);
+    std::ofstream(artifacts / "web-page.png", std::ios::binary) << Base64Decode(*data);
+    EXPECT_GT(fs::file_size(artifacts / "web-page.png"), 1000u);
+}
+
+} // namespace
