@@ -2,9 +2,10 @@
 // file: optimisations must leave each output as it was, and a deliberate change of output
 // shows up as exactly the lines of RenderDigests.txt that it changes.
 //
-// To record the digests anew after a deliberate change of output:
-//   QUILLAX_WRITE_DIGESTS=tests/object/RenderDigests.txt build/bin/object_tests \
-//       --gtest_filter='RenderDigests.*'
+// To record the digests anew after a deliberate change of output, from the repository root
+// (one command line, split here in two):
+//   QUILLAX_WRITE_DIGESTS=tests/object/RenderDigests.txt
+//       build/bin/object_tests --gtest_filter='RenderDigests.*'
 #include "ObjectTestSupport.h"
 
 #include <cstdlib>
