@@ -8,10 +8,17 @@
 #include <atomic>
 #include <climits>
 #include <dlfcn.h>
+#include <filesystem>
 #include <unistd.h>
 #include <vector>
 
+#ifndef QUILLAX_INSTALLED_COMPONENT
+#define QUILLAX_INSTALLED_COMPONENT "../lib/libKemrin_Quillax.so.1"
+#endif
+
 namespace quillax::host {
+
+namespace fs = std::filesystem;
 
 // --- The component library -----------------------------------------------------------------
 
@@ -60,8 +67,13 @@ std::string TComponentLibrary::DefaultPath() {
     char self[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) return "libKemrin_Quillax.so";
-    const std::string program(self, static_cast<std::size_t>(length));
-    return program.substr(0, program.find_last_of('/') + 1) + "libKemrin_Quillax.so";
+    const fs::path folder =
+        fs::path(std::string(self, static_cast<std::size_t>(length))).parent_path();
+    // Built, the component sits beside the program; installed, in the library folder.
+    const fs::path beside = folder / "libKemrin_Quillax.so";
+    std::error_code ignored;
+    if (fs::exists(beside, ignored)) return beside.string();
+    return (folder / QUILLAX_INSTALLED_COMPONENT).lexically_normal().string();
 }
 
 HRESULT TComponentLibrary::GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) const {

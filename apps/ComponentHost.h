@@ -32,7 +32,8 @@ public:
     TComponentLibrary(const TComponentLibrary&) = delete;
     TComponentLibrary& operator=(const TComponentLibrary&) = delete;
 
-    // libKemrin_Quillax.so beside the running program.
+    // libKemrin_Quillax.so beside the running program (the build tree), else the versioned
+    // library in the installed library folder relative to it (bin/../lib).
     static std::string DefaultPath();
 
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) const;
