@@ -378,6 +378,27 @@ void PutProperty(IDispatch* object, std::string_view name, std::string_view valu
     if (FAILED(hr)) RaiseInvokeFailure(hr, info, name);
 }
 
+std::string GetPropertyText(IDispatch* object, std::string_view name) {
+    const DISPID id = MemberId(object, name);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    VARIANT value;
+    VariantInit(&value);
+    TExcepInfo info;
+    UINT argError = 0;
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                &value, &info, &argError);
+    if (FAILED(hr)) RaiseInvokeFailure(hr, info, name);
+    VARIANT text;
+    VariantInit(&text);
+    hr = VariantChangeType(&text, &value, 0, VT_BSTR);
+    VariantClear(&value);
+    if (FAILED(hr)) RaiseInvokeFailure(hr, info, name);
+    std::string result =
+        WideToUtf8({V_BSTR(&text) ? V_BSTR(&text) : u"", SysStringLen(V_BSTR(&text))});
+    VariantClear(&text);
+    return result;
+}
+
 void CallMethod(IDispatch* object, std::string_view name, std::span<VARIANTARG> arguments) {
     const DISPID id = MemberId(object, name);
     // Invoke takes the arguments last one first.

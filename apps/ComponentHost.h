@@ -75,6 +75,11 @@ std::string WideToUtf8(std::u16string_view text);
 // convert, EOleSysError for any other failure, with the object's description.
 void PutProperty(IDispatch* object, std::string_view name, std::string_view value);
 
+// Reads the property name (any case) through GetIDsOfNames and Invoke and gives its value as
+// text, as a script host prints it (booleans "True" and "False"). Raises EUsageError for an
+// unknown name, EOleSysError for any other failure.
+std::string GetPropertyText(IDispatch* object, std::string_view name);
+
 // Calls a method by name with arguments in the order written (not reversed); raises
 // EOleSysError with the object's description on failure.
 void CallMethod(IDispatch* object, std::string_view name, std::span<VARIANTARG> arguments = {});

@@ -1,12 +1,15 @@
 // quillax: the command-line host of the barcode component.
 //
 //   quillax render NAME=VALUE ... [-o FILE] [--headers]
+//   quillax symbologies
 //   quillax register|unregister [--registry FILE]
 //   quillax serve [--listen HOST:PORT]
 //
 // Exit status: 0 success; 10 + N when rendering reported step code N (the image is still
 // written); 1 when the file could not be written or a call failed; 2 for a usage error.
 #include "apps/ComponentHost.h"
+#include "apps/PropertyHelp.h"
+#include "apps/SymbologyNames.h"
 #include "apps/WebHost.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 #include "platform/Activation.h"
@@ -99,6 +102,7 @@ int Render(const std::vector<std::string>& assignments, const std::string& outpu
         properties.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
     }
     try {
+        properties = WithSymbologyNumbers(properties);
         TComponentLibrary component(TComponentLibrary::DefaultPath());
         TStdoutResponse response(headers);
         if (output.empty() || output == "-") {
@@ -171,6 +175,11 @@ int main(int argc, char** argv) {
     render->add_option("properties", assignments, "Property settings, NAME=VALUE");
     render->add_option("-o,--output", output, "Image file to write; - or none: standard output");
     render->add_flag("--headers", headers, "Report the response calls on standard error");
+    render->footer("Properties (names in any case; the default is that of a page start):\n" +
+                   PropertyHelpText());
+
+    CLI::App* symbologies = app.add_subcommand(
+        "symbologies", "Print the symbology table: number, name, data, check digit");
 
     std::string registry;
     CLI::App* reg = app.add_subcommand("register", "Register the component in a registry store");
@@ -191,6 +200,10 @@ int main(int argc, char** argv) {
     }
 
     if (render->parsed()) return Render(assignments, output, headers);
+    if (symbologies->parsed()) {
+        std::cout << SymbologyTableText();
+        return ExitSuccess;
+    }
     if (reg->parsed()) return Registration(true, registry);
     if (unreg->parsed()) return Registration(false, registry);
     if (serve->parsed()) return RunWebHost(listen);
