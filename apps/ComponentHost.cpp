@@ -399,6 +399,30 @@ std::string GetPropertyText(IDispatch* object, std::string_view name) {
     return result;
 }
 
+std::vector<std::string> PropertyNames(IDispatch* object) {
+    ComPtr<ITypeInfo> info;
+    OleCheck(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.GetAddressOf()));
+    if (!info) throw EOleSysError("the object has no type information", E_NOTIMPL);
+    TYPEATTR* attributes = nullptr;
+    OleCheck(info->GetTypeAttr(&attributes));
+    const UINT functions = attributes->cFuncs;
+    info->ReleaseTypeAttr(attributes);
+    std::vector<std::string> names;
+    for (UINT i = 0; i < functions; ++i) {
+        FUNCDESC* function = nullptr;
+        OleCheck(info->GetFuncDesc(i, &function));
+        const MEMBERID id = function->memid;
+        const bool settable = function->invkind == INVOKE_PROPERTYPUT;
+        info->ReleaseFuncDesc(function);
+        if (!settable) continue;
+        BStr name;
+        UINT count = 0;
+        OleCheck(info->GetNames(id, name.ReleaseAndGetAddressOf(), 1, &count));
+        names.push_back(WideToUtf8(name.View()));
+    }
+    return names;
+}
+
 void CallMethod(IDispatch* object, std::string_view name, std::span<VARIANTARG> arguments) {
     const DISPID id = MemberId(object, name);
     // Invoke takes the arguments last one first.

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace quillax::host {
 
@@ -79,6 +80,10 @@ void PutProperty(IDispatch* object, std::string_view name, std::string_view valu
 // text, as a script host prints it (booleans "True" and "False"). Raises EUsageError for an
 // unknown name, EOleSysError for any other failure.
 std::string GetPropertyText(IDispatch* object, std::string_view name);
+
+// The names of the properties a script can set on the object, from its type information, in
+// the order it lists them. Raises EOleSysError when the object offers no type information.
+std::vector<std::string> PropertyNames(IDispatch* object);
 
 // Calls a method by name with arguments in the order written (not reversed); raises
 // EOleSysError with the object's description on failure.

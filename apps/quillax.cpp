@@ -1,13 +1,17 @@
 // quillax: the command-line host of the barcode component.
 //
 //   quillax render NAME=VALUE ... [-o FILE] [--headers]
+//   quillax batch [-j N] [-o DIR] [FILE|-]
 //   quillax symbologies
 //   quillax register|unregister [--registry FILE]
 //   quillax serve [--listen HOST:PORT]
 //
-// Exit status: 0 success; 10 + N when rendering reported step code N (the image is still
-// written); 1 when the file could not be written or a call failed; 2 for a usage error.
+// Exit status of render: 0 success; 10 + N when rendering reported step code N (the image is
+// still written); 1 when the file could not be written or a call failed; 2 for a usage error.
+// batch has its own (apps/BatchCommand.h).
+#include "apps/BatchCommand.h"
 #include "apps/ComponentHost.h"
+#include "apps/FileStamp.h"
 #include "apps/PropertyHelp.h"
 #include "apps/SymbologyNames.h"
 #include "apps/WebHost.h"
@@ -19,7 +23,6 @@
 
 #include <cstdio>
 #include <iostream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -67,28 +70,6 @@ private:
     }
     bool reportCalls_;
 };
-
-// Identity of a file, to tell whether a save replaced it.
-struct TFileStamp {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    timespec modified{};
-};
-
-TFileStamp StampOf(const std::string& path) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
-    return {true, info.st_dev, info.st_ino, info.st_mtim};
-}
-
-bool Replaced(const TFileStamp& before, const TFileStamp& after) {
-    if (!after.exists) return false;
-    if (!before.exists) return true;
-    return before.device != after.device || before.inode != after.inode ||
-           before.modified.tv_sec != after.modified.tv_sec ||
-           before.modified.tv_nsec != after.modified.tv_nsec;
-}
 
 int Render(const std::vector<std::string>& assignments, const std::string& output, bool headers) {
     // Usage errors first, before anything is loaded.
@@ -178,6 +159,16 @@ int main(int argc, char** argv) {
     render->footer("Properties (names in any case; the default is that of a page start):\n" +
                    PropertyHelpText());
 
+    TBatchCommandOptions batchOptions;
+    CLI::App* batch = app.add_subcommand(
+        "batch", "Render one image per CSV row: a header row of property names (and file)");
+    batch->add_option("-j,--jobs", batchOptions.Threads, "Render threads (default: the cores)")
+        ->check(CLI::Range(1u, 1024u));
+    batch->add_option("-o,--output", batchOptions.Folder, "Folder for the images")
+        ->capture_default_str();
+    batch->add_option("input", batchOptions.Input, "CSV file; - for standard input")
+        ->capture_default_str();
+
     CLI::App* symbologies = app.add_subcommand(
         "symbologies", "Print the symbology table: number, name, data, check digit");
 
@@ -200,6 +191,7 @@ int main(int argc, char** argv) {
     }
 
     if (render->parsed()) return Render(assignments, output, headers);
+    if (batch->parsed()) return RunBatchCommand(batchOptions);
     if (symbologies->parsed()) {
         std::cout << SymbologyTableText();
         return ExitSuccess;

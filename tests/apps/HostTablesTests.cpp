@@ -1,5 +1,7 @@
 // The hosts' own tables of the component: symbology names as people write them, and the
 // property list of the help held against what the built object reports.
+#include "BuiltComponent.h"
+
 #include "apps/ComponentHost.h"
 #include "apps/PropertyHelp.h"
 #include "apps/SymbologyNames.h"
@@ -7,10 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <filesystem>
 #include <set>
-#include <unistd.h>
 
 namespace {
 
@@ -126,15 +125,8 @@ TEST(SymbologyNames, TheTextTableHasAHeadAndOneLinePerSymbology) {
     EXPECT_EQ(" 0  2_5_interleaved ", lines[1].substr(0, 20));
 }
 
-// The built component, as `quillax` loads it.
 const TComponentLibrary& Component() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    static const TComponentLibrary library(
-        (std::filesystem::path(std::string(self, length > 0 ? length : 0)).parent_path() / ".." /
-         "libKemrin_Quillax.so")
-            .string());
-    return library;
+    return clitest::BuiltComponent();
 }
 
 TEST(PropertyHelp, DefaultsAreWhatTheObjectReportsAfterAPageStart) {
@@ -148,24 +140,11 @@ TEST(PropertyHelp, DefaultsAreWhatTheObjectReportsAfterAPageStart) {
 
 TEST(PropertyHelp, ListsEveryPropertyOfTheObjectOnce) {
     ComPtr<IDispatch> barcode = Component().CreateObject(CLSID_Quillax);
-    ComPtr<ITypeInfo> info;
-    ASSERT_EQ(S_OK, barcode->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.GetAddressOf()));
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
-    std::set<std::string> properties;
-    for (UINT i = 0; i < attributes->cFuncs; ++i) {
-        FUNCDESC* function = nullptr;
-        ASSERT_EQ(S_OK, info->GetFuncDesc(i, &function));
-        if (function->invkind == INVOKE_PROPERTYGET) {
-            BSTR name = nullptr;
-            UINT count = 0;
-            ASSERT_EQ(S_OK, info->GetNames(function->memid, &name, 1, &count));
-            properties.insert(WideToUtf8({name, SysStringLen(name)}));
-            SysFreeString(name);
-        }
-        info->ReleaseFuncDesc(function);
-    }
-    info->ReleaseTypeAttr(attributes);
+    const std::vector<std::string> names = PropertyNames(barcode.Get());
+    const std::set<std::string> properties(names.begin(), names.end());
+    EXPECT_EQ(13u, properties.size());
+    EXPECT_EQ(1u, properties.count("BarcodeType"));
+    EXPECT_EQ(0u, properties.count("ShowBarcode")); // a method
 
     std::set<std::string> listed;
     for (const TPropertyHelp& property : PropertyHelp())

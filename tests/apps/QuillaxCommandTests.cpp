@@ -1,66 +1,19 @@
 // The quillax command run as a user runs it: images to files and to standard output, the
 // response calls on request, registration in a store file, and the exit statuses.
+#include "CommandFixture.h"
+
 #include "apps/PropertyHelp.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// The command sits at the top of the build folder, the tests in its bin/ folder.
-fs::path Command() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    return fs::path(std::string(self, length > 0 ? length : 0)).parent_path().parent_path() /
-           "quillax";
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-struct TRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-struct CommandFixture : ::testing::Test {
-    fs::path folder;
-
-    void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("quillax-cli-" + std::to_string(getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    // Runs quillax with the arguments (already quoted for the shell).
-    TRun Quillax(const std::string& arguments) {
-        const fs::path out = folder / "stdout";
-        const fs::path err = folder / "stderr";
-        const std::string line = "'" + Command().string() + "' " + arguments + " >'" +
-                                 out.string() + "' 2>'" + err.string() + "' </dev/null";
-        const int raw = std::system(line.c_str());
-        TRun run;
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = ReadFile(out);
-        run.err = ReadFile(err);
-        return run;
-    }
-};
+using namespace quillax::clitest;
 
 const std::string ValidEan = "Data=590123412345";
 
