@@ -92,5 +92,6 @@ install(FILES ${PROJECT_BINARY_DIR}/quillax.pc DESTINATION ${CMAKE_INSTALL_LIBDI
         COMPONENT Development)
 
 # --- Documentation ---------------------------------------------------------------------------
+install(FILES docs/quillax.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)
 install(DIRECTORY examples DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)

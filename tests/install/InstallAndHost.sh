@@ -3,7 +3,8 @@
 # must not depend on where it was put), then checks what a user of the package sees: the
 # layout and library names, every public header compiling on its own, the example host built
 # with the CMake package and with pkg-config on a plain compiler line, each run and its PNG
-# decoded by an independent reader, and the installed command finding its component.
+# decoded by an independent reader, the installed command finding its component, and its man
+# page.
 #
 # usage: InstallAndHost.sh BUILD SOURCE READER BINDIR LIBDIR INCLUDEDIR MANDIR
 set -euo pipefail
@@ -39,7 +40,7 @@ for file in "$bindir/quillax" \
     "$includedir/quillax/Quillax.h" \
     "$libdir/cmake/Quillax/QuillaxConfig.cmake" \
     "$libdir/cmake/Quillax/QuillaxConfigVersion.cmake" \
-    "$libdir/pkgconfig/quillax.pc"; do
+    "$libdir/pkgconfig/quillax.pc" "$mandir/man1/quillax.1"; do
     check "installed $file" test -e "$prefix/$file"
 done
 soname() { readelf -d "$1" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p'; }
@@ -86,6 +87,7 @@ check "installed command registers" "$prefix/$bindir/quillax" register --registr
 # Registered by the versioned link, so that an upgrade of the file behind it keeps it valid.
 check "registered path is the versioned link" \
     grep -qF "@=\"$prefix/$libdir/libKemrin_Quillax.so.1\"" "$work/registry"
+check "installed man page renders" bash -c "man -l '$prefix/$mandir/man1/quillax.1' | grep -q '^SYNOPSIS'"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
