@@ -8,10 +8,17 @@
 #include <atomic>
 #include <climits>
 #include <dlfcn.h>
+#include <filesystem>
 #include <unistd.h>
 #include <vector>
 
+#ifndef QUILLAX_INSTALLED_COMPONENT
+#define QUILLAX_INSTALLED_COMPONENT "../lib/libKemrin_Quillax.so.1"
+#endif
+
 namespace quillax::host {
+
+namespace fs = std::filesystem;
 
 // --- The component library -----------------------------------------------------------------
 
@@ -60,8 +67,13 @@ std::string TComponentLibrary::DefaultPath() {
     char self[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0) return "libKemrin_Quillax.so";
-    const std::string program(self, static_cast<std::size_t>(length));
-    return program.substr(0, program.find_last_of('/') + 1) + "libKemrin_Quillax.so";
+    const fs::path folder =
+        fs::path(std::string(self, static_cast<std::size_t>(length))).parent_path();
+    // Built, the component sits beside the program; installed, in the library folder.
+    const fs::path beside = folder / "libKemrin_Quillax.so";
+    std::error_code ignored;
+    if (fs::exists(beside, ignored)) return beside.string();
+    return (folder / QUILLAX_INSTALLED_COMPONENT).lexically_normal().string();
 }
 
 HRESULT TComponentLibrary::GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) const {
@@ -364,6 +376,51 @@ void PutProperty(IDispatch* object, std::string_view name, std::string_view valu
     if (hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_BADPARAMCOUNT)
         throw EUsageError(std::string(name) + " is not a property that can be set");
     if (FAILED(hr)) RaiseInvokeFailure(hr, info, name);
+}
+
+std::string GetPropertyText(IDispatch* object, std::string_view name) {
+    const DISPID id = MemberId(object, name);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    VARIANT value;
+    VariantInit(&value);
+    TExcepInfo info;
+    UINT argError = 0;
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                &value, &info, &argError);
+    if (FAILED(hr)) RaiseInvokeFailure(hr, info, name);
+    VARIANT text;
+    VariantInit(&text);
+    hr = VariantChangeType(&text, &value, 0, VT_BSTR);
+    VariantClear(&value);
+    if (FAILED(hr)) RaiseInvokeFailure(hr, info, name);
+    std::string result =
+        WideToUtf8({V_BSTR(&text) ? V_BSTR(&text) : u"", SysStringLen(V_BSTR(&text))});
+    VariantClear(&text);
+    return result;
+}
+
+std::vector<std::string> PropertyNames(IDispatch* object) {
+    ComPtr<ITypeInfo> info;
+    OleCheck(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.GetAddressOf()));
+    if (!info) throw EOleSysError("the object has no type information", E_NOTIMPL);
+    TYPEATTR* attributes = nullptr;
+    OleCheck(info->GetTypeAttr(&attributes));
+    const UINT functions = attributes->cFuncs;
+    info->ReleaseTypeAttr(attributes);
+    std::vector<std::string> names;
+    for (UINT i = 0; i < functions; ++i) {
+        FUNCDESC* function = nullptr;
+        OleCheck(info->GetFuncDesc(i, &function));
+        const MEMBERID id = function->memid;
+        const bool settable = function->invkind == INVOKE_PROPERTYPUT;
+        info->ReleaseFuncDesc(function);
+        if (!settable) continue;
+        BStr name;
+        UINT count = 0;
+        OleCheck(info->GetNames(id, name.ReleaseAndGetAddressOf(), 1, &count));
+        names.push_back(WideToUtf8(name.View()));
+    }
+    return names;
 }
 
 void CallMethod(IDispatch* object, std::string_view name, std::span<VARIANTARG> arguments) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace quillax::host {
 
@@ -32,7 +33,8 @@ public:
     TComponentLibrary(const TComponentLibrary&) = delete;
     TComponentLibrary& operator=(const TComponentLibrary&) = delete;
 
-    // libKemrin_Quillax.so beside the running program.
+    // libKemrin_Quillax.so beside the running program (the build tree), else the versioned
+    // library in the installed library folder relative to it (bin/../lib).
     static std::string DefaultPath();
 
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) const;
@@ -74,9 +76,21 @@ std::string WideToUtf8(std::u16string_view text);
 // convert, EOleSysError for any other failure, with the object's description.
 void PutProperty(IDispatch* object, std::string_view name, std::string_view value);
 
+// Reads the property name (any case) through GetIDsOfNames and Invoke and gives its value as
+// text, as a script host prints it (booleans "True" and "False"). Raises EUsageError for an
+// unknown name, EOleSysError for any other failure.
+std::string GetPropertyText(IDispatch* object, std::string_view name);
+
+// The names of the properties a script can set on the object, from its type information, in
+// the order it lists them. Raises EOleSysError when the object offers no type information.
+std::vector<std::string> PropertyNames(IDispatch* object);
+
 // Calls a method by name with arguments in the order written (not reversed); raises
 // EOleSysError with the object's description on failure.
 void CallMethod(IDispatch* object, std::string_view name, std::span<VARIANTARG> arguments = {});
+
+// SaveBarcode's Result when it wrote no file (the step codes are 1 to 4).
+inline constexpr LONG kSaveResultFileNotWritten = 5;
 
 // The page-start and page-end hooks, the outputs of the barcode object.
 void StartPage(IDispatch* object, IScriptingContext* context);

@@ -1,6 +1,7 @@
 // The component's barcode page, run for each /barcode request that the cache cannot answer.
 #include "apps/WebBarcodePage.h"
 #include "apps/ComponentHost.h"
+#include "apps/SymbologyNames.h"
 
 #include "hosting/Kemrin_Quillax_TLB.h"
 
@@ -46,10 +47,12 @@ PageFunction ComponentPage(const host::TComponentLibrary& component) {
     return [&component](const std::vector<PageParameter>& parameters) {
         TRecordedResponse response;
         try {
+            // A symbology's name for BarcodeType becomes its number, as on the command line.
+            const std::vector<PageParameter> settings = host::WithSymbologyNumbers(parameters);
             ComPtr<IScriptingContext> context = host::MakeScriptingContext(response);
             ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
             host::StartPage(barcode.Get(), context.Get());
-            for (const PageParameter& parameter : parameters)
+            for (const PageParameter& parameter : settings)
                 PutPageParameter(barcode.Get(), parameter);
             host::ShowBarcode(barcode.Get());
             host::EndPage(barcode.Get());

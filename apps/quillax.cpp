@@ -1,13 +1,18 @@
 // quillax: the command-line host of the barcode component.
 //
 //   quillax render NAME=VALUE ... [-o FILE] [--headers]
+//   quillax batch [-j N] [-o DIR] [FILE|-]
+//   quillax symbologies
 //   quillax register|unregister [--registry FILE]
 //   quillax serve [--listen HOST:PORT] [--threads N] [--cache-bytes N] [--quiet]
 //
-// Exit status: 0 success; 10 + N when rendering reported step code N (the image is still
-// written); 15 when the file was not written (SaveBarcode's Result 5); 1 when a call failed;
-// 2 for a usage error.
+// Exit status of render: 0 success; 10 + N when rendering reported step code N (the image is
+// still written); 15 when the file was not written (SaveBarcode's Result 5); 1 when a call
+// failed; 2 for a usage error. batch has its own (apps/BatchCommand.h).
+#include "apps/BatchCommand.h"
 #include "apps/ComponentHost.h"
+#include "apps/PropertyHelp.h"
+#include "apps/SymbologyNames.h"
 #include "apps/WebHost.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 #include "platform/Activation.h"
@@ -18,6 +23,7 @@
 #include <cstdio>
 #include <iostream>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -28,8 +34,6 @@ constexpr int ExitSuccess = 0;
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 constexpr int ExitRenderStep = 10; // + the step code
-// SaveBarcode's Result when it wrote no file; the command exits with 10 + it, 15.
-constexpr LONG ResultFileNotWritten = 5;
 
 // The Response of `render` without -o: the image bytes go to standard output, and with
 // --headers each call is reported on standard error.
@@ -79,6 +83,7 @@ int Render(const std::vector<std::string>& assignments, const std::string& outpu
         properties.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
     }
     try {
+        properties = WithSymbologyNumbers(properties);
         TComponentLibrary component(TComponentLibrary::DefaultPath());
         TStdoutResponse response(headers);
         if (output.empty() || output == "-") {
@@ -93,7 +98,7 @@ int Render(const std::vector<std::string>& assignments, const std::string& outpu
             PutProperty(barcode.Get(), name, value);
         const LONG step = SaveBarcode(barcode.Get(), output);
         EndPage(barcode.Get());
-        if (step == ResultFileNotWritten) {
+        if (step == kSaveResultFileNotWritten) {
             std::cerr << "quillax render: could not write " << output << '\n';
             return ExitRenderStep + step;
         }
@@ -145,12 +150,27 @@ int main(int argc, char** argv) {
     bool headers = false;
     CLI::App* render = app.add_subcommand(
         "render", "Render a barcode: set each property NAME=VALUE, then save or show the image");
-    render->footer("Exit status: 0 success; 10 + N when rendering failed at step N (the image "
-                   "carries the error text); 15 when the file could not be written; 1 when a "
-                   "call failed; 2 for a usage error.");
     render->add_option("properties", assignments, "Property settings, NAME=VALUE");
     render->add_option("-o,--output", output, "Image file to write; - or none: standard output");
     render->add_flag("--headers", headers, "Report the response calls on standard error");
+    render->footer("Properties (names in any case; the default is that of a page start):\n" +
+                   PropertyHelpText() +
+                   "\nExit status: 0 success; 10 + N when rendering failed at step N (the image "
+                   "carries the error text); 15 when the file could not be written; 1 when a "
+                   "call failed; 2 for a usage error.");
+
+    TBatchCommandOptions batchOptions;
+    CLI::App* batch = app.add_subcommand(
+        "batch", "Render one image per CSV row: a header row of property names (and file)");
+    batch->add_option("-j,--jobs", batchOptions.Threads, "Render threads (default: the cores)")
+        ->check(CLI::Range(1u, 1024u));
+    batch->add_option("-o,--output", batchOptions.Folder, "Folder for the images")
+        ->capture_default_str();
+    batch->add_option("input", batchOptions.Input, "CSV file; - for standard input")
+        ->capture_default_str();
+
+    CLI::App* symbologies = app.add_subcommand(
+        "symbologies", "Print the symbology table: number, name, data, check digit");
 
     std::string registry;
     CLI::App* reg = app.add_subcommand("register", "Register the component in a registry store");
@@ -190,6 +210,11 @@ int main(int argc, char** argv) {
     }
 
     if (render->parsed()) return Render(assignments, output, headers);
+    if (batch->parsed()) return RunBatchCommand(batchOptions);
+    if (symbologies->parsed()) {
+        std::cout << SymbologyTableText();
+        return ExitSuccess;
+    }
     if (reg->parsed()) return Registration(true, registry);
     if (unreg->parsed()) return Registration(false, registry);
     if (serve->parsed()) {

@@ -2,6 +2,7 @@
 // counts and its list of class factories, and the four entry points the platform calls.
 #pragma once
 
+#include "hosting/EntryPoints.h"
 #include "platform/OleAuto.h"
 
 #include <atomic>
@@ -90,9 +91,3 @@ private:
 TComServer& ComServer();
 
 } // namespace quillax
-
-// The exported entry points of the in-process server.
-STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
-STDAPI DllCanUnloadNow();
-STDAPI DllRegisterServer();
-STDAPI DllUnregisterServer();

@@ -30,6 +30,8 @@ RUN_PACKAGES=(
 TEST_PACKAGES=(
     # GoogleTest, an independent barcode reader, an independent PNG reader
     libgtest-dev libgmock-dev libzxing-dev libpng-dev
+    # the installed package, the examples and the man page: a web client, man
+    curl man-db
     # benchmarks and their peer library
     libbenchmark-dev libzint-dev
     # the front page's test in a real browser

@@ -1,63 +1,19 @@
 // The quillax command run as a user runs it: images to files and to standard output, the
 // response calls on request, registration in a store file, and the exit statuses.
+#include "CommandFixture.h"
+
+#include "apps/PropertyHelp.h"
+
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// The command sits at the top of the build folder, the tests in its bin/ folder.
-fs::path Command() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    return fs::path(std::string(self, length > 0 ? length : 0)).parent_path().parent_path() /
-           "quillax";
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-struct TRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-struct CommandFixture : ::testing::Test {
-    fs::path folder;
-
-    void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("quillax-cli-" + std::to_string(getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder);
-    }
-    void TearDown() override { fs::remove_all(folder); }
-
-    // Runs quillax with the arguments (already quoted for the shell).
-    TRun Quillax(const std::string& arguments) {
-        const fs::path out = folder / "stdout";
-        const fs::path err = folder / "stderr";
-        const std::string line = "'" + Command().string() + "' " + arguments + " >'" +
-                                 out.string() + "' 2>'" + err.string() + "' </dev/null";
-        const int raw = std::system(line.c_str());
-        TRun run;
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = ReadFile(out);
-        run.err = ReadFile(err);
-        return run;
-    }
-};
+using namespace quillax::clitest;
 
 const std::string ValidEan = "Data=590123412345";
 
@@ -113,6 +69,7 @@ TEST_F(CommandFixture, ExitStatusesTellWhatWentWrong) {
         {"value that does not convert", "render Height=tall", 2, {}},
         {"method used as a property", "render ShowBarcode=1", 2, {}},
         {"setting without a value sign", "render Height", 2, {}},
+        {"unknown symbology name", "render BarcodeType=EAN-14", 2, {}},
         {"no command", "", 2, {}},
         {"unknown command", "paint", 2, {}},
         {"invalid data", "render Data=ABC -o '" + (folder / "bad.bmp").string() + "'", 13,
@@ -180,6 +137,49 @@ TEST_F(CommandFixture, VersionAndHelpSucceed) {
     EXPECT_EQ(0, run.status);
     EXPECT_NE(std::string::npos, run.out.find("NAME=VALUE"));
     EXPECT_NE(std::string::npos, run.out.find("15 when the file could not be written"));
+}
+
+TEST_F(CommandFixture, SymbologyNamesRenderAsTheirNumbers) {
+    const struct {
+        const char* name;
+        const char* number;
+        const char* data;
+    } rows[] = {{"ean-13", "14", "590123412345"},
+                {"'code 128 b'", "6", "Quillax"},
+                {"Codabar", "12", "123456"},
+                {"UPC_E1", "17", "123456"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string rest = std::string(" Data=") + row.data + " ImageTypeStr=PNG";
+        const TRun byName = Quillax(std::string("render BarcodeType=") + row.name + rest);
+        const TRun byNumber = Quillax(std::string("render BarcodeType=") + row.number + rest);
+        EXPECT_EQ(0, byName.status) << byName.err;
+        EXPECT_EQ(byNumber.out, byName.out);
+        EXPECT_FALSE(byName.out.empty());
+    }
+    const TRun unknown = Quillax("render BarcodeType=Code128D");
+    EXPECT_EQ(2, unknown.status);
+    EXPECT_NE(std::string::npos, unknown.err.find("Code128B, Code128C")) << unknown.err;
+}
+
+TEST_F(CommandFixture, SymbologiesPrintsTheTable) {
+    const TRun run = Quillax("symbologies");
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ(24, std::count(run.out.begin(), run.out.end(), '\n'));
+    EXPECT_NE(std::string::npos, run.out.find("\n14  EAN13 ")) << run.out;
+}
+
+TEST_F(CommandFixture, RenderHelpListsEveryPropertyWithItsDefault) {
+    const TRun run = Quillax("render --help");
+    ASSERT_EQ(0, run.status);
+    for (const quillax::host::TPropertyHelp& property : quillax::host::PropertyHelp()) {
+        SCOPED_TRACE(std::string(property.Name));
+        const std::size_t line = run.out.find("\n  " + std::string(property.Name) + " ");
+        ASSERT_NE(std::string::npos, line) << run.out;
+        const std::string text = run.out.substr(line + 1, run.out.find('\n', line + 1) - line - 1);
+        EXPECT_NE(std::string::npos, text.find(property.Values));
+        EXPECT_NE(std::string::npos, text.find(property.Default));
+    }
 }
 
 TEST_F(CommandFixture, RegistersAndUnregistersInAStoreFile) {

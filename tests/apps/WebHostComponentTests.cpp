@@ -142,6 +142,21 @@ TEST_F(WebHostComponentTest, UsageErrorsAre400AndBadDataIsAnErrorImage) {
     }
 }
 
+// BarcodeType takes a symbology's name as the command line does: the same image as its
+// number, and 400 with the accepted names for a name that is none.
+TEST_F(WebHostComponentTest, BarcodeTypeTakesASymbologyName) {
+    const std::string byNumber = Fetch("/barcode?BarcodeType=6&Data=Quillax").body();
+    for (const char* name : {"Code128B", "code-128-b", "CODE%20128%20B"}) {
+        SCOPED_TRACE(name);
+        const Reply reply = Fetch(std::string("/barcode?barcodetype=") + name + "&Data=Quillax");
+        EXPECT_EQ(Hex(reply.result_int()), Hex(200));
+        EXPECT_EQ(reply.body(), byNumber);
+    }
+    const Reply unknown = Fetch("/barcode?BarcodeType=Code129&Data=Quillax");
+    EXPECT_EQ(Hex(unknown.result_int()), Hex(400));
+    EXPECT_NE(unknown.body().find("EAN13"), std::string::npos) << unknown.body();
+}
+
 TEST_F(WebHostComponentTest, EveryFieldOfTheFormIsAProperty) {
     // "1" converts to every property type, so only a misnamed field gives 400.
     const std::string page(FormPageHtml());

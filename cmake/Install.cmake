@@ -1,0 +1,97 @@
+# What `cmake --install build --prefix P` puts where (GNU install directories under P):
+#   bin/quillax                                   the command (finds the component in lib/)
+#   lib/libKemrin_Quillax.so.1 (+ .so namelink)   the component
+#   lib/libquillax_platform.so.1 (+ .so)          the platform layer it and its hosts link
+#   include/quillax/Quillax.h, platform/, hosting/  the public headers
+#   lib/cmake/Quillax/                            QuillaxConfig.cmake, ...ConfigVersion.cmake
+#   lib/pkgconfig/quillax.pc
+#   share/man/man1/quillax.1
+#   share/doc/quillax/                            README and examples
+# Install components: Runtime (the command and the shared libraries), Development (the
+# namelinks, headers, CMake package, pkg-config file).
+include(CMakePackageConfigHelpers)
+
+# --- Public headers: copies with their includes rooted at include/ -------------------------
+set(QUILLAX_PUBLIC_HEADERS
+    component/Quillax.h
+    platform/ComBase.h
+    platform/OleAuto.h
+    platform/Activation.h
+    platform/Registry.h
+    hosting/Kemrin_Quillax_TLB.h
+    hosting/ASPTlb.h
+    hosting/EntryPoints.h)
+set(_public_include ${PROJECT_BINARY_DIR}/include)
+set(_installed_headers)
+foreach(header ${QUILLAX_PUBLIC_HEADERS})
+    if(header STREQUAL "component/Quillax.h")
+        set(_target ${_public_include}/quillax/Quillax.h)
+    else()
+        set(_target ${_public_include}/quillax/${header})
+    endif()
+    add_custom_command(
+        OUTPUT ${_target}
+        COMMAND ${CMAKE_COMMAND} -DSOURCE=${PROJECT_SOURCE_DIR}/${header} -DTARGET=${_target}
+                -P ${PROJECT_SOURCE_DIR}/cmake/InstalledHeader.cmake
+        DEPENDS ${PROJECT_SOURCE_DIR}/${header} ${PROJECT_SOURCE_DIR}/cmake/InstalledHeader.cmake
+        COMMENT "Public header ${header}"
+        VERBATIM)
+    list(APPEND _installed_headers ${_target})
+endforeach()
+add_custom_target(quillax_public_headers ALL DEPENDS ${_installed_headers})
+install(DIRECTORY ${_public_include}/quillax DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+        COMPONENT Development)
+
+# --- Libraries and the command ---------------------------------------------------------------
+# Installed outside the system's own library folders, the programs and the component find
+# their neighbours relative to themselves.
+list(FIND CMAKE_PLATFORM_IMPLICIT_LINK_DIRECTORIES "${CMAKE_INSTALL_FULL_LIBDIR}" _system_libdir)
+if(_system_libdir EQUAL -1)
+    file(RELATIVE_PATH _lib_from_bin ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+    set_target_properties(quillax PROPERTIES INSTALL_RPATH "$ORIGIN/${_lib_from_bin}")
+    set_target_properties(Kemrin_Quillax PROPERTIES INSTALL_RPATH "$ORIGIN")
+endif()
+
+target_include_directories(quillax_platform INTERFACE
+                           $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+target_compile_features(quillax_platform INTERFACE cxx_std_20)
+set_target_properties(quillax_platform PROPERTIES EXPORT_NAME Platform)
+set_target_properties(Kemrin_Quillax PROPERTIES EXPORT_NAME Kemrin_Quillax)
+
+install(TARGETS Kemrin_Quillax quillax_platform
+        EXPORT QuillaxTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime
+                NAMELINK_COMPONENT Development)
+install(TARGETS quillax RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+
+# --- The CMake package and the pkg-config file -------------------------------------------------
+set(_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Quillax)
+install(EXPORT QuillaxTargets NAMESPACE Quillax:: DESTINATION ${_package_dir}
+        COMPONENT Development)
+configure_package_config_file(cmake/QuillaxConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/QuillaxConfig.cmake
+                              INSTALL_DESTINATION ${_package_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuillaxConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/QuillaxConfig.cmake
+              ${PROJECT_BINARY_DIR}/QuillaxConfigVersion.cmake
+        DESTINATION ${_package_dir} COMPONENT Development)
+
+# The pkg-config file finds its prefix from its own folder, so the installed tree can move.
+file(RELATIVE_PATH QUILLAX_PC_PREFIX_FROM_PCFILEDIR
+     ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+if(QUILLAX_PC_PREFIX_FROM_PCFILEDIR STREQUAL "")
+    set(QUILLAX_PC_PREFIX_FROM_PCFILEDIR ".")
+endif()
+set(QUILLAX_PC_DL "")
+if(CMAKE_DL_LIBS)
+    set(QUILLAX_PC_DL "-l${CMAKE_DL_LIBS}")
+endif()
+configure_file(cmake/quillax.pc.in ${PROJECT_BINARY_DIR}/quillax.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/quillax.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+        COMPONENT Development)
+
+# --- Documentation ---------------------------------------------------------------------------
+install(FILES docs/quillax.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)
+install(DIRECTORY examples DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Makes the gallery: one PNG per symbology plus a rotated, a coloured and an error example,
+# each made by the built quillax, and README.md showing each under the command that made it.
+#
+# usage: docs/gallery/make-gallery.sh [QUILLAX [FOLDER]]
+#   QUILLAX  the command (default: build/quillax of this checkout)
+#   FOLDER   where the images and README.md go (default: this folder)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+quillax=${1:-$here/../../build/quillax}
+folder=${2:-$here}
+mkdir -p "$folder"
+
+# file | title | the properties, as written on the command line
+entries=(
+    "interleaved-2-of-5.png|Interleaved 2 of 5 (0)|BarcodeType=2_5_interleaved Data=12345678"
+    "industrial-2-of-5.png|Industrial 2 of 5 (1)|BarcodeType=2_5_industrial Data=12345678"
+    "matrix-2-of-5.png|Matrix 2 of 5 (2)|BarcodeType=2_5_matrix Data=12345678"
+    "code39.png|Code 39 (3)|BarcodeType=Code39 Data=CODE-39"
+    "code39-extended.png|Code 39 Extended (4)|BarcodeType=Code39Extended Data=Quillax-39"
+    "code128a.png|Code 128 A (5)|BarcodeType=Code128A Data=QUILLAX-128A"
+    "code128b.png|Code 128 B (6)|BarcodeType=Code128B Data=Quillax-128b"
+    "code128c.png|Code 128 C (7)|BarcodeType=Code128C Data=12345678"
+    "code93.png|Code 93 (8)|BarcodeType=Code93 Data=CODE-93"
+    "code93-extended.png|Code 93 Extended (9)|BarcodeType=Code93Extended Data=Quillax-93"
+    "msi.png|MSI (10)|BarcodeType=MSI Data=1234567"
+    "postnet.png|PostNet (11)|BarcodeType=PostNet Data=12345"
+    "codabar.png|Codabar (12)|BarcodeType=Codabar Data=123-456"
+    "ean8.png|EAN-8 (13)|BarcodeType=EAN8 Data=9638507 Checksum=true"
+    "ean13.png|EAN-13 (14)|BarcodeType=EAN13 Data=400638133393 Checksum=true"
+    "upc-a.png|UPC-A (15)|BarcodeType=UPC_A Data=036000291452 Checksum=true"
+    "upc-e0.png|UPC-E, number system 0 (16)|BarcodeType=UPC_E0 Data=1234565 Checksum=true"
+    "upc-e1.png|UPC-E, number system 1 (17)|BarcodeType=UPC_E1 Data=1234565 Checksum=true"
+    "upc-supp2.png|UPC 2-digit add-on (18)|BarcodeType=UPC-Supp2 Data=12 Checksum=true"
+    "upc-supp5.png|UPC 5-digit add-on (19)|BarcodeType=UPC-Supp5 Data=52495 Checksum=true"
+    "ean128a.png|EAN-128 A (20)|BarcodeType=EAN128A Data=10ABC123"
+    "ean128b.png|EAN-128 B (21)|BarcodeType=EAN128B Data=10abc123"
+    "ean128c.png|EAN-128 C (22)|BarcodeType=EAN128C Data=0101234567890128"
+    "rotated.png|Rotated by 180 degrees|BarcodeType=EAN13 Data=400638133393 Checksum=true Orientation=180"
+    "coloured.png|Coloured (colours are &HBBGGRR)|BarcodeType=Code128B Data=Quillax 'BarColor=&H7A3D00' 'BGColor=&HDDF5FF'"
+    "error.png|Data the symbology cannot carry: the error image (exit status 13)|BarcodeType=EAN13 Data=ABC"
+)
+# What every example shares: a label, bars two pixels wide, 80 pixels high, PNG.
+common="ShowText=true NarrowBarWidth=2 Height=80 ImageTypeStr=PNG"
+
+readme=$folder/README.md
+{
+    echo "# Gallery"
+    echo
+    echo "Every symbology of Quillax, and a rotated, a coloured and an error example, each made by"
+    echo "the built \`quillax\` with the command above it. To make them all again (after a change of"
+    echo "output), from the root of the repository once \`build/quillax\` is built:"
+    echo
+    echo '```sh'
+    echo 'docs/gallery/make-gallery.sh'
+    echo '```'
+    echo
+    echo "\`quillax symbologies\` prints the table of symbologies, \`man quillax\` the properties."
+} >"$readme"
+
+for entry in "${entries[@]}"; do
+    IFS='|' read -r file title properties <<<"$entry"
+    command="quillax render $properties $common -o $file"
+    status=0
+    errors=$(eval "\"\$quillax\" render $properties $common -o \"\$folder/\$file\"" 2>&1) ||
+        status=$?
+    # An error image is still an image: the exit status is then 10 + the failed step.
+    if [ "$status" -ne 0 ] && [ "$status" -lt 10 ]; then
+        echo "make-gallery.sh: $command failed with status $status: $errors" >&2
+        exit 1
+    fi
+    {
+        echo
+        echo "## $title"
+        echo
+        echo '```sh'
+        echo "$command"
+        echo '```'
+        echo
+        echo "![$title]($file)"
+    } >>"$readme"
+done

@@ -1,0 +1,258 @@
+// Rendering a CSV list through the built component: good rows become the images `render`
+// makes, bad rows are reported by line with their reason while the others still render,
+// header faults stop the batch before anything is written, and several threads write what
+// one thread writes.
+#include "BuiltComponent.h"
+
+#include "apps/BatchProgress.h"
+#include "apps/BatchRender.h"
+#include "hosting/Kemrin_Quillax_TLB.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quillax;
+using namespace quillax::host;
+
+class TRecordingObserver final : public TBatchObserver {
+public:
+    void RowDone(const TRowOutcome& outcome) override {
+        std::lock_guard lock(mutex_);
+        EXPECT_TRUE(byLine.emplace(outcome.Line, outcome).second) << "line " << outcome.Line;
+    }
+    std::map<std::size_t, TRowOutcome> byLine;
+
+private:
+    std::mutex mutex_;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The bytes ShowBarcode gives for the settings, as `render` writes them.
+class TBodySink final : public TResponseSink {
+public:
+    HRESULT Expires(LONG) override { return S_OK; }
+    HRESULT AddHeader(const std::string&, const std::string&) override { return S_OK; }
+    HRESULT ContentType(const std::string&) override { return S_OK; }
+    HRESULT BinaryWrite(std::span<const BYTE> bytes) override {
+        body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return S_OK;
+    }
+    HRESULT Flush() override { return S_OK; }
+    std::string body;
+};
+
+std::string Rendered(const std::vector<TPropertySetting>& settings) {
+    TBodySink sink;
+    RunBarcodePage(clitest::BuiltComponent(), settings, sink);
+    return sink.body;
+}
+
+struct BatchFixture : ::testing::Test {
+    fs::path folder;
+
+    void SetUp() override {
+        folder = fs::temp_directory_path() /
+                 ("quillax-batch-" + std::to_string(getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    TBatchSummary Run(const std::string& csv, TRecordingObserver& observer, unsigned threads = 2,
+                      const fs::path& into = {}) {
+        std::istringstream in(csv);
+        return RenderBatch(clitest::BuiltComponent(), in,
+                           {(into.empty() ? folder : into).string(), threads}, observer);
+    }
+};
+
+TEST_F(BatchFixture, GoodRowsRenderAndBadRowsAreReportedByLine) {
+    const std::string csv = "BarcodeType,Data,Height,ImageTypeStr,file\n"       // 1
+                            "EAN13,590123412345,60,PNG,ean.png\n"               // 2
+                            "code 128 b,\"Quillax, batch\",,jpg,sub/c128.jpg\n" // 3
+                            "EAN13,ABC,,PNG,bad-data.png\n"                     // 4
+                            "EAN13,1,tall,PNG,tall.png\n"                       // 5
+                            "EAN-14,1,,PNG,unknown.png\n"                       // 6
+                            "EAN13,1,,PNG\n"                                    // 7
+                            "EAN13,1,,PNG,ean.png\n"                            // 8
+                            "EAN13,1,,PNG,../escape.png\n"                      // 9
+                            "EAN13,1,,PNG,/tmp/absolute.png\n"                  // 10
+                            "EAN13,1,,PNG,\"late\"quote.png\n"                  // 11
+                            "\n"                                                // 12
+                            "14,400638133393,,BMP,\"last\n.bmp\"\n";            // 13-14
+    TRecordingObserver observer;
+    const TBatchSummary summary = Run(csv, observer);
+
+    const struct {
+        std::size_t line;
+        const char* problem; // a part of it; empty for a written image
+        const char* file;    // relative to the folder; empty when no image is expected
+    } rows[] = {
+        {2, "", "ean.png"},
+        {3, "", "sub/c128.jpg"},
+        {4, "rendering failed at step 3", "bad-data.png"},
+        {5, "value tall does not convert for property Height", ""},
+        {6, "unknown symbology \"EAN-14\"", ""},
+        {7, "4 fields where the header has 5", ""},
+        {8, "the file ean.png is already the image of line 2", ""},
+        {9, "the file name ../escape.png is not inside the output folder", ""},
+        {10, "the file name /tmp/absolute.png is not inside the output folder", ""},
+        {11, "text after the closing quote of a field", ""},
+        {13, "", "last\n.bmp"},
+    };
+    EXPECT_EQ(std::size(rows), summary.Rows);
+    EXPECT_EQ(8u, summary.Failed);
+    ASSERT_EQ(std::size(rows), observer.byLine.size());
+    for (const auto& row : rows) {
+        SCOPED_TRACE("line " + std::to_string(row.line));
+        const TRowOutcome& outcome = observer.byLine.at(row.line);
+        EXPECT_NE(std::string::npos, outcome.Problem.find(row.problem)) << outcome.Problem;
+        EXPECT_EQ(*row.problem == '\0', !outcome.Failed()) << outcome.Problem;
+        if (*row.file != '\0') {
+            EXPECT_EQ((folder / row.file).string(), outcome.File);
+            EXPECT_TRUE(fs::is_regular_file(folder / row.file));
+        }
+    }
+    EXPECT_FALSE(fs::exists(folder / "tall.png"));
+    EXPECT_FALSE(fs::exists(folder.parent_path() / "escape.png"));
+
+    // A written image is exactly what render makes of the same settings.
+    EXPECT_EQ(Rendered({{"BarcodeType", "14"},
+                        {"Data", "590123412345"},
+                        {"Height", "60"},
+                        {"ImageTypeStr", "PNG"}}),
+              ReadFile(folder / "ean.png"));
+    EXPECT_EQ(Rendered({{"BarcodeType", "6"}, {"Data", "Quillax, batch"}, {"ImageTypeStr", "jpg"}}),
+              ReadFile(folder / "sub/c128.jpg"));
+}
+
+TEST_F(BatchFixture, WithoutAFileColumnRowsAreNumberedWithTheFormatsExtension) {
+    const std::string csv = "Data,imagetype,ImageTypeStr\n"
+                            "590123412345,3,\n"
+                            "590123412346,1,\n"
+                            "590123412347,,\n"
+                            "bad,row\n"
+                            "590123412348,,jpeg\n";
+    TRecordingObserver observer;
+    const TBatchSummary summary = Run(csv, observer, 1);
+    EXPECT_EQ(5u, summary.Rows);
+    EXPECT_EQ(1u, summary.Failed);
+    const std::pair<std::size_t, const char*> files[] = {
+        {2, "000001.png"}, {3, "000002.jpg"}, {4, "000003.bmp"}, {6, "000005.jpg"}};
+    for (const auto& [line, file] : files) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ((folder / file).string(), observer.byLine.at(line).File);
+        EXPECT_TRUE(fs::is_regular_file(folder / file));
+    }
+    EXPECT_EQ(4, std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST_F(BatchFixture, AnEmptyCellLeavesThePropertyAtItsDefault) {
+    TRecordingObserver observer;
+    Run("Data,Height,BarcodeType,file\n590123412345,,,a.bmp\n", observer);
+    EXPECT_EQ(Rendered({{"Data", "590123412345"}}), ReadFile(folder / "a.bmp"));
+}
+
+TEST_F(BatchFixture, HeaderFaultsStopTheBatchBeforeAnythingIsWritten) {
+    const struct {
+        std::string csv;
+        const char* message;
+    } rows[] = {
+        {"", "the input is empty"},
+        {"\n\n", "the input is empty"},
+        {"Data,Colour\n1,2\n", "line 1: unknown property Colour"},
+        {"Data,ShowBarcode\n1,2\n", "line 1: unknown property ShowBarcode"},
+        {"Data, data\n1,2\n", "line 1: column data is named twice"},
+        {"file,Data,FILE\n1,2,3\n", "line 1: column FILE is named twice"},
+        {"Data,,Height\n1,2,3\n", "line 1: column 2 has no name"},
+        {"\n\"Data\n", "line 2: a quoted field is not closed"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.csv);
+        TRecordingObserver observer;
+        try {
+            Run(row.csv, observer);
+            ADD_FAILURE() << "no usage error";
+        } catch (const EUsageError& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(row.message)) << e.what();
+        }
+        EXPECT_TRUE(observer.byLine.empty());
+        EXPECT_TRUE(fs::is_empty(folder));
+    }
+}
+
+TEST_F(BatchFixture, HeaderNamesMatchInAnyCaseAndWithSpacesAround) {
+    TRecordingObserver observer;
+    const TBatchSummary summary = Run(" DATA ,\tfile\n590123412345,a.bmp\n", observer);
+    EXPECT_EQ(0u, summary.Failed);
+    EXPECT_TRUE(fs::is_regular_file(folder / "a.bmp"));
+}
+
+TEST_F(BatchFixture, AFolderThatCannotBeMadeFailsTheBatch) {
+    std::ofstream(folder.string() + "-file") << "in the way";
+    TRecordingObserver observer;
+    EXPECT_THROW(Run("Data\n1\n", observer, 1, folder.string() + "-file/images"), Exception);
+    fs::remove(folder.string() + "-file");
+}
+
+// Several render threads: the same files, byte for byte, as one thread writes.
+TEST_F(BatchFixture, SeveralThreadsWriteWhatOneThreadWrites) {
+    std::string csv = "BarcodeType,Data,Checksum,ImageTypeStr,Orientation\n";
+    const char* types[] = {"EAN13", "Code128B", "Code39", "UPC_A"};
+    const char* formats[] = {"PNG", "BMP", "JPG"};
+    for (int i = 0; i < 120; ++i)
+        csv += std::string(types[i % 4]) + "," + std::to_string(100000000000LL + i * 7919) +
+               ",true," + formats[i % 3] + "," + std::to_string(i % 4 * 90) + "\n";
+    TRecordingObserver one;
+    TRecordingObserver four;
+    EXPECT_EQ(0u, Run(csv, one, 1, folder / "one").Failed);
+    EXPECT_EQ(0u, Run(csv, four, 4, folder / "four").Failed);
+    std::size_t compared = 0;
+    for (const auto& entry : fs::directory_iterator(folder / "one")) {
+        SCOPED_TRACE(entry.path().filename().string());
+        EXPECT_EQ(ReadFile(entry.path()), ReadFile(folder / "four" / entry.path().filename()));
+        ++compared;
+    }
+    EXPECT_EQ(120u, compared);
+}
+
+TEST(BatchProgress, LinesShowDoneTotalRateAndTimeLeft) {
+    const struct {
+        std::size_t done;
+        std::optional<std::size_t> total;
+        double seconds;
+        const char* line;
+    } rows[] = {
+        {0, 10000, 0.0, "[                        ]     0/10000  0%"},
+        {2500, 10000, 0.5, "[======>                 ]  2500/10000  25%"},
+        {5000, 10000, 10.0, "[============>           ]  5000/10000  50%  500 rows/s  0:10 left"},
+        {10000, 10000, 20.0, "[========================] 10000/10000  100%  500 rows/s  0:00 left"},
+        {1, 100000, 2.0, "[>                       ]      1/100000  0%  0.5 rows/s  55:33:18 left"},
+        {7, 5, 1.0, "[========================] 7/7  100%  7.0 rows/s  0:00 left"},
+        {0, 0, 0.0, "[========================] 0/0  100%"},
+        {4711, std::nullopt, 0.2, "4711 rows"},
+        {4711, std::nullopt, 2.0, "4711 rows  2356 rows/s"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(row.line, ProgressLine(row.done, row.total, row.seconds));
+    }
+    EXPECT_EQ("10000 rows in 12.5 s (800 rows/s): 9998 written, 2 failed",
+              SummaryLine(10000, 2, 12.5));
+    EXPECT_EQ("1 row in 0.0 s: 1 written, 0 failed", SummaryLine(1, 0, 0.0));
+    EXPECT_EQ("0 rows in 0.1 s: 0 written, 0 failed", SummaryLine(0, 0, 0.1));
+}
+
+} // namespace

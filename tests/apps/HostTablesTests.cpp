@@ -1,0 +1,155 @@
+// The hosts' own tables of the component: symbology names as people write them, and the
+// property list of the help held against what the built object reports.
+#include "BuiltComponent.h"
+
+#include "apps/ComponentHost.h"
+#include "apps/PropertyHelp.h"
+#include "apps/SymbologyNames.h"
+#include "hosting/Kemrin_Quillax_TLB.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+using namespace quillax;
+using namespace quillax::host;
+
+TEST(SymbologyNames, NamesAsPeopleWriteThemFindTheirNumber) {
+    const struct {
+        const char* written;
+        int number;
+    } rows[] = {
+        {"EAN13", 14},
+        {"ean-13", 14},
+        {"Ean 13", 14},
+        {"Code128B", 6},
+        {"code 128 b", 6},
+        {"CODE_128_B", 6},
+        {"2_5_interleaved", 0},
+        {"Interleaved 2 of 5", 0},
+        {"2-5 industrial", 1},
+        {"matrix2of5", 2},
+        {"Code39", 3},
+        {"code 39 extended", 4},
+        {"Code93", 8},
+        {"Code-93 Extended", 9},
+        {"msi", 10},
+        {"Post.Net", 11},
+        {"Codebar", 12},
+        {"Codabar", 12},
+        {"EAN-8", 13},
+        {"UPC-A", 15},
+        {"upc e0", 16},
+        {"UPC-E1", 17},
+        {"UPC Supp2", 18},
+        {"upc-supp-5", 19},
+        {"EAN-128 A", 20},
+        {"ean128b", 21},
+        {"EAN 128 C", 22},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.written);
+        EXPECT_EQ(row.number, SymbologyNumber(row.written));
+    }
+}
+
+TEST(SymbologyNames, OtherWordsNameNoSymbology) {
+    for (const char* written : {"", " ", "--", "EAN14", "EAN", "Code", "Code128", "Code128D",
+                                "ean13x", "UPC", "14", "Codabar 2", "EAN13\xC3\xA9"}) {
+        SCOPED_TRACE(written);
+        EXPECT_EQ(std::nullopt, SymbologyNumber(written));
+    }
+}
+
+TEST(SymbologyNames, TheTableIsInNumberOrderAndEveryNameIsUnambiguous) {
+    const auto table = Symbologies();
+    ASSERT_EQ(23u, table.size());
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        SCOPED_TRACE(std::string(table[i].Name));
+        EXPECT_EQ(static_cast<int>(i), table[i].Number);
+        EXPECT_EQ(table[i].Number, SymbologyNumber(table[i].Name));
+        if (!table[i].Alias.empty()) {
+            EXPECT_EQ(table[i].Number, SymbologyNumber(table[i].Alias));
+        }
+        EXPECT_FALSE(table[i].Data.empty());
+        EXPECT_FALSE(table[i].CheckDigit.empty());
+    }
+}
+
+TEST(SymbologyNames, NumbersPassUnchangedAndUnknownNamesListTheNames) {
+    for (const char* number : {"14", " 14", "&HE", "1.4e1", "23", "-1", "300"}) {
+        SCOPED_TRACE(number);
+        EXPECT_EQ(number, BarcodeTypeValue(number));
+    }
+    EXPECT_EQ("14", BarcodeTypeValue("ean-13"));
+    EXPECT_EQ("0", BarcodeTypeValue("2_5_interleaved"));
+    for (const char* unknown : {"EAN14", "", "fourteen"}) {
+        SCOPED_TRACE(unknown);
+        try {
+            BarcodeTypeValue(unknown);
+            ADD_FAILURE() << "no usage error";
+        } catch (const EUsageError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(std::string::npos, message.find("\"" + std::string(unknown) + "\""));
+            for (const TSymbology& symbology : Symbologies())
+                EXPECT_NE(std::string::npos, message.find(symbology.Name)) << symbology.Name;
+        }
+    }
+}
+
+TEST(SymbologyNames, OnlyBarcodeTypeSettingsAreTranslated) {
+    const std::vector<TPropertySetting> written = {
+        {"barcodetype", "Code 128 B"}, {"Data", "EAN13"}, {"BARCODETYPE", "7"},
+        {"BarcodeTypes", "EAN13"},     {"Height", "80"},
+    };
+    const std::vector<TPropertySetting> expected = {
+        {"barcodetype", "6"},      {"Data", "EAN13"}, {"BARCODETYPE", "7"},
+        {"BarcodeTypes", "EAN13"}, {"Height", "80"},
+    };
+    EXPECT_EQ(expected, WithSymbologyNumbers(written));
+    EXPECT_THROW(WithSymbologyNumbers(std::vector<TPropertySetting>{{"BarcodeType", "EAN-14"}}),
+                 EUsageError);
+}
+
+TEST(SymbologyNames, TheTextTableHasAHeadAndOneLinePerSymbology) {
+    const std::string text = SymbologyTableText();
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    ASSERT_EQ(24u, lines.size());
+    EXPECT_EQ(" #  Name", lines[0].substr(0, 8));
+    EXPECT_EQ("14  EAN13 ", lines[15].substr(0, 10));
+    EXPECT_EQ(" 0  2_5_interleaved ", lines[1].substr(0, 20));
+}
+
+const TComponentLibrary& Component() {
+    return clitest::BuiltComponent();
+}
+
+TEST(PropertyHelp, DefaultsAreWhatTheObjectReportsAfterAPageStart) {
+    ComPtr<IDispatch> barcode = Component().CreateObject(CLSID_Quillax);
+    StartPage(barcode.Get(), nullptr);
+    for (const TPropertyHelp& property : PropertyHelp()) {
+        SCOPED_TRACE(std::string(property.Name));
+        EXPECT_EQ(property.Default, GetPropertyText(barcode.Get(), property.Name));
+    }
+}
+
+TEST(PropertyHelp, ListsEveryPropertyOfTheObjectOnce) {
+    ComPtr<IDispatch> barcode = Component().CreateObject(CLSID_Quillax);
+    const std::vector<std::string> names = PropertyNames(barcode.Get());
+    const std::set<std::string> properties(names.begin(), names.end());
+    EXPECT_EQ(13u, properties.size());
+    EXPECT_EQ(1u, properties.count("BarcodeType"));
+    EXPECT_EQ(0u, properties.count("ShowBarcode")); // a method
+
+    std::set<std::string> listed;
+    for (const TPropertyHelp& property : PropertyHelp())
+        EXPECT_TRUE(listed.insert(std::string(property.Name)).second) << property.Name;
+    EXPECT_EQ(properties, listed);
+}
+
+} // namespace

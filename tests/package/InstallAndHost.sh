@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, moves the prefix elsewhere (the installed tree
+# must not depend on where it was put), then checks what a user of the package sees: the
+# layout and library names, every public header compiling on its own, the example host built
+# with the CMake package and with pkg-config on a plain compiler line, each run and its PNG
+# decoded by an independent reader, the installed command finding its component, and its man
+# page.
+#
+# usage: InstallAndHost.sh BUILD SOURCE READER BINDIR LIBDIR INCLUDEDIR MANDIR
+set -euo pipefail
+build=$1 source=$2 reader=$3
+bindir=$4 libdir=$5 includedir=$6 mandir=$7
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0 failed=0
+check() { # check NAME COMMAND...: runs the command, counts and reports the outcome
+    local name=$1
+    shift
+    if "$@" >"$work/out" 2>&1; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAILED: $name"
+        sed 's/^/    /' "$work/out"
+    fi
+}
+expect_equal() { # expect_equal EXPECTED ACTUAL
+    [ "$1" = "$2" ] || { echo "expected: $1"; echo "actual:   $2"; return 1; }
+}
+
+cmake --install "$build" --prefix "$work/installed" >/dev/null
+mv "$work/installed" "$work/prefix"
+prefix=$work/prefix
+
+# --- Layout ---------------------------------------------------------------------------------
+for file in "$bindir/quillax" \
+    "$libdir/libKemrin_Quillax.so" "$libdir/libKemrin_Quillax.so.1" \
+    "$libdir/libquillax_platform.so" "$libdir/libquillax_platform.so.1" \
+    "$includedir/quillax/Quillax.h" \
+    "$libdir/cmake/Quillax/QuillaxConfig.cmake" \
+    "$libdir/cmake/Quillax/QuillaxConfigVersion.cmake" \
+    "$libdir/pkgconfig/quillax.pc" "$mandir/man1/quillax.1"; do
+    check "installed $file" test -e "$prefix/$file"
+done
+soname() { readelf -d "$1" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p'; }
+check "component SONAME" expect_equal libKemrin_Quillax.so.1 \
+    "$(soname "$prefix/$libdir/libKemrin_Quillax.so")"
+check "platform SONAME" expect_equal libquillax_platform.so.1 \
+    "$(soname "$prefix/$libdir/libquillax_platform.so")"
+check "component needs the platform by SONAME" \
+    grep -q 'libquillax_platform.so.1' <(readelf -d "$prefix/$libdir/libKemrin_Quillax.so.1")
+
+# --- Every public header on its own, against the installed include folder only --------------
+compiles_alone() { # compiles_alone HEADER: a file that includes only the header compiles
+    echo "#include <$1>" | c++ -std=c++20 -Wall -Wextra -Werror -fsyntax-only \
+        -I"$prefix/$includedir" -x c++ -
+}
+while IFS= read -r header; do
+    check "header $header" compiles_alone "$header"
+done < <(cd "$prefix/$includedir" && find quillax -name '*.h' | sort)
+
+# --- The example host, both ways ------------------------------------------------------------
+expected="EAN-13 4006381333931"
+decoded() { "$reader" "$1" | cut -d' ' -f2-; }
+
+cmake -S "$source/examples/minimal-host" -B "$work/cmake-build" -G Ninja \
+    -DCMAKE_PREFIX_PATH="$prefix" >"$work/cmake.log" 2>&1 || cat "$work/cmake.log"
+check "example builds with find_package(Quillax)" cmake --build "$work/cmake-build"
+check "example runs (CMake package)" "$work/cmake-build/minimal-host" "$work/cmake.png"
+check "example's PNG decodes (CMake package)" expect_equal "$expected" "$(decoded "$work/cmake.png")"
+
+pc="env PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig pkg-config"
+check "pkg-config knows the version" expect_equal 1.0.0 "$($pc --modversion quillax)"
+# shellcheck disable=SC2046
+check "example builds with pkg-config" c++ -std=c++20 -Wall -Wextra -Werror \
+    "$source/examples/minimal-host/minimal-host.cpp" $($pc --cflags --libs quillax) \
+    -Wl,-rpath,"$($pc --variable=libdir quillax)" -o "$work/minimal-host"
+check "example runs (pkg-config)" "$work/minimal-host" "$work/pc.png"
+check "example's PNG decodes (pkg-config)" expect_equal "$expected" "$(decoded "$work/pc.png")"
+
+# --- The installed command ------------------------------------------------------------------
+check "installed command renders" "$prefix/$bindir/quillax" render Data=400638133393 \
+    Checksum=true ImageTypeStr=PNG -o "$work/command.png"
+check "installed command's PNG decodes" expect_equal "$expected" "$(decoded "$work/command.png")"
+check "installed command registers" "$prefix/$bindir/quillax" register --registry "$work/registry"
+# Registered by the versioned link, so that an upgrade of the file behind it keeps it valid.
+check "registered path is the versioned link" \
+    grep -qF "@=\"$prefix/$libdir/libKemrin_Quillax.so.1\"" "$work/registry"
+check "installed man page renders" bash -c "man -l '$prefix/$mandir/man1/quillax.1' | grep -q '^SYNOPSIS'"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
