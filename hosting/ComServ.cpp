@@ -7,9 +7,6 @@
 #include "platform/AnsiCodePage.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
-#include <dlfcn.h>
 
 namespace quillax {
 
@@ -29,15 +26,6 @@ std::string TComServer::GetHelpFileName() const {
 void TComServer::SetHelpFileName(const std::string& value) {
     std::lock_guard lock(stateLock_);
     helpFileName_ = value;
-}
-
-std::string TComServer::GetServerFileName() const {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&ComServer), &info) == 0 || info.dli_fname == nullptr)
-        throw Exception("Cannot find the server's own file");
-    char resolved[PATH_MAX];
-    if (realpath(info.dli_fname, resolved) == nullptr) return info.dli_fname;
-    return resolved;
 }
 
 ITypeLib* TComServer::GetTypeLib() {
@@ -91,7 +79,7 @@ void TComServer::UpdateRegistry(bool registering) {
     if (registering) {
         // The type library first, with the folder of the library as its help directory.
         const std::string path = GetServerFileName();
-        const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+        const std::string folder = path.substr(0, path.find_last_of("/\\") + 1);
         OleCheck(RegisterTypeLib(typeLib, AnsiToWide(path).c_str(), AnsiToWide(folder).c_str()));
     } else {
         TLIBATTR* attr = nullptr;

@@ -3,8 +3,8 @@
 // shows up as exactly the lines of RenderDigests.txt that it changes.
 //
 // To record the digests anew after a deliberate change of output:
-//   QUILLAX_WRITE_DIGESTS=tests/object/RenderDigests.txt build/bin/object_tests \
-//       --gtest_filter='RenderDigests.*'
+//   QUILLAX_WRITE_DIGESTS=tests/object/RenderDigests.txt build/bin/object_tests
+//       --gtest_filter='RenderDigests.*'   (one command line)
 #include "ObjectTestSupport.h"
 
 #include <cstdlib>
