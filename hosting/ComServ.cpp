@@ -79,8 +79,9 @@ void TComServer::UpdateRegistry(bool registering) {
     if (registering) {
         // The type library first, with the folder of the library as its help directory.
         const std::string path = GetServerFileName();
-        const std::string folder = path.substr(0, path.find_last_of("/\\") + 1);
-        OleCheck(RegisterTypeLib(typeLib, AnsiToWide(path).c_str(), AnsiToWide(folder).c_str()));
+        OleString widePath = AnsiToWide(path);
+        OleString wideFolder = AnsiToWide(path.substr(0, path.find_last_of("/\\") + 1));
+        OleCheck(RegisterTypeLib(typeLib, widePath.data(), wideFolder.data()));
     } else {
         TLIBATTR* attr = nullptr;
         if (SUCCEEDED(typeLib->GetLibAttr(&attr)) && attr != nullptr) {
