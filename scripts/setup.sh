@@ -182,9 +182,9 @@ windows_libraries() {
 }
 
 # Builds Kemrin_Quillax.dll into build-windows/ (and build/quillax, whose files the suite
-# compares with the DLL's), registers it in a private Wine prefix, runs the VBScript suite,
-# unregisters it and checks that the class is gone. Passes only when each script printed
-# its own "N passed, 0 failed" line.
+# compares with the DLL's), registers it in a private Wine prefix, runs the VBScript suite
+# and the test host (a page host with a Response object of its own), unregisters it and
+# checks that the class is gone. Passes only when each printed its own "N passed, 0 failed".
 windows() {
     deps windows
     if [ -f build/CMakeCache.txt ]; then
@@ -213,25 +213,35 @@ windows() {
     cp build-windows/Kemrin_Quillax.dll build-windows/*.ttf "$folder/"
     local dll='C:\Program Files\Quillax\Kemrin_Quillax.dll'
 
-    # The Linux build's file for each case.
-    local name props
+    # The Linux build's file and step code (exit status 10 + code) for each case.
+    local name props status
     while IFS='|' read -r name props; do
         case "$name" in '' | '#'*) continue ;; esac
         IFS='|' read -r -a assignments <<<"$props"
+        status=0
         build/quillax render "${assignments[@]}" -o "$work/reference/$name" 2>/dev/null ||
-            [ $? -ge 10 ]
+            status=$?
+        if [ "$status" -ne 0 ] && [ "$status" -lt 10 ]; then
+            echo "windows: quillax render failed for $name" >&2
+            return 1
+        fi
+        echo "$name $((status == 0 ? 0 : status - 10))" >>"$work/results.txt"
     done <tests/windows/cases.txt
 
     timeout 120 wine regsvr32 /s "$dll"
     timeout 600 wine cscript //nologo "$(winepath -w tests/windows/QuillaxSuite.vbs)" \
         "$(winepath -w tests/windows/cases.txt)" "$(winepath -w "$work/reference")" \
         "$(winepath -w "$work/output")" "$dll" | tr -d '\r' | tee "$work/suite.log"
+    mkdir -p "$work/host-output"
+    timeout 600 wine build-windows/quillax_host.exe "$(winepath -w tests/windows/cases.txt)" \
+        "$(winepath -w "$work/reference")" "$(winepath -w "$work/results.txt")" \
+        "$(winepath -w "$work/host-output")" | tr -d '\r' | tee "$work/host.log"
     timeout 120 wine regsvr32 /s /u "$dll"
     timeout 120 wine cscript //nologo "$(winepath -w tests/windows/Unregistered.vbs)" |
         tr -d '\r' | tee "$work/unregistered.log"
 
     local log
-    for log in suite unregistered; do
+    for log in suite host unregistered; do
         if ! grep -qE '^[0-9]+ passed, 0 failed$' "$work/$log.log"; then
             echo "windows: the $log script did not pass" >&2
             return 1

@@ -5,7 +5,9 @@
 // italic text, so weight and slant choose nothing here.
 #include "imaging/FontFiles.h"
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #define NOGDI
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
