@@ -158,7 +158,13 @@ windows_libraries() {
     local apt=(-o "Dir::Etc::SourceList=$deps/apt/sources.list" -o Dir::Etc::SourceParts=-
         -o "Dir::State::Lists=$deps/apt/lists" -o "Dir::Cache=$deps/apt/cache")
     apt-get "${apt[@]}" update -qq
-    (cd "$deps/src" && apt-get "${apt[@]}" source -qq "libjpeg-turbo=$jpeg" "freetype=$freetype")
+    if ! (cd "$deps/src" && apt-get "${apt[@]}" source -qq "libjpeg-turbo=$jpeg" "freetype=$freetype"); then
+        # The archive no longer has the installed versions: take its current ones (which a
+        # fresh machine installs too).
+        echo "windows: libjpeg-turbo $jpeg or freetype $freetype not in the archive; using its current sources" >&2
+        rm -rf "${deps:?}/src" && mkdir -p "$deps/src"
+        (cd "$deps/src" && apt-get "${apt[@]}" source -qq libjpeg-turbo freetype)
+    fi
     local toolchain=$PWD/windows/mingw-w64.cmake
     local jpeg_src freetype_src
     jpeg_src=$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*')
