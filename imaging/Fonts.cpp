@@ -1,8 +1,8 @@
 // Fonts over FreeType, cached process-wide; the platform finds the font files.
 //
-// One lock guards every FreeType call, every font file look-up and the three caches (faces by name,
-// weight and slant; advances; rendered glyph masks). A face's size and transform are set
-// under that lock right before each use, so the shared FT_Face never sees two callers.
+// One lock guards every FreeType call, every font file look-up and the three caches (faces
+// by name, weight and slant; advances; rendered glyph masks). A face's size and transform are
+// set under that lock right before each use, so the shared FT_Face never sees two callers.
 #include "imaging/Fonts.h"
 
 #include "imaging/FontFiles.h"
