@@ -15,7 +15,9 @@ include(CMakePackageConfigHelpers)
 set(QUILLAX_PUBLIC_HEADERS
     component/Quillax.h
     platform/ComBase.h
+    platform/ComUtils.h
     platform/OleAuto.h
+    platform/OleUtils.h
     platform/Activation.h
     platform/Registry.h
     hosting/Kemrin_Quillax_TLB.h

@@ -50,8 +50,8 @@ HRESULT HandleSafeCallException(std::exception_ptr failure, REFIID errorIID,
     try {
         ComPtr<ICreateErrorInfo> record;
         if (SUCCEEDED(CreateErrorInfo(record.GetAddressOf()))) {
-            std::u16string wideSource = AnsiToWide(source);
-            std::u16string wideMessage = AnsiToWide(described.message);
+            OleString wideSource = AnsiToWide(source);
+            OleString wideMessage = AnsiToWide(described.message);
             record->SetGUID(errorIID);
             record->SetSource(wideSource.data());
             record->SetDescription(wideMessage.data());
@@ -206,8 +206,7 @@ void TComObjectFactory::UpdateRegistry(bool registering) {
     const std::string serverKey = classKey + "\\" + server_.GetServerKey();
     if (registering) {
         CreateRegKey(classKey, "", description_);
-        // No short form of a path exists here: the full path is written as it is.
-        CreateRegKey(serverKey, "", server_.GetServerFileName());
+        CreateRegKey(serverKey, "", RegisteredServerPath(server_.GetServerFileName()));
         const std::string threading = ThreadingModelName(threadingModel_);
         if (!threading.empty()) CreateRegKey(serverKey, "ThreadingModel", threading);
         if (!progID.empty()) {

@@ -7,9 +7,6 @@
 #include "platform/AnsiCodePage.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
-#include <dlfcn.h>
 
 namespace quillax {
 
@@ -29,23 +26,6 @@ std::string TComServer::GetHelpFileName() const {
 void TComServer::SetHelpFileName(const std::string& value) {
     std::lock_guard lock(stateLock_);
     helpFileName_ = value;
-}
-
-// The absolute path by which the library was loaded, with its folder resolved but not its
-// own name: loaded through its versioned link (libKemrin_Quillax.so.1), it is registered by
-// that link, which stays valid when the file behind it is upgraded.
-std::string TComServer::GetServerFileName() const {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&ComServer), &info) == 0 || info.dli_fname == nullptr)
-        throw Exception("Cannot find the server's own file");
-    const std::string loaded = info.dli_fname;
-    const std::size_t slash = loaded.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : loaded.substr(0, slash + 1);
-    char resolved[PATH_MAX];
-    if (realpath(folder.c_str(), resolved) == nullptr) return loaded;
-    const std::string name = slash == std::string::npos ? loaded : loaded.substr(slash + 1);
-    const std::string base = resolved;
-    return base + (base.ends_with('/') ? "" : "/") + name;
 }
 
 ITypeLib* TComServer::GetTypeLib() {
@@ -99,8 +79,9 @@ void TComServer::UpdateRegistry(bool registering) {
     if (registering) {
         // The type library first, with the folder of the library as its help directory.
         const std::string path = GetServerFileName();
-        const std::string folder = path.substr(0, path.find_last_of('/') + 1);
-        OleCheck(RegisterTypeLib(typeLib, AnsiToWide(path).c_str(), AnsiToWide(folder).c_str()));
+        OleString widePath = AnsiToWide(path);
+        OleString wideFolder = AnsiToWide(path.substr(0, path.find_last_of("/\\") + 1));
+        OleCheck(RegisterTypeLib(typeLib, widePath.data(), wideFolder.data()));
     } else {
         TLIBATTR* attr = nullptr;
         if (SUCCEEDED(typeLib->GetLibAttr(&attr)) && attr != nullptr) {

@@ -90,4 +90,8 @@ private:
 // The server object of this library, made on first use (when the library is loaded).
 TComServer& ComServer();
 
+// The form of the server's path that its class registration names: the path itself, or,
+// where the platform has them, its short form when the path contains a space.
+std::string RegisteredServerPath(const std::string& path);
+
 } // namespace quillax

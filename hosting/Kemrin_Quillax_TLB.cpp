@@ -1,6 +1,6 @@
 // The type library of the component, as static data: the member table of IQuillax, the
 // class Quillax and the library Kemrin_Quillax.
-#include "hosting/Kemrin_Quillax_TLB.h"
+#include "hosting/Kemrin_Quillax_TLBTable.h"
 
 #include <mutex>
 

@@ -1,6 +1,7 @@
 // The type library of the component: the library Kemrin_Quillax, its dual interface IQuillax
-// and its creatable class Quillax. The member table below is the one description of IQuillax:
-// name lookup, invoke and the type information all read it.
+// and its creatable class Quillax. Where the library comes from is the platform's: a compiled
+// type library in the component's own file (described by Kemrin_Quillax.idl beside this
+// file), or the member table of Kemrin_Quillax_TLBTable.h. A test keeps the two equal.
 #pragma once
 
 #include "platform/OleAuto.h"
@@ -72,13 +73,7 @@ struct IQuillax : IDispatch {
 
 namespace quillax {
 
-// The member table of IQuillax (slot, dispatch identifier, kind, parameters) and the library
-// and class descriptions built on it.
-extern const InterfaceDescription IQuillaxDescription;
-extern const CoClassDescription QuillaxDescription;
-extern const TypeLibDescription Kemrin_QuillaxDescription;
-
-// The library object, built on first use and shared (read-only) by every object.
+// The library object, loaded once by the server and shared (read-only) by every object.
 HRESULT LoadKemrin_QuillaxTypeLib(ITypeLib** pptlib);
 
 } // namespace quillax

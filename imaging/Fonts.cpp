@@ -1,13 +1,14 @@
-// Fonts over FreeType and fontconfig, cached process-wide.
+// Fonts over FreeType, cached process-wide; the platform finds the font files.
 //
-// One lock guards every FreeType and fontconfig call and the three caches (faces by name,
-// weight and slant; advances; rendered glyph masks). A face's size and transform are set
-// under that lock right before each use, so the shared FT_Face never sees two callers.
+// One lock guards every FreeType call, every font file look-up and the three caches (faces
+// by name, weight and slant; advances; rendered glyph masks). A face's size and transform are
+// set under that lock right before each use, so the shared FT_Face never sees two callers.
 #include "imaging/Fonts.h"
+
+#include "imaging/FontFiles.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <array>
@@ -83,11 +84,6 @@ private:
 };
 
 namespace {
-
-struct TFcPatternDeleter {
-    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
-};
-using TFcPattern = std::unique_ptr<FcPattern, TFcPatternDeleter>;
 
 class TFontSystem {
 public:
@@ -174,26 +170,9 @@ private:
 
     std::shared_ptr<TFace> OpenFace(const TLogFont& lf) {
         if (!library_) throw EOutOfResources(OutOfResources);
-        TFcPattern pattern(FcPatternCreate());
-        if (!pattern) throw EOutOfResources(OutOfResources);
-        const std::string family = lf.FaceName.empty() ? "MS Sans Serif" : lf.FaceName;
-        FcPatternAddString(pattern.get(), FC_FAMILY,
-                           reinterpret_cast<const FcChar8*>(family.c_str()));
-        FcPatternAddInteger(pattern.get(), FC_WEIGHT,
-                            lf.Weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-        FcPatternAddInteger(pattern.get(), FC_SLANT, lf.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-        FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
-        FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
-        FcDefaultSubstitute(pattern.get());
-        FcResult result = FcResultNoMatch;
-        TFcPattern match(FcFontMatch(nullptr, pattern.get(), &result));
-        FcChar8* file = nullptr;
-        int index = 0;
-        if (!match || FcPatternGetString(match.get(), FC_FILE, 0, &file) != FcResultMatch)
-            throw EOutOfResources(OutOfResources);
-        FcPatternGetInteger(match.get(), FC_INDEX, 0, &index);
+        const TFontFile file = FindFontFile(lf);
         FT_Face face = nullptr;
-        if (FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face) != 0)
+        if (FT_New_Face(library_, file.Path.c_str(), file.Index, &face) != 0)
             throw EOutOfResources(OutOfResources);
         if (!FT_IS_SCALABLE(face)) {
             FT_Done_Face(face);

@@ -251,12 +251,13 @@ HRESULT TQuillax::ShowBarcode() {
         const TEncodedBarcode encoded = EncodeBarcode();
         const std::span<const uint8_t> bytes = encoded.Image.Bytes();
         TByteArrayVariant body(bytes);
-        const std::u16string length = AnsiToWide(std::to_string(bytes.size()));
-        const std::u16string contentType = AnsiToWide(ContentTypeOf(encoded.Format));
+        const OleString length = AnsiToWide(std::to_string(bytes.size()));
+        const OleString contentType = AnsiToWide(ContentTypeOf(encoded.Format));
 
         // Each call fetches the Response object afresh from the page's context.
         if (encoded.Format == TImageType::itJPEG) OleCheck(Response()->put_Expires(0));
-        OleCheck(Response()->AddHeader(BStr(u"Content-Length").Get(), BStr(length.c_str()).Get()));
+        OleCheck(Response()->AddHeader(BStr(OLESTR("Content-Length")).Get(),
+                                       BStr(length.c_str()).Get()));
         OleCheck(Response()->put_ContentType(BStr(contentType.c_str()).Get()));
         OleCheck(Response()->BinaryWrite(body.Value()));
         OleCheck(Response()->Flush());

@@ -5,17 +5,17 @@ namespace {
 
 // Windows-1252 bytes 0x80-0x9F (the rest are Latin-1). The five bytes the code page leaves
 // undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the control characters of the same value.
-constexpr char16_t kHighControls[32] = {
+constexpr OLECHAR kHighControls[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 80-87
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, // 88-8F
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90-97
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98-9F
 };
 
-bool IsHighSurrogate(char16_t c) {
+bool IsHighSurrogate(OLECHAR c) {
     return c >= 0xD800 && c <= 0xDBFF;
 }
-bool IsLowSurrogate(char16_t c) {
+bool IsLowSurrogate(OLECHAR c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
@@ -23,11 +23,11 @@ bool IsLowSurrogate(char16_t c) {
 
 namespace quillax {
 
-char16_t AnsiCharToWide(unsigned char c) {
-    return c >= 0x80 && c <= 0x9F ? kHighControls[c - 0x80] : char16_t{c};
+OLECHAR AnsiCharToWide(unsigned char c) {
+    return c >= 0x80 && c <= 0x9F ? kHighControls[c - 0x80] : OLECHAR(c);
 }
 
-char WideCharToAnsi(char16_t c) {
+char WideCharToAnsi(OLECHAR c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
     for (int i = 0; i < 32; ++i)
         if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
@@ -43,7 +43,7 @@ std::string Narrow(const OLECHAR* text, std::size_t length, bool& lost) {
     if (!text) return out;
     out.reserve(length);
     for (std::size_t i = 0; i < length; ++i) {
-        const char16_t c = text[i];
+        const OLECHAR c = text[i];
         if (IsHighSurrogate(c) && i + 1 < length && IsLowSurrogate(text[i + 1])) {
             out.push_back('?');
             lost = true;
@@ -64,7 +64,7 @@ std::string WideToAnsi(const OLECHAR* text, std::size_t length) {
     return Narrow(text, length, lost);
 }
 
-std::string WideToAnsi(std::u16string_view text) {
+std::string WideToAnsi(OleStringView text) {
     return WideToAnsi(text.data(), text.size());
 }
 
@@ -76,8 +76,8 @@ std::string BstrToAnsi(BSTR text, bool& lost) {
     return Narrow(text, SysStringLen(text), lost);
 }
 
-std::u16string AnsiToWide(std::string_view text) {
-    std::u16string out;
+OleString AnsiToWide(std::string_view text) {
+    OleString out;
     out.reserve(text.size());
     for (char c : text)
         out.push_back(AnsiCharToWide(static_cast<unsigned char>(c)));

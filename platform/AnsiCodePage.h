@@ -13,19 +13,19 @@
 namespace quillax {
 
 std::string WideToAnsi(const OLECHAR* text, std::size_t length);
-std::string WideToAnsi(std::u16string_view text);
+std::string WideToAnsi(OleStringView text);
 // A BSTR narrowed over its whole length (embedded zeros kept); null gives "".
 std::string BstrToAnsi(BSTR text);
 // As BstrToAnsi; lost tells whether any character had no equivalent byte and became "?".
 std::string BstrToAnsi(BSTR text, bool& lost);
 
-std::u16string AnsiToWide(std::string_view text);
+OleString AnsiToWide(std::string_view text);
 // A new BSTR that the caller owns; null when memory runs out.
 BSTR AnsiToBstr(std::string_view text);
 
 // Single characters, for tables and tests.
-char16_t AnsiCharToWide(unsigned char c);
+OLECHAR AnsiCharToWide(unsigned char c);
 // The byte for a character, or '?' when the code page has none.
-char WideCharToAnsi(char16_t c);
+char WideCharToAnsi(OLECHAR c);
 
 } // namespace quillax

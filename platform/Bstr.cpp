@@ -87,7 +87,3 @@ BOOL SysReAllocString(BSTR* pbstr, const OLECHAR* psz) {
     *pbstr = copy;
     return TRUE;
 }
-
-quillax::BStr::BStr(const OLECHAR* text) : s_(SysAllocString(text)) {
-    if (text && !s_) throw std::bad_alloc();
-}

@@ -1,30 +1,11 @@
-// GUID text forms and task memory.
+// GUID parsing, the platform's GUID text calls and task memory.
 #include "platform/ComBase.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-// The 38 characters of the braced form, without terminator.
-template <class Char>
-void FormatGuid(REFGUID g, Char* out) {
-    BYTE bytes[16] = {
-        BYTE(g.Data1 >> 24), BYTE(g.Data1 >> 16), BYTE(g.Data1 >> 8), BYTE(g.Data1),
-        BYTE(g.Data2 >> 8),  BYTE(g.Data2),       BYTE(g.Data3 >> 8), BYTE(g.Data3),
-    };
-    std::memcpy(bytes + 8, g.Data4, 8);
-    int pos = 0;
-    out[pos++] = '{';
-    for (int i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) out[pos++] = '-';
-        out[pos++] = static_cast<Char>(kHexDigits[bytes[i] >> 4]);
-        out[pos++] = static_cast<Char>(kHexDigits[bytes[i] & 0xF]);
-    }
-    out[pos++] = '}';
-}
 
 int HexValue(OLECHAR c) {
     if (c >= u'0' && c <= u'9') return c - u'0';
@@ -60,18 +41,6 @@ bool ParseGuid(LPCOLESTR text, GUID* out) {
 
 } // namespace
 
-std::string quillax::GuidToString(REFGUID guid) {
-    std::string text(38, ' ');
-    FormatGuid(guid, text.data());
-    return text;
-}
-
-std::u16string quillax::GuidToWide(REFGUID guid) {
-    std::u16string text(38, u' ');
-    FormatGuid(guid, text.data());
-    return text;
-}
-
 HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
     if (!pclsid) return E_INVALIDARG;
     if (!lpsz || !lpsz[0]) {
@@ -92,7 +61,8 @@ HRESULT IIDFromString(LPCOLESTR lpsz, LPIID lpiid) {
 
 int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
     if (!lpsz || cchMax < 39) return 0;
-    FormatGuid(rguid, lpsz);
+    const quillax::OleString text = quillax::GuidToWide(rguid);
+    std::copy(text.begin(), text.end(), lpsz);
     lpsz[38] = 0;
     return 39;
 }

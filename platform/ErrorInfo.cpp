@@ -1,5 +1,5 @@
-// Error records: the record object, the calling thread's current record, and the rule that
-// turns a failed status into an exception.
+// Error records: the record object and the calling thread's current record; the system's
+// message texts for statuses.
 #include "platform/AnsiCodePage.h"
 #include "platform/OleAuto.h"
 #include "platform/SysUtils.h"
@@ -162,22 +162,4 @@ std::string quillax::SysErrorMessage(HRESULT hr) {
     for (const Entry& e : kMessages)
         if (e.code == hr) return e.text;
     return {};
-}
-
-void quillax::OleCheck(HRESULT hr) {
-    if (SUCCEEDED(hr)) return;
-    std::string message;
-    ComPtr<IErrorInfo> record;
-    if (GetErrorInfo(0, record.GetAddressOf()) == S_OK && record) {
-        BStr description;
-        if (SUCCEEDED(record->GetDescription(description.ReleaseAndGetAddressOf())))
-            message = BstrToAnsi(description.Get());
-    }
-    if (message.empty()) message = SysErrorMessage(hr);
-    if (message.empty()) {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "OLE error %.8x", static_cast<unsigned>(hr));
-        message = buffer;
-    }
-    throw EOleSysError(message, hr);
 }

@@ -10,6 +10,8 @@
 #   scripts/setup.sh sanitize  the test suite built with AddressSanitizer + UBSan, then the
 #                              concurrency tests built with ThreadSanitizer
 #   scripts/setup.sh fuzz      the libFuzzer targets (clang), each for a fixed time
+#   scripts/setup.sh windows   Kemrin_Quillax.dll cross-built into build-windows/, registered
+#                              in a private Wine prefix and driven from VBScript
 # and, apart from CI:
 #   scripts/setup.sh load      the web host's load check: wrk against quillax serve and nginx
 set -euo pipefail
@@ -44,6 +46,17 @@ FUZZ_PACKAGES=(
     clang libclang-rt-14-dev libpng-dev
 )
 
+WINDOWS_PACKAGES=(
+    # the cross compiler (posix threads), widl and windres, zlib built for mingw
+    g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64 libz-mingw-w64-dev
+    # widl's oaidl.idl and stdole2.tlb; Wine to run the DLL, regsvr32 and the script host
+    libwine-dev wine64 wine
+    # libjpeg-turbo and FreeType from Debian's source packages (nasm for libjpeg-turbo's SIMD)
+    dpkg-dev nasm
+    # the faces fontconfig picks on Linux, shipped beside the DLL
+    fonts-liberation fonts-dejavu-core
+)
+
 # The load check: the load generator, and nginx as the yardstick serving a static file.
 LOAD_PACKAGES=(wrk nginx)
 
@@ -73,6 +86,7 @@ deps() {
     sanitize) install_packages "${SANITIZE_PACKAGES[@]}" ;;
     fuzz) install_packages "${FUZZ_PACKAGES[@]}" ;;
     load) install_packages "${LOAD_PACKAGES[@]}" ;;
+    windows) install_packages "${WINDOWS_PACKAGES[@]}" ;;
     esac
 }
 
@@ -138,12 +152,134 @@ load() {
     bench/load-check.sh
 }
 
+# The libraries the DLL links that Debian does not build for mingw, from Debian's own source
+# packages of the versions the Linux build links: libjpeg-turbo with its SIMD code (as on
+# Linux, so that both make the same JPEG bytes) and FreeType without bzip2, png, harfbuzz and
+# brotli. Cached in build-windows/deps while those versions stay the same.
+windows_libraries() {
+    local deps=$PWD/build-windows/deps
+    local jpeg freetype
+    jpeg=$(dpkg-query -W -f='${source:Version}' libjpeg62-turbo)
+    freetype=$(dpkg-query -W -f='${source:Version}' libfreetype6)
+    local stamp="$deps/prefix/built-libjpeg-turbo_${jpeg}-freetype_${freetype}"
+    if [ -f "$stamp" ]; then return; fi
+    rm -rf "$deps"
+    mkdir -p "$deps/apt/lists/partial" "$deps/apt/cache/archives/partial" "$deps/src" \
+        "$deps/prefix/lib" "$deps/prefix/include"
+    # A private source list and package state: the system's lists stay as they are.
+    local codename keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    {
+        echo "deb-src [signed-by=$keyring] http://deb.debian.org/debian $codename main"
+        echo "deb-src [signed-by=$keyring] http://deb.debian.org/debian $codename-updates main"
+        echo "deb-src [signed-by=$keyring] http://deb.debian.org/debian-security $codename-security main"
+    } >"$deps/apt/sources.list"
+    local apt=(-o "Dir::Etc::SourceList=$deps/apt/sources.list" -o Dir::Etc::SourceParts=-
+        -o "Dir::State::Lists=$deps/apt/lists" -o "Dir::Cache=$deps/apt/cache")
+    apt-get "${apt[@]}" update -qq
+    if ! (cd "$deps/src" && apt-get "${apt[@]}" source -qq "libjpeg-turbo=$jpeg" "freetype=$freetype"); then
+        # The archive no longer has the installed versions: take its current ones (which a
+        # fresh machine installs too).
+        echo "windows: libjpeg-turbo $jpeg or freetype $freetype not in the archive; using its current sources" >&2
+        rm -rf "${deps:?}/src" && mkdir -p "$deps/src"
+        (cd "$deps/src" && apt-get "${apt[@]}" source -qq libjpeg-turbo freetype)
+    fi
+    local toolchain=$PWD/windows/mingw-w64.cmake
+    local jpeg_src freetype_src
+    jpeg_src=$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*')
+    freetype_src=$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name 'freetype-*')
+
+    cmake -S "$jpeg_src" -B "$deps/build-jpeg" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps/prefix" -DWITH_SIMD=ON \
+        -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF >"$deps/build-jpeg.log"
+    cmake --build "$deps/build-jpeg" --target jpeg-static >>"$deps/build-jpeg.log"
+    cp "$deps/build-jpeg/libjpeg.a" "$deps/prefix/lib/"
+    cp "$deps/build-jpeg/jconfig.h" "$jpeg_src/jpeglib.h" "$jpeg_src/jmorecfg.h" \
+        "$jpeg_src/jerror.h" "$deps/prefix/include/"
+
+    cmake -S "$freetype_src" -B "$deps/build-freetype" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$deps/prefix" -DBUILD_SHARED_LIBS=OFF -DFT_DISABLE_BZIP2=ON \
+        -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON \
+        -DFT_REQUIRE_ZLIB=ON >"$deps/build-freetype.log"
+    cmake --build "$deps/build-freetype" --target install >>"$deps/build-freetype.log"
+    touch "$stamp"
+}
+
+# Builds Kemrin_Quillax.dll into build-windows/ (and build/quillax, whose files the suite
+# compares with the DLL's), registers it in a private Wine prefix, runs the VBScript suite
+# and the test host (a page host with a Response object of its own), unregisters it and
+# checks that the class is gone. Passes only when each printed its own "N passed, 0 failed".
+windows() {
+    deps windows
+    if [ -f build/CMakeCache.txt ]; then
+        cmake --build build --target quillax
+    else
+        cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLAX_TESTS=OFF \
+            -DQUILLAX_BENCH=OFF
+        cmake --build build --target quillax
+    fi
+    windows_libraries
+    cmake -S windows -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/windows/mingw-w64.cmake" \
+        -DQUILLAX_WINDOWS_DEPS="$PWD/build-windows/deps/prefix"
+    cmake --build build-windows --parallel "$(nproc)"
+
+    local work
+    work=$(mktemp -d)
+    export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    # shellcheck disable=SC2064
+    trap "wineserver -k 2>/dev/null || true; rm -rf '$work'" EXIT
+    timeout 300 wine wineboot --init >/dev/null 2>&1 || true
+    timeout 300 wineserver -w
+
+    # Installed in a folder whose name has a space, as under "Program Files".
+    local folder="$WINEPREFIX/drive_c/Program Files/Quillax"
+    mkdir -p "$folder" "$work/reference" "$work/output"
+    cp build-windows/Kemrin_Quillax.dll build-windows/*.ttf "$folder/"
+    local dll='C:\Program Files\Quillax\Kemrin_Quillax.dll'
+
+    # The Linux build's file and step code (exit status 10 + code) for each case.
+    local name props status
+    while IFS='|' read -r name props; do
+        case "$name" in '' | '#'*) continue ;; esac
+        IFS='|' read -r -a assignments <<<"$props"
+        status=0
+        build/quillax render "${assignments[@]}" -o "$work/reference/$name" 2>/dev/null ||
+            status=$?
+        if [ "$status" -ne 0 ] && [ "$status" -lt 10 ]; then
+            echo "windows: quillax render failed for $name" >&2
+            return 1
+        fi
+        echo "$name $((status == 0 ? 0 : status - 10))" >>"$work/results.txt"
+    done <tests/windows/cases.txt
+
+    timeout 120 wine regsvr32 /s "$dll"
+    timeout 600 wine cscript //nologo "$(winepath -w tests/windows/QuillaxSuite.vbs)" \
+        "$(winepath -w tests/windows/cases.txt)" "$(winepath -w "$work/reference")" \
+        "$(winepath -w "$work/output")" "$dll" | tr -d '\r' | tee "$work/suite.log"
+    mkdir -p "$work/host-output"
+    timeout 600 wine build-windows/quillax_host.exe "$(winepath -w tests/windows/cases.txt)" \
+        "$(winepath -w "$work/reference")" "$(winepath -w "$work/results.txt")" \
+        "$(winepath -w "$work/host-output")" | tr -d '\r' | tee "$work/host.log"
+    timeout 120 wine regsvr32 /s /u "$dll"
+    timeout 120 wine cscript //nologo "$(winepath -w tests/windows/Unregistered.vbs)" |
+        tr -d '\r' | tee "$work/unregistered.log"
+
+    local log
+    for log in suite host unregistered; do
+        if ! grep -qE '^[0-9]+ passed, 0 failed$' "$work/$log.log"; then
+            echo "windows: the $log script did not pass" >&2
+            return 1
+        fi
+    done
+}
+
 job="${1:-}"
 shift || true
 case "$job" in
-deps | build | run | test | sanitize | fuzz | load) "$job" "$@" ;;
+deps | build | run | test | sanitize | fuzz | windows | load) "$job" "$@" ;;
 *)
-    echo "usage: scripts/setup.sh deps|build|run|test|sanitize|fuzz|load" >&2
+    echo "usage: scripts/setup.sh deps|build|run|test|sanitize|fuzz|windows|load" >&2
     exit 2
     ;;
 esac

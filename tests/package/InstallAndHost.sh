@@ -56,7 +56,10 @@ compiles_alone() { # compiles_alone HEADER: a file that includes only the header
     echo "#include <$1>" | c++ -std=c++20 -Wall -Wextra -Werror -fsyntax-only \
         -I"$prefix/$includedir" -x c++ -
 }
+# The helpers over the platform's names come in through the header of those names.
+included_through=(quillax/platform/ComUtils.h quillax/platform/OleUtils.h)
 while IFS= read -r header; do
+    [[ " ${included_through[*]} " == *" $header "* ]] && continue
     check "header $header" compiles_alone "$header"
 done < <(cd "$prefix/$includedir" && find quillax -name '*.h' | sort)
 
