@@ -3,6 +3,7 @@
 
 #include "object/FileOutput.h"
 #include "platform/AnsiCodePage.h"
+#include "platform/ComUtils.h"
 
 #include <cstring>
 #include <exception>
@@ -122,7 +123,9 @@ HRESULT TQuillax::get_Data(BSTR* Value) {
         const std::u16string& given = FProperties.UnconvertibleData;
         if (given.empty()) return ReturnString(FProperties.Data, Value);
         if (Value == nullptr) return E_POINTER;
-        BSTR copy = SysAllocStringLen(given.data(), static_cast<UINT>(given.size()));
+        // OLECHAR is wchar_t on Windows; the kept text is UTF-16 either way.
+        const OleString wide(given.begin(), given.end());
+        BSTR copy = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
         if (copy == nullptr) return E_OUTOFMEMORY;
         *Value = copy;
         return S_OK;
@@ -136,7 +139,7 @@ HRESULT TQuillax::put_Data(BSTR Value) {
         bool lost = false;
         FProperties.Data = BstrToAnsi(Value, lost);
         FProperties.UnconvertibleData =
-            lost ? std::u16string(Value, SysStringLen(Value)) : std::u16string();
+            lost ? std::u16string(Value, Value + SysStringLen(Value)) : std::u16string();
         return S_OK;
     });
 }
