@@ -38,6 +38,8 @@ TEST_PACKAGES=(
     libbenchmark-dev libzint-dev
     # the front page's test in a real browser
     chromium
+    # the deployment's test: nginx in front of several web hosts
+    nginx
 )
 # The sanitizer stage builds the test suite, so it needs the test packages too.
 SANITIZE_PACKAGES=("${TEST_PACKAGES[@]}")
