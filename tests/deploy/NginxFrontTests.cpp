@@ -134,8 +134,8 @@ protected:
     void SetUp() override {
         if (access(kNginx, X_OK) != 0)
             GTEST_SKIP() << kNginx << " is not installed; the nginx site is not checked";
-        char pattern[] = "/tmp/quillax-nginx-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
+        std::string pattern = (fs::temp_directory_path() / "quillax-nginx-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         folder_ = pattern;
         // Run as root, nginx's workers drop to an unprivileged user that must reach the cache.
         chmod(folder_.c_str(), 0755);
@@ -167,21 +167,15 @@ protected:
         if (!folder_.empty()) fs::remove_all(folder_, ignored);
     }
 
-    // Requests that reached each instance, leaving out this test's own /metrics requests.
-    std::vector<std::uint64_t> Reached() {
-        std::vector<std::uint64_t> reached;
-        ++metricsReads_; // the read below counts itself
-        for (const auto& instance : instances_)
-            reached.push_back(Metrics(instance.port)["requests"] - metricsReads_);
-        return reached;
-    }
-    // Barcode pages each instance rendered.
-    std::vector<std::uint64_t> Renders() {
-        std::vector<std::uint64_t> renders;
-        ++metricsReads_;
-        for (const auto& instance : instances_)
-            renders.push_back(Metrics(instance.port)["renders"]);
-        return renders;
+    // A counter of each instance's /metrics; "requests" leaves out this test's own reads.
+    std::vector<std::uint64_t> Counts(const std::string& name) {
+        ++metricsReads_; // each read counts itself
+        std::vector<std::uint64_t> counts;
+        for (const auto& instance : instances_) {
+            const std::uint64_t value = Metrics(instance.port)[name];
+            counts.push_back(name == "requests" ? value - metricsReads_ : value);
+        }
+        return counts;
     }
 
     // A request through nginx on a connection of its own.
@@ -225,14 +219,14 @@ TEST_F(NginxFront, SpreadsRequestsOverBothInstancesOnKeptConnections) {
         EXPECT_EQ(Header(*reply, http::field::content_type), "image/png");
         EXPECT_EQ(CacheStatus(*reply), "MISS");
     }
-    const std::vector<std::uint64_t> renders = Renders();
+    // nginx keeps its connection to each instance open between requests: each has two, that
+    // one and this first /metrics request's own.
+    for (const std::uint64_t connections : Counts("connections"))
+        EXPECT_EQ(connections, 2u);
+    const std::vector<std::uint64_t> renders = Counts("renders");
     EXPECT_GT(renders[0], 0u);
     EXPECT_GT(renders[1], 0u);
     EXPECT_EQ(Sum(renders), static_cast<std::uint64_t>(kImages)) << "each image rendered once";
-    // nginx keeps its connection to each instance open between requests: each has two, that
-    // one and the /metrics request's own.
-    for (const auto& instance : instances_)
-        EXPECT_EQ(Metrics(instance.port)["connections"], 2u) << instance.port;
 }
 
 TEST_F(NginxFront, RepeatedImageComesFromTheCacheAsTheHostSentIt) {
@@ -240,7 +234,7 @@ TEST_F(NginxFront, RepeatedImageComesFromTheCacheAsTheHostSentIt) {
     ASSERT_TRUE(first) << nginx_->ErrorLog();
     ASSERT_EQ(first->result_int(), 200u);
     EXPECT_EQ(CacheStatus(*first), "MISS");
-    const std::uint64_t reached = Sum(Reached());
+    const std::uint64_t reached = Sum(Counts("requests"));
 
     const auto again = Front(Get(Barcode(1)));
     ASSERT_TRUE(again);
@@ -257,7 +251,7 @@ TEST_F(NginxFront, RepeatedImageComesFromTheCacheAsTheHostSentIt) {
               "If-None-Match: " + Header(*first, http::field::etag) + "\r\n\r\n");
     ASSERT_TRUE(revalidated);
     EXPECT_EQ(revalidated->result_int(), 304u);
-    EXPECT_EQ(Sum(Reached()), reached) << "the cached image reached no instance";
+    EXPECT_EQ(Sum(Counts("requests")), reached) << "the cached image reached no instance";
 }
 
 // What the host marks as not to be kept, or gives no lifetime, goes to an instance every
@@ -277,14 +271,14 @@ TEST_F(NginxFront, KeepsNothingTheHostDoesNotLetItKeep) {
         {"/nowhere", 404},
     };
     for (const Case& c : cases) {
-        const std::uint64_t before = Sum(Reached());
+        const std::uint64_t before = Sum(Counts("requests"));
         for (int i = 0; i < 2; ++i) {
             const auto reply = Front(Get(c.target));
             ASSERT_TRUE(reply) << c.target;
             EXPECT_EQ(reply->result_int(), c.status) << c.target;
             EXPECT_NE(CacheStatus(*reply), "HIT") << c.target;
         }
-        EXPECT_EQ(Sum(Reached()), before + 2) << c.target;
+        EXPECT_EQ(Sum(Counts("requests")), before + 2) << c.target;
     }
     const auto metrics = Front(Get("/metrics"));
     ASSERT_TRUE(metrics);
@@ -299,9 +293,9 @@ TEST_P(NginxFrontStopping, StoppedInstanceFailsNoRequest) {
     // Connections to both kept open in nginx first.
     for (int n = 0; n < 4; ++n)
         ASSERT_TRUE(Front(Get(Barcode(n))));
-    ASSERT_GT(Renders()[0], 0u);
+    ASSERT_GT(Counts("renders")[0], 0u);
     EXPECT_NE(instances_[0].process->Stop(GetParam()), -1);
-    const std::uint64_t before = Renders()[1];
+    const std::uint64_t before = Counts("renders")[1];
 
     constexpr int kImages = 10;
     for (int n = 100; n < 100 + kImages; ++n) {
@@ -310,7 +304,7 @@ TEST_P(NginxFrontStopping, StoppedInstanceFailsNoRequest) {
         EXPECT_EQ(reply->result_int(), 200u) << Barcode(n) << "\n" << nginx_->ErrorLog();
         EXPECT_EQ(Header(*reply, http::field::content_type), "image/png");
     }
-    EXPECT_EQ(Renders()[1], before + kImages);
+    EXPECT_EQ(Counts("renders")[1], before + kImages);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, NginxFrontStopping, testing::Values(SIGTERM, SIGKILL),
