@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The systemd unit as installed: its ExecStart names the installed command, that command line
-# (with the unit's own settings put in) serves and stops cleanly on SIGTERM, systemd accepts
-# the unit, and its sandbox leaves open only what a network server needs. Skipped (77)
-# without systemd-analyze.
+# (with the unit's own settings put in) serves and stops cleanly on SIGTERM, its system-call
+# filter lets through every call the host makes (seen with strace), systemd accepts the
+# unit, and its sandbox leaves open only what a network server needs. Skipped (77) without
+# systemd-analyze.
 #
 # usage: SystemdUnit.sh BUILD BINDIR MANDIR DOCDIR
 set -euo pipefail
@@ -46,8 +47,11 @@ read -r command _ <<<"$exec_start"
 check "ExecStart names the installed command" expect_equal "$prefix/$bindir/quillax" "$command"
 
 # The command line as systemd would run it for quillax@0 (port 0: any free one), with the
-# unit's defaults for the variables it names.
+# unit's defaults for the variables it names, answering a request of each kind; under strace
+# where there is one, to see which system calls the host makes.
 setting() { sed -n "s/^Environment=$1=//p" "$unit"; }
+tracer=()
+command -v strace >/dev/null && tracer=(strace -f -qq -o "$work/calls")
 serves_and_stops() {
     local line=$exec_start
     # The unit's own variable references, replaced as they are written.
@@ -57,22 +61,68 @@ serves_and_stops() {
     line=${line//"$options"/$(setting QUILLAX_OPTIONS)}
     line=${line//%i/0}
     # shellcheck disable=SC2086
-    $line >"$work/serve.out" 2>"$work/serve.err" &
+    "${tracer[@]}" $line >"$work/serve.out" 2>"$work/serve.err" &
     server=$!
+    local url
     for _ in $(seq 50); do
-        grep -q '^Quillax listening on http://127.0.0.1:' "$work/serve.out" && break
+        url=$(sed -n 's|^Quillax listening on \(http://127.0.0.1:[0-9]*/\)$|\1|p' "$work/serve.out")
+        [ -n "$url" ] && break
         sleep 0.1
     done
     cat "$work/serve.out" "$work/serve.err"
-    grep -q '^Quillax listening on http://127.0.0.1:' "$work/serve.out" || return 1
+    [ -n "$url" ] || return 1
+    local target
+    for target in '' healthz metrics 'barcode?Data=400638133393&Checksum=true&ImageTypeStr=PNG' \
+        'barcode?Data=CODE39&BarcodeType=Code39&ShowText=true&ImageTypeStr=JPEG' \
+        'barcode?Data=12345&Orientation=90&ImageTypeStr=BMP'; do
+        curl -sSf -o /dev/null "$url$target" || return 1
+    done
     # A stop is not a failure: Restart=on-failure leaves a stopped instance stopped.
-    kill -TERM "$server"
+    local host=$server
+    [ ${#tracer[@]} -gt 0 ] && host=$(pgrep -P "$server")
+    kill -TERM "$host"
     local status=0
     wait "$server" || status=$?
     server=
     expect_equal 0 "$status"
 }
-check "the unit's command line serves, then stops with status 0" serves_and_stops
+check "the unit's command line serves each kind of request, then stops with status 0" \
+    serves_and_stops
+
+# The filter's groups as the system calls in them.
+calls_of() {
+    systemd-analyze syscall-filter "$1" | tail -n +2 | while read -r word _; do
+        case $word in
+        '' | '#'*) ;;
+        @*) calls_of "$word" ;;
+        *) echo "$word" ;;
+        esac
+    done
+}
+# Every call the host made is one the unit's SystemCallFilter= lines let through.
+filter_lets_through() {
+    local allowed=() denied=() group
+    while read -r value; do
+        if [[ $value == '~'* ]]; then
+            for group in ${value#\~}; do denied+=("$group"); done
+        else
+            for group in $value; do allowed+=("$group"); done
+        fi
+    done < <(sed -n 's/^SystemCallFilter=//p' "$unit")
+    for group in "${allowed[@]}"; do calls_of "$group"; done | sort -u >"$work/allowed"
+    for group in "${denied[@]}"; do calls_of "$group"; done | sort -u >"$work/denied"
+    sed -n 's/^[0-9]* *\([a-z0-9_]*\)(.*/\1/p' "$work/calls" | sort -u >"$work/made"
+    echo "$(wc -l <"$work/made") calls made, $(wc -l <"$work/allowed") allowed"
+    local refused
+    refused=$(comm -23 "$work/made" "$work/allowed"; comm -12 "$work/made" "$work/denied")
+    [ -z "$refused" ] || { echo "refused by the filter:"; echo "$refused"; return 1; }
+}
+if [ ${#tracer[@]} -gt 0 ]; then
+    check "the unit's system-call filter lets through every call the host made" \
+        filter_lets_through
+else
+    echo "note: strace is not installed; the system-call filter is not checked"
+fi
 
 # --- systemd's view of the unit ---------------------------------------------------------------
 # verify also looks up the Documentation= page, here the installed one.
