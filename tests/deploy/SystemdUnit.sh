@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The systemd unit as installed: its ExecStart names the installed command, that command line
-# (with the unit's own settings put in) serves and stops cleanly on SIGTERM, its system-call
+# (with the unit's own settings put in, as a user of no files) serves and stops cleanly on
+# SIGTERM without a complaint, its system-call
 # filter lets through every call the host makes (seen with strace), systemd accepts the
 # unit, and its sandbox leaves open only what a network server needs. Skipped (77) without
 # systemd-analyze.
@@ -51,7 +52,16 @@ check "ExecStart names the installed command" expect_equal "$prefix/$bindir/quil
 # where there is one, to see which system calls the host makes.
 setting() { sed -n "s/^Environment=$1=//p" "$unit"; }
 tracer=()
-command -v strace >/dev/null && tracer=(strace -f -qq -o "$work/calls")
+mkdir -m 777 "$work/trace"
+command -v strace >/dev/null && tracer=(strace -f -qq -o "$work/trace/calls")
+# Run as root, the command runs as DynamicUser runs it: a user that owns no file and has no
+# home, with only the environment systemd gives.
+as_unit_user=()
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    chmod 755 "$work"
+    as_unit_user=(setpriv --reuid=61999 --regid=61999 --clear-groups
+        env -i HOME=/ PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8)
+fi
 serves_and_stops() {
     local line=$exec_start
     # The unit's own variable references, replaced as they are written.
@@ -61,7 +71,7 @@ serves_and_stops() {
     line=${line//"$options"/$(setting QUILLAX_OPTIONS)}
     line=${line//%i/0}
     # shellcheck disable=SC2086
-    "${tracer[@]}" $line >"$work/serve.out" 2>"$work/serve.err" &
+    "${as_unit_user[@]}" "${tracer[@]}" $line >"$work/serve.out" 2>"$work/serve.err" &
     server=$!
     local url
     for _ in $(seq 50); do
@@ -81,6 +91,7 @@ serves_and_stops() {
     local host=$server
     [ ${#tracer[@]} -gt 0 ] && host=$(pgrep -P "$server")
     kill -TERM "$host"
+    [ -s "$work/serve.err" ] && { echo "it reported:"; cat "$work/serve.err"; return 1; }
     local status=0
     wait "$server" || status=$?
     server=
@@ -111,7 +122,7 @@ filter_lets_through() {
     done < <(sed -n 's/^SystemCallFilter=//p' "$unit")
     for group in "${allowed[@]}"; do calls_of "$group"; done | sort -u >"$work/allowed"
     for group in "${denied[@]}"; do calls_of "$group"; done | sort -u >"$work/denied"
-    sed -n 's/^[0-9]* *\([a-z0-9_]*\)(.*/\1/p' "$work/calls" | sort -u >"$work/made"
+    sed -n 's/^[0-9]* *\([a-z0-9_]*\)(.*/\1/p' "$work/trace/calls" | sort -u >"$work/made"
     echo "$(wc -l <"$work/made") calls made, $(wc -l <"$work/allowed") allowed"
     local refused
     refused=$(comm -23 "$work/made" "$work/allowed"; comm -12 "$work/made" "$work/denied")
