@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# The systemd unit as installed: its ExecStart names the installed command, that command line
-# (with the unit's own settings put in, as a user of no files) serves and stops cleanly on
-# SIGTERM without a complaint, its system-call
-# filter lets through every call the host makes (seen with strace), systemd accepts the
-# unit, and its sandbox leaves open only what a network server needs. Skipped (77) without
-# systemd-analyze.
+# The systemd unit as installed: its ExecStart names the installed command; that command
+# line, with the unit's own settings put in and run as a user that owns no file, serves and
+# stops cleanly on SIGTERM without a complaint; its system-call filter lets through every
+# call the host makes (seen with strace); systemd accepts the unit; and its sandbox leaves
+# open only what a network server needs. Skipped (77) without systemd-analyze.
 #
 # usage: SystemdUnit.sh BUILD BINDIR MANDIR DOCDIR
 set -euo pipefail
