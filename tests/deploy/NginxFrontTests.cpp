@@ -59,8 +59,10 @@ public:
         std::ofstream(folder / "quillax.conf") << site;
         std::ofstream conf(folder / "nginx.conf");
         conf << "daemon off;\nworker_processes 1;\npid " << (folder / "nginx.pid").string()
-             << ";\nevents { worker_connections 256; }\nhttp {\n    access_log "
-             << (folder / "access.log").string() << ";\n";
+             << ";\nevents { worker_connections 256; }\nhttp {\n"
+             << "    log_format upstream '$request_uri $upstream_cache_status $upstream_status';\n"
+             << "    log_subrequest on;\n    access_log " << (folder / "access.log").string()
+             << " upstream;\n";
         for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
             conf << "    " << temp << "_temp_path " << (folder / temp).string() << ";\n";
         conf << "    include " << (folder / "quillax.conf").string() << ";\n}\n";
@@ -155,6 +157,7 @@ protected:
         ReplaceOnce(site, "listen 80;", "listen 127.0.0.1:" + std::to_string(port_) + ";");
         ReplaceOnce(site, "listen [::]:80;", "");
         ReplaceOnce(site, "/var/lib/nginx/quillax-cache", (folder_ / "cache").string());
+        Adjust(site);
         if (HasFatalFailure()) return;
         nginx_ = std::make_unique<Nginx>(folder_, site);
         ASSERT_TRUE(nginx_->Accepting(port_)) << nginx_->ErrorLog();
@@ -166,6 +169,9 @@ protected:
         std::error_code ignored;
         if (!folder_.empty()) fs::remove_all(folder_, ignored);
     }
+
+    // What a fixture changes in the site beyond the machine's names.
+    virtual void Adjust(std::string& /*site*/) {}
 
     // A counter of each instance's /metrics; "requests" leaves out this test's own reads.
     std::vector<std::uint64_t> Counts(const std::string& name) {
@@ -283,6 +289,58 @@ TEST_F(NginxFront, KeepsNothingTheHostDoesNotLetItKeep) {
     const auto metrics = Front(Get("/metrics"));
     ASSERT_TRUE(metrics);
     EXPECT_EQ(metrics->result_int(), 403u);
+}
+
+// An image past its lifetime is served at once while nginx asks again with its ETag, and the
+// host's 304 renews it in nginx's cache, whichever instance answers: the tag is the image's
+// own, the same from every instance. The day the host gives an image is cut to a second
+// here, the one change to how the site caches.
+class NginxFrontShortLived : public NginxFront {
+protected:
+    void Adjust(std::string& site) override {
+        ReplaceOnce(site, "proxy_cache_lock on;",
+                    "proxy_cache_lock on;\n"
+                    "        proxy_ignore_headers Cache-Control Expires;\n"
+                    "        proxy_cache_valid 200 1s;");
+    }
+    // Whether nginx's log shows a request to an instance for `target` answered with `status`
+    // within 5 s.
+    bool AskedUpstream(const std::string& target, const std::string& status) {
+        for (int i = 0; i < 100; ++i) {
+            std::istringstream log(ReadFile(folder_ / "access.log"));
+            for (std::string line; std::getline(log, line);)
+                if (line.rfind(target + " ", 0) == 0 && line.ends_with(" " + status)) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+};
+
+TEST_F(NginxFrontShortLived, ExpiredImageIsServedAtOnceAndRenewedByItsETag) {
+    const auto first = Front(Get(Barcode(1)));
+    ASSERT_TRUE(first) << nginx_->ErrorLog();
+    ASSERT_EQ(CacheStatus(*first), "MISS");
+    // nginx counts lifetimes in whole seconds: one second kept may last up to two.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+
+    // Expired: the kept image at once, while nginx asks an instance with its ETag.
+    const auto stale = Front(Get(Barcode(1)));
+    ASSERT_TRUE(stale) << nginx_->ErrorLog();
+    EXPECT_EQ(stale->result_int(), 200u);
+    EXPECT_EQ(CacheStatus(*stale), "STALE");
+    EXPECT_EQ(stale->body(), first->body());
+    EXPECT_TRUE(AskedUpstream(Barcode(1), "304")) << ReadFile(folder_ / "access.log");
+
+    // Renewed by that 304: kept again, the same image.
+    std::string status;
+    for (int i = 0; i < 40 && status != "HIT"; ++i) {
+        const auto renewed = Front(Get(Barcode(1)));
+        ASSERT_TRUE(renewed);
+        EXPECT_EQ(renewed->body(), first->body());
+        status = CacheStatus(*renewed);
+        if (status != "HIT") std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(status, "HIT");
 }
 
 // An instance stopped (drained by SIGTERM, or killed with its kept connections cut) fails no
