@@ -7,8 +7,9 @@
 #   lib/pkgconfig/quillax.pc
 #   share/man/man1/quillax.1
 #   share/doc/quillax/                            README and examples
-# Install components: Runtime (the command and the shared libraries), Development (the
-# namelinks, headers, CMake package, pkg-config file).
+#   share/doc/quillax/deploy/                     the systemd unit and the nginx site
+# Install components: Runtime (the command, the shared libraries, the deployment examples),
+# Development (the namelinks, headers, CMake package, pkg-config file).
 include(CMakePackageConfigHelpers)
 
 # --- Public headers: copies with their includes rooted at include/ -------------------------
@@ -97,3 +98,33 @@ install(FILES ${PROJECT_BINARY_DIR}/quillax.pc DESTINATION ${CMAKE_INSTALL_LIBDI
 install(FILES docs/quillax.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)
 install(DIRECTORY examples DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)
+
+# --- Deployment examples -------------------------------------------------------------------
+# The unit's ExecStart names the command where the default prefix puts it; installed, it
+# names the command where this installation puts it.
+install(FILES deploy/quillax-nginx.conf DESTINATION ${CMAKE_INSTALL_DOCDIR}/deploy
+        COMPONENT Runtime)
+install(CODE "set(QUILLAX_UNIT_SOURCE \"${PROJECT_SOURCE_DIR}/deploy/quillax@.service\")
+set(QUILLAX_UNIT_STAGED \"${PROJECT_BINARY_DIR}/deploy/quillax@.service\")
+set(QUILLAX_UNIT_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+set(QUILLAX_UNIT_DESTINATION \"${CMAKE_INSTALL_DOCDIR}/deploy\")"
+        COMPONENT Runtime)
+install(CODE [[
+    set(_command /usr/local/bin/quillax)
+    file(READ "${QUILLAX_UNIT_SOURCE}" _unit)
+    string(FIND "${_unit}" "ExecStart=${_command} " _at)
+    if(_at EQUAL -1)
+        message(FATAL_ERROR "${QUILLAX_UNIT_SOURCE}: ExecStart does not start ${_command}")
+    endif()
+    set(_bindir "${QUILLAX_UNIT_BINDIR}")
+    if(NOT IS_ABSOLUTE "${_bindir}")
+        set(_bindir "${CMAKE_INSTALL_PREFIX}/${_bindir}")
+    endif()
+    string(REPLACE "ExecStart=${_command} " "ExecStart=${_bindir}/quillax " _unit "${_unit}")
+    file(WRITE "${QUILLAX_UNIT_STAGED}" "${_unit}")
+    set(_destination "${QUILLAX_UNIT_DESTINATION}")
+    if(NOT IS_ABSOLUTE "${_destination}")
+        set(_destination "${CMAKE_INSTALL_PREFIX}/${_destination}")
+    endif()
+    file(INSTALL DESTINATION "${_destination}" TYPE FILE FILES "${QUILLAX_UNIT_STAGED}")
+]] COMPONENT Runtime)

@@ -38,6 +38,9 @@ TEST_PACKAGES=(
     libbenchmark-dev libzint-dev
     # the front page's test in a real browser
     chromium
+    # the deployment's test: nginx in front of several web hosts; the system calls the host
+    # makes, against the unit's filter
+    nginx strace
 )
 # The sanitizer stage builds the test suite, so it needs the test packages too.
 SANITIZE_PACKAGES=("${TEST_PACKAGES[@]}")
