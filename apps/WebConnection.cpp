@@ -244,10 +244,13 @@ void Connection::Send(Delivery delivery, bool keepAlive) {
 
 void Connection::OnWritten(boost::system::error_code ec, std::size_t) {
     const bool line = head_ && !head_->MethodText().empty();
+    // A 304 goes out in place of the answer it stands for: the log names what was sent.
+    const unsigned sent = delivery_.part == AnswerPart::NotModified
+                              ? static_cast<unsigned>(status::not_modified)
+                              : static_cast<unsigned>(delivery_.answer->code);
     worker_.Log(
         {std::chrono::system_clock::now(), client_, line ? head_->MethodText() : "",
-         line ? std::string_view(head_->Target()) : "",
-         static_cast<unsigned>(delivery_.answer->code), ec ? 0 : bodyBytes_,
+         line ? std::string_view(head_->Target()) : "", sent, ec ? 0 : bodyBytes_,
          std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - answerStarted_)});
     held_.Release();
     delivery_ = {};

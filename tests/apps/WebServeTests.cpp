@@ -287,9 +287,11 @@ TEST(WebServeCommand, LogsEachRequestOnStandardErrorUnlessQuiet) {
         ServeProcess serve(arguments);
         const uint16_t port = serve.ListeningPort();
         ASSERT_NE(port, 0);
-        for (const char* target : {"/healthz", "/nothing"}) {
+        const std::string revalidation =
+            "GET /barcode HTTP/1.1\r\nHost: localhost\r\nIf-None-Match: *\r\n\r\n";
+        for (const std::string& request : {Get("/healthz"), Get("/nothing"), revalidation}) {
             Client client(port);
-            ASSERT_TRUE(client.Send(Get(target)));
+            ASSERT_TRUE(client.Send(request));
             ASSERT_TRUE(client.Receive());
         }
         EXPECT_EQ(serve.Stop(SIGTERM), 0);
@@ -299,7 +301,8 @@ TEST(WebServeCommand, LogsEachRequestOnStandardErrorUnlessQuiet) {
         } else {
             EXPECT_NE(log.find(" 127.0.0.1 GET /healthz 200 3 "), std::string::npos) << log;
             EXPECT_NE(log.find(" 127.0.0.1 GET /nothing 404 10 "), std::string::npos) << log;
-            EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+            EXPECT_NE(log.find(" 127.0.0.1 GET /barcode 304 0 "), std::string::npos) << log;
+            EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3);
         }
     }
 }
