@@ -156,7 +156,7 @@ fuzz() {
             tail -n 40 "$log"
         fi
         # "#N DONE cov: C ft: F corp: ..." and the final stats.
-        echo "$target: $(grep -E '^#[0-9]+ +DONE' "$log" | tail -n 1 | sed 's/ *exec\/s.*//')"
+        echo "$target: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1 | sed 's/ *exec\/s.*//')"
         grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
         rm -rf "$corpus"
     done
