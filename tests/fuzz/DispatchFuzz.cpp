@@ -35,24 +35,15 @@ struct TMember {
     const char16_t* Name;
     DISPID Id;
 };
+// The members and their dispatch ids, written out here so that a lookup is checked against
+// the interface as scripts know it, not against the component's own table.
 constexpr TMember kMembers[] = {
-    {u"OnStartPage", DISPID_OnStartPage},
-    {u"OnEndPage", DISPID_OnEndPage},
-    {u"ShowBarcode", DISPID_ShowBarcode},
-    {u"ImageTypeStr", DISPID_ImageTypeStr},
-    {u"BarcodeType", DISPID_BarcodeType},
-    {u"Orientation", DISPID_Orientation},
-    {u"Data", DISPID_Data},
-    {u"Checksum", DISPID_Checksum},
-    {u"NarrowBarWidth", DISPID_NarrowBarWidth},
-    {u"ShowText", DISPID_ShowText},
-    {u"Height", DISPID_Height},
-    {u"BGColor", DISPID_BGColor},
-    {u"Ratio", DISPID_Ratio},
-    {u"ImageType", DISPID_ImageType},
-    {u"BarColor", DISPID_BarColor},
-    {u"ChecksumMethod", DISPID_ChecksumMethod},
-    {u"SaveBarcode", DISPID_SaveBarcode},
+    {u"OnStartPage", 201},    {u"OnEndPage", 202},   {u"ShowBarcode", 203},
+    {u"ImageTypeStr", 204},   {u"BarcodeType", 205}, {u"Orientation", 206},
+    {u"Data", 208},           {u"Checksum", 209},    {u"NarrowBarWidth", 210},
+    {u"ShowText", 211},       {u"Height", 213},      {u"BGColor", 214},
+    {u"Ratio", 215},          {u"ImageType", 216},   {u"BarColor", 217},
+    {u"ChecksumMethod", 218}, {u"SaveBarcode", 219},
 };
 // Parameter names a lookup may ask for after a member's name.
 constexpr const char16_t* kParameterNames[] = {u"FileName", u"Result", u"AScriptingContext",
