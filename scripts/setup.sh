@@ -157,7 +157,7 @@ fuzz() {
         fi
         # "#N DONE cov: C ft: F corp: ..." and the final stats.
         echo "$target: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1 | sed 's/ *exec\/s.*//')"
-        grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
+        grep -E "^stat::(number_of_executed_units|average_exec_per_sec|slowest_unit_time_sec|peak_rss_mb)" "$log" || true
         rm -rf "$corpus"
     done
     if [ "${#failed[@]}" -gt 0 ]; then

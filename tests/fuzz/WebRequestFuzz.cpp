@@ -147,11 +147,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 continue;
             }
             if (head->State() == RequestHead::Progress::Refused) {
-                const unsigned code = static_cast<unsigned>(
-                    Routes::RefusalAnswer(head->Refusal(), head->RefusalText())->code);
+                const AnswerPtr refusal =
+                    Routes::RefusalAnswer(head->Refusal(), head->RefusalText());
+                const unsigned code = static_cast<unsigned>(refusal->code);
                 if (code != 400 && code != 414 && code != 431) Fail("a refusal of status", code);
-                CheckSent({Routes::RefusalAnswer(head->Refusal(), head->RefusalText())},
-                          ConnectionFate::Close, false);
+                CheckSent({refusal}, ConnectionFate::Close, false);
                 break; // a refused head ends the connection
             }
             const Delivery delivery = routes.Respond(*head, counters);
