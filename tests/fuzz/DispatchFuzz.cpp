@@ -7,6 +7,7 @@
 // it and SaveBarcode writes into a private folder. Every call returns a status, nothing crashes
 // or leaks, and once the object is released the server counts no live object.
 #include "FuzzObject.h"
+#include "FuzzResponse.h"
 
 #include "apps/ComponentHost.h"
 #include "platform/OleAuto.h"
@@ -61,61 +62,6 @@ const fs::path& SaveFolder() {
     }();
     return folder;
 }
-
-// A page's Response: records every call, and fails the call numbered failAt (from 1) with
-// failure, as a host whose client went away would.
-class TFuzzResponse final : public host::TResponseSink {
-public:
-    TFuzzResponse(int failAt, HRESULT failure) : failAt_(failAt), failure_(failure) {}
-
-    HRESULT Expires(LONG) override { return Next(); }
-    HRESULT AddHeader(const std::string& name, const std::string& value) override {
-        if (name == "Content-Length") contentLength_ = value;
-        return Next();
-    }
-    HRESULT ContentType(const std::string& type) override {
-        contentType_ = type;
-        return Next();
-    }
-    HRESULT BinaryWrite(std::span<const BYTE> bytes) override {
-        written_ += bytes.size();
-        return Next();
-    }
-    HRESULT Flush() override { return Next(); }
-
-    // Starts a new ShowBarcode call.
-    void Begin() {
-        calls_ = 0, written_ = 0, failed_ = false;
-        contentLength_.clear(), contentType_.clear();
-    }
-    // What a ShowBarcode that returned hr (through Invoke, with the exception's scode)
-    // must have done to this Response.
-    void Check(HRESULT hr, const EXCEPINFO* info) const {
-        if (failed_) {
-            if (hr != DISP_E_EXCEPTION) Fail("a failed Response call did not fail ShowBarcode", hr);
-            if (info && info->scode != failure_) Fail("ShowBarcode lost the host's status", hr);
-        } else if (hr == S_OK && calls_ > 0) {
-            if (contentLength_ != std::to_string(written_))
-                Fail("Content-Length differs from the bytes written", long(written_));
-            if (contentType_ != "image/bmp" && contentType_ != "image/png" &&
-                contentType_ != "image/jpeg")
-                Fail("unknown content type");
-        }
-    }
-
-private:
-    HRESULT Next() {
-        if (++calls_ != failAt_) return S_OK;
-        failed_ = true;
-        return failure_;
-    }
-    int failAt_;
-    HRESULT failure_;
-    int calls_ = 0;
-    std::size_t written_ = 0;
-    bool failed_ = false;
-    std::string contentLength_, contentType_;
-};
 
 // What one Invoke's arguments point at, owned here and freed after the call: a variant that a
 // byref VARIANT names, or (Scalar) the value field that a byref form names, its vt telling
@@ -519,7 +465,7 @@ private:
     FuzzedDataProvider& in_;
     IDispatch* object_;
     IQuillax* quillax_;
-    TFuzzResponse response_;
+    fuzz::TFuzzResponse response_;
     ComPtr<IScriptingContext> context_;
     std::deque<TStorage> storage_;
 };
