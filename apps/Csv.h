@@ -51,7 +51,6 @@ private:
 
     std::streambuf& in_;
     std::size_t line_ = 1;
-    std::size_t recordBytes_ = 0;
     bool started_ = false;
 };
 

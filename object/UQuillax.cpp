@@ -281,9 +281,11 @@ HRESULT TQuillax::SaveBarcode(BSTR FileName, LONG* Result) {
         if (Result == nullptr) return E_POINTER;
         TRenderResult render = RenderBarcode(FProperties);
         TImageType format = SelectImageFormat(FProperties.ImageTypeStr);
-        // A name with "?" in place of characters the code page cannot hold names another file.
+        // A name with "?" in place of characters the code page cannot hold names another
+        // file, and so does one with a NUL, which ends the name the file system sees.
         bool nameLost = false;
         const std::string fileName = BstrToAnsi(FileName, nameLost);
+        if (fileName.find('\0') != std::string::npos) nameLost = true;
         // The whole file is encoded before the target is touched; a failure to encode or to
         // write leaves the target as it was and shows in Result.
         bool written = false;

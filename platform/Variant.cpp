@@ -42,7 +42,8 @@ bool IsValidBaseType(VARTYPE vt) {
 }
 
 // A non-owning view of the value a byref variant points at (one level; a byref VARIANT
-// is followed to the variant it names).
+// is followed to the variant it names, and on to a byref value there, but never to another
+// byref VARIANT, which could name the first and so make a loop).
 bool Dereference(const VARIANT& src, VARIANT* view) {
     VariantInit(view);
     if (!(src.vt & VT_BYREF)) {
@@ -58,6 +59,7 @@ bool Dereference(const VARIANT& src, VARIANT* view) {
     }
     switch (base) {
     case VT_VARIANT:
+        if (src.pvarVal->vt == (VT_VARIANT | VT_BYREF)) return false;
         if (src.pvarVal->vt & VT_BYREF) return Dereference(*src.pvarVal, view);
         *view = *src.pvarVal;
         return true;
@@ -333,6 +335,8 @@ HRESULT ConvertScalar(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT* res
             text.clear();
         else if (src.vt == VT_R8 || src.vt == VT_R4 || src.vt == VT_DATE)
             text = FormatDouble(s.number);
+        else if (src.vt == VT_I8) // all 64 bits: the double holds only 53
+            text = Widen(std::to_string(src.llVal));
         else
             text = Widen(std::to_string(static_cast<LONGLONG>(s.number)));
         BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));

@@ -129,22 +129,44 @@ sanitize() {
         timeout 900 ctest --output-on-failure --timeout 600 -R "${QUILLAX_TSAN_TESTS:-Concurren|Thread}")
 }
 
-# Each fuzz target runs for FUZZ_SECONDS (default 60) from a fresh corpus.
+# Each fuzz target runs for FUZZ_SECONDS (default 60), starting from a copy of its seed corpus
+# in tests/fuzz/corpus/<target>; a crash, leak, sanitizer report or hang (a unit over 10 s) is
+# a finding. Every target runs; the stage fails when any of them found something, and prints
+# each one's executions and coverage. Logs and the inputs of findings stay in build-fuzz/findings.
 fuzz() {
     deps fuzz
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DQUILLAX_TESTS=OFF -DQUILLAX_BENCH=OFF -DQUILLAX_FUZZ=ON \
         -DQUILLAX_SANITIZE="address;undefined"
     cmake --build build-fuzz --parallel "$(nproc)" --target fuzz_targets
-    local seconds="${FUZZ_SECONDS:-60}"
-    for target in build-fuzz/bin/*Fuzz; do
-        local corpus
+    local seconds="${FUZZ_SECONDS:-60}" findings=$PWD/build-fuzz/findings failed=()
+    rm -rf "$findings" && mkdir -p "$findings"
+    local target corpus max_len log
+    for target in EngineFuzz RenderFuzz DispatchFuzz WriterFuzz WebRequestFuzz; do
         corpus=$(mktemp -d)
-        echo "fuzzing $(basename "$target") for ${seconds}s"
-        (cd "$corpus" && LSAN_OPTIONS="suppressions=$OLDPWD/scripts/lsan.supp" timeout $((seconds + 120)) "$OLDPWD/$target" -max_total_time="$seconds" \
-            -max_len=512 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12)
+        cp tests/fuzz/corpus/"$target"/* "$corpus"/
+        max_len=512
+        if [ "$target" = WebRequestFuzz ]; then max_len=4096; fi # room for heads at their limits
+        log="$findings/$target.log"
+        echo "fuzzing $target for ${seconds}s"
+        if ! (cd "$findings" &&
+            ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+                LSAN_OPTIONS="suppressions=$OLDPWD/scripts/lsan.supp" \
+                timeout $((seconds + 120)) "$OLDPWD/build-fuzz/bin/$target" \
+                -max_total_time="$seconds" -timeout=10 -max_len="$max_len" -print_final_stats=1 \
+                -artifact_prefix="$findings/$target-" "$corpus" >"$log" 2>&1); then
+            failed+=("$target")
+            tail -n 40 "$log"
+        fi
+        # "#N DONE cov: C ft: F corp: ..." and the final stats.
+        echo "$target: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1 | sed 's/ *exec\/s.*//')"
+        grep -E "^stat::(number_of_executed_units|average_exec_per_sec|slowest_unit_time_sec|peak_rss_mb)" "$log" || true
         rm -rf "$corpus"
     done
+    if [ "${#failed[@]}" -gt 0 ]; then
+        echo "fuzz: findings in ${failed[*]} (inputs and logs in $findings)" >&2
+        return 1
+    fi
 }
 
 # wrk against quillax serve (unique PNG, unique BMP, one repeated PNG) and nginx serving

@@ -132,6 +132,8 @@ TEST_F(SaveBarcodeTest, TargetsThatCannotBeWrittenReportResultFive) {
         {"missing folder and bad data", widened(PathOf("missing/error.bmp")), badData},
         {"JPEG wider than its format allows", widened(existing), oversizedJpeg},
         {"name the code page cannot hold", widened(PathOf("bar")) + u"\u65e5.bmp", kValidEan13},
+        {"name with a NUL, which would cut it short", widened(PathOf("cut.bmp")) + u'\0' + u"x",
+         kValidEan13},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);

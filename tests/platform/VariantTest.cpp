@@ -72,6 +72,9 @@ Maker UI1(BYTE v) {
 Maker R8(double v) {
     return [v](VARIANT* x) { x->vt = VT_R8, x->dblVal = v; };
 }
+Maker I8(LONGLONG v) {
+    return [v](VARIANT* x) { x->vt = VT_I8, x->llVal = v; };
+}
 Maker Bool(VARIANT_BOOL v) {
     return [v](VARIANT* x) { x->vt = VT_BOOL, x->boolVal = v; };
 }
@@ -158,6 +161,11 @@ TEST(VariantChangeType, ConvertsBetweenTheAutomationTypes) {
         {"bool false to text", Bool(VARIANT_FALSE), VT_BSTR, S_OK, "BSTR:False"},
         {"R8 to text", R8(1.5), VT_BSTR, S_OK, "BSTR:1.5"},
         {"UI1 to text", UI1(200), VT_BSTR, S_OK, "BSTR:200"},
+        {"I8 maximum to text", I8(INT64_MAX), VT_BSTR, S_OK, "BSTR:9223372036854775807"},
+        {"I8 minimum to text", I8(INT64_MIN), VT_BSTR, S_OK, "BSTR:-9223372036854775808"},
+        {"I8 beyond a double's digits", I8(9007199254740993), VT_BSTR, S_OK,
+         "BSTR:9007199254740993"},
+        {"I8 to I4 overflow", I8(INT64_MAX), VT_I4, DISP_E_OVERFLOW, "EMPTY"},
         // numbers to numbers
         {"I4 to I2 fits", I4(-32768), VT_I2, S_OK, "I2:-32768"},
         {"I4 to I2 overflow", I4(40000), VT_I2, DISP_E_OVERFLOW, "EMPTY"},
@@ -204,6 +212,26 @@ TEST(VariantChangeType, FollowsByReferenceSourcesAndConvertsInPlace) {
     ASSERT_EQ(Hex(VariantChangeType(&flag, &viaVariant, 0, VT_BOOL)), Hex(S_OK));
     EXPECT_EQ(Describe(flag), "BOOL:-1");
     EXPECT_EQ(Describe(inner), "BSTR:true") << "source untouched";
+
+    // A byref VARIANT naming a byref value is followed to the value; one naming another
+    // byref VARIANT (itself, or one that names it back) is refused, never followed round.
+    Var viaRef;
+    viaRef.vt = VT_VARIANT | VT_BYREF;
+    viaRef.pvarVal = &ref;
+    Var number;
+    ASSERT_EQ(Hex(VariantChangeType(&number, &viaRef, 0, VT_I2)), Hex(S_OK));
+    EXPECT_EQ(Describe(number), "I2:77");
+    Var self, first, second;
+    self.vt = first.vt = second.vt = VT_VARIANT | VT_BYREF;
+    self.pvarVal = &self;
+    first.pvarVal = &second;
+    second.pvarVal = &first;
+    for (VARIANT* loop : {static_cast<VARIANT*>(&self), static_cast<VARIANT*>(&first)}) {
+        Var out;
+        EXPECT_EQ(Hex(VariantChangeType(&out, loop, 0, VT_I4)), Hex(DISP_E_BADVARTYPE));
+        EXPECT_EQ(Hex(VariantCopyInd(&out, loop)), Hex(DISP_E_BADVARTYPE));
+        EXPECT_EQ(Describe(out), "EMPTY");
+    }
 
     // Destination == source: the text is replaced by the number, nothing leaks.
     Var same;
