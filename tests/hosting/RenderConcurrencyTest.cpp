@@ -23,7 +23,7 @@ namespace {
 using host::TPropertySetting;
 
 constexpr int kThreads = 8;
-constexpr int kRounds = 3;
+constexpr int kRounds = 8;
 
 struct TRenderCase {
     std::string Name;
