@@ -143,10 +143,10 @@ std::vector<OracleRow> OracleRows() {
             {{bcCodeEAN13, digits, true}, F::EAN13, digits + checks[first - '0'], BARCODE_EANX});
     }
     // The number system and the check digit pick the parity: payloads whose check is 0 to 9.
-    const char* const upcE[2][10] = {{"123477", "123467", "123457", "123476", "123466",
-                                      "123456", "123459", "123465", "123455", "123458"},
-                                     {"123476", "123466", "123456", "123459", "123465",
-                                      "123455", "123458", "123477", "123467", "123457"}};
+    const char* const upcE[2][10] = {{"123477", "123467", "123457", "123476", "123466", "123456",
+                                      "123459", "123465", "123455", "123458"},
+                                     {"123476", "123466", "123456", "123459", "123465", "123455",
+                                      "123458", "123477", "123467", "123457"}};
     for (int system = 0; system < 2; ++system)
         for (int check = 0; check < 10; ++check) {
             const std::string payload = std::to_string(system) + upcE[system][check];
