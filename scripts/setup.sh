@@ -34,7 +34,7 @@ TEST_PACKAGES=(
     libgtest-dev libgmock-dev libzxing-dev libpng-dev
     # the installed package, the examples and the man page: a web client, man
     curl man-db
-    # benchmarks and their peer library
+    # benchmarks and their peer library (Zint, also the engine tests' module oracle)
     libbenchmark-dev libzint-dev
     # the front page's test in a real browser
     chromium

@@ -2,7 +2,7 @@
 // makes, bad rows are reported by line with their reason while the others still render,
 // header faults stop the batch before anything is written, and several threads write what
 // one thread writes.
-#include "BuiltComponent.h"
+#include "tests/support/BuiltComponent.h"
 
 #include "apps/BatchProgress.h"
 #include "apps/BatchRender.h"
@@ -40,22 +40,9 @@ std::string ReadFile(const fs::path& path) {
 }
 
 // The bytes ShowBarcode gives for the settings, as `render` writes them.
-class TBodySink final : public TResponseSink {
-public:
-    HRESULT Expires(LONG) override { return S_OK; }
-    HRESULT AddHeader(const std::string&, const std::string&) override { return S_OK; }
-    HRESULT ContentType(const std::string&) override { return S_OK; }
-    HRESULT BinaryWrite(std::span<const BYTE> bytes) override {
-        body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        return S_OK;
-    }
-    HRESULT Flush() override { return S_OK; }
-    std::string body;
-};
-
 std::string Rendered(const std::vector<TPropertySetting>& settings) {
-    TBodySink sink;
-    RunBarcodePage(clitest::BuiltComponent(), settings, sink);
+    test::TBodySink sink;
+    RunBarcodePage(test::BuiltComponent(), settings, sink);
     return sink.body;
 }
 
@@ -73,7 +60,7 @@ struct BatchFixture : ::testing::Test {
     TBatchSummary Run(const std::string& csv, TRecordingObserver& observer, unsigned threads = 2,
                       const fs::path& into = {}) {
         std::istringstream in(csv);
-        return RenderBatch(clitest::BuiltComponent(), in,
+        return RenderBatch(test::BuiltComponent(), in,
                            {(into.empty() ? folder : into).string(), threads}, observer);
     }
 };

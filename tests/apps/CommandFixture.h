@@ -2,9 +2,10 @@
 // shell, standard output and standard error captured, the exit status.
 #pragma once
 
+#include "tests/support/BuiltComponent.h"
+
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,12 +17,8 @@ namespace quillax::clitest {
 
 namespace fs = std::filesystem;
 
-// The command sits at the top of the build folder, the tests in its bin/ folder.
 inline fs::path Command() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    return fs::path(std::string(self, length > 0 ? length : 0)).parent_path().parent_path() /
-           "quillax";
+    return test::BuildFolder() / "quillax";
 }
 
 inline std::string ReadFile(const fs::path& path) {

@@ -1,6 +1,6 @@
 // The hosts' own tables of the component: symbology names as people write them, and the
 // property list of the help held against what the built object reports.
-#include "BuiltComponent.h"
+#include "tests/support/BuiltComponent.h"
 
 #include "apps/ComponentHost.h"
 #include "apps/PropertyHelp.h"
@@ -126,7 +126,7 @@ TEST(SymbologyNames, TheTextTableHasAHeadAndOneLinePerSymbology) {
 }
 
 const TComponentLibrary& Component() {
-    return clitest::BuiltComponent();
+    return test::BuiltComponent();
 }
 
 TEST(PropertyHelp, DefaultsAreWhatTheObjectReportsAfterAPageStart) {

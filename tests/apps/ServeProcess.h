@@ -2,8 +2,9 @@
 // from standard output, its standard error kept in a file, signals and its exit status.
 #pragma once
 
+#include "tests/support/BuiltComponent.h"
+
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -19,14 +20,7 @@
 
 namespace quillax::webtest {
 
-// The component and the command sit at the top of the build folder, the tests in its bin/.
-inline std::filesystem::path BuildFolder() {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    return std::filesystem::path(std::string(self, length > 0 ? length : 0))
-        .parent_path()
-        .parent_path();
-}
+using test::BuildFolder;
 
 class ServeProcess {
 public:

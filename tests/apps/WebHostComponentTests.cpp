@@ -23,8 +23,7 @@ using quillax::host::TComponentLibrary;
 using quillax::webtest::BuildFolder;
 
 const TComponentLibrary& Component() {
-    static const TComponentLibrary library((BuildFolder() / "libKemrin_Quillax.so").string());
-    return library;
+    return quillax::test::BuiltComponent();
 }
 
 uint32_t Little32(const std::string& bytes, std::size_t at) {

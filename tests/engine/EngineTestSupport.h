@@ -38,6 +38,23 @@ inline std::string ModuleCounts(const std::string& pattern) {
     return counts;
 }
 
+// EAN/UPC digits in the pattern alphabet, one set letter per digit: 'L' (odd parity, space
+// first), 'G' (even parity, L's widths reversed) or 'R' (right half, L's widths bar first).
+inline std::string EanDigits(const std::string& sets, const std::string& digits) {
+    static const char* const kWidthsL[10] = {"3211", "2221", "2122", "1411", "1132",
+                                             "1231", "1114", "1312", "1213", "3112"};
+    std::string pattern;
+    for (size_t i = 0; i < digits.size() && i < sets.size(); ++i) {
+        std::string widths = kWidthsL[digits[i] - '0'];
+        if (sets[i] == 'G') widths = std::string(widths.rbegin(), widths.rend());
+        for (size_t k = 0; k < widths.size(); ++k) {
+            const bool bar = (k % 2 == 0) == (sets[i] == 'R');
+            pattern += static_cast<char>((bar ? '5' : '0') + (widths[k] - '1'));
+        }
+    }
+    return pattern;
+}
+
 // The message of the Exception that f raises, or "(nothing raised)".
 template <class F>
 std::string ErrorOf(F&& f) {

@@ -270,86 +270,48 @@ TEST(Code93, CharactersOutsideTheSetAreRefused) {
 // --- EAN / UPC ---
 
 const std::string GUARD = "505", CENTRE = "05050", UPCE_END = "050505";
-const std::string ADDON_START = "506", ADDON_SEP = "05";
+
+using testing::EanDigits;
+
+// An add-on: its start, then the digits in their sets, each after the first behind a separator.
+std::string AddOn(const std::string& sets, const std::string& digits) {
+    std::string pattern = "506";
+    for (size_t i = 0; i < digits.size(); ++i)
+        pattern += (i ? "05" : "") + EanDigits(sets.substr(i, 1), digits.substr(i, 1));
+    return pattern;
+}
 
 TEST(EanUpc, WorkedSymbols) {
     CheckRows({
+        // the leading 4 gives the left half's sets
         {{bcCodeEAN13, "400638133393", true},
-         GUARD +
-             "2605"
-             "0517"
-             "0508"
-             "0805"
-             "2515"
-             "0616" +
-             CENTRE +
-             "5350"
-             "5350"
-             "5350"
-             "7051"
-             "5350"
-             "6160" +
-             GUARD,
+         GUARD + EanDigits("LGLLGG", "006381") + CENTRE + EanDigits("RRRRRR", "333931") + GUARD,
          "4006381333931"},
         {{bcCodeEAN8, "1234567", true},
-         GUARD +
-             "1615"
-             "1516"
-             "0805"
-             "0526" +
-             CENTRE +
-             "5170"
-             "5053"
-             "5251"
-             "7150" +
-             GUARD,
+         GUARD + EanDigits("LLLL", "1234") + CENTRE + EanDigits("RRRR", "5670") + GUARD,
          "12345670"},
         // six digits are the six data digits; the check digit 5 selects the parity
         {{bcCodeUPC_E0, "123456", true},
-         GUARD +
-             "0616"
-             "1516"
-             "0805"
-             "1705"
-             "0715"
-             "0508" +
-             UPCE_END,
+         GUARD + EanDigits("GLLGGL", "123456") + UPCE_END,
          "1234565"},
-        {{bcCodeUPC_Supp5, "12345", true},
-         ADDON_START + "0616" + ADDON_SEP + "1516" + ADDON_SEP + "0535" + ADDON_SEP + "0526" +
-             ADDON_SEP + "0625",
-         "123451"},
-        {{bcCodeUPC_Supp2, "12", true}, ADDON_START + "1615" + ADDON_SEP + "1516", "125"},
+        {{bcCodeUPC_Supp5, "12345", true}, AddOn("GLGLL", "12345"), "123451"},
+        {{bcCodeUPC_Supp2, "12", true}, AddOn("LL", "12"), "125"},
     });
 }
 
 TEST(EanUpc, PaddingAndCheckDigitEdges) {
-    const std::string zeros = "2605"
-                              "2605"
-                              "2605"
-                              "2605"
-                              "2605"
-                              "2605";
-    const std::string rightZeros = "7150"
-                                   "7150"
-                                   "7150"
-                                   "7150"
-                                   "7150"
-                                   "7150";
-    const std::string ean13Zeros = GUARD + zeros + CENTRE + rightZeros + GUARD;
+    const std::string ean13Zeros =
+        GUARD + EanDigits("LLLLLL", "000000") + CENTRE + EanDigits("RRRRRR", "000000") + GUARD;
     CheckRows({
         // an empty Text becomes all zeros
         {{bcCodeEAN13, "", true}, ean13Zeros, "0000000000000"},
         {{bcCodeEAN13, "000000000000"}, ean13Zeros, "0000000000000"},
         {{bcCodeUPC_A, ""}, ean13Zeros, "000000000000"},
-        // two-digit add-on: parity by value mod 4 (13 -> 1 -> oE)
-        {{bcCodeUPC_Supp2, "13"}, ADDON_START + "1615" + ADDON_SEP + "0535", "13"},
-        {{bcCodeUPC_Supp2, "3", true}, ADDON_START + "0517" + ADDON_SEP + "0535", "039"},
-        // 86: check 0 -> parity EEooo
-        {{bcCodeUPC_Supp5, "86", true},
-         ADDON_START + "0517" + ADDON_SEP + "0517" + ADDON_SEP + "2605" + ADDON_SEP + "0607" +
-             ADDON_SEP + "0508",
-         "000860"},
+        // two-digit add-on: parity by value mod 4 (13 -> 1 -> LG)
+        {{bcCodeUPC_Supp2, "13"}, AddOn("LG", "13"), "13"},
+        {{bcCodeUPC_Supp2, "3", true}, AddOn("GG", "03"), "039"},
+        // 86: check 0 -> parity GGLLL
+        {{bcCodeUPC_Supp5, "86", true}, AddOn("GGLLL", "00086"), "000860"},
     });
 }
 

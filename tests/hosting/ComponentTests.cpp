@@ -7,16 +7,14 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Registry.h"
 #include "tests/StatusText.h"
+#include "tests/support/BuiltComponent.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <thread>
 #include <unistd.h>
-
-#ifdef QUILLAX_COMPONENT_PATH
 
 using namespace quillax;
 using namespace quillax::host;
@@ -28,10 +26,8 @@ using test::Hex;
 void* const Sentinel = reinterpret_cast<void*>(0x1234);
 constexpr HRESULT HostFailure = static_cast<HRESULT>(0x80070070); // the disk is full
 
-// The component, loaded once for the whole program.
 const TComponentLibrary& Component() {
-    static TComponentLibrary library(QUILLAX_COMPONENT_PATH);
-    return library;
+    return test::BuiltComponent();
 }
 
 // A Response that records each call and can fail one of them with the host's own status
@@ -114,35 +110,6 @@ struct ObjectFixture : ::testing::Test {
         return value;
     }
 };
-
-TEST_F(ObjectFixture, NamesMatchWithoutRegardToCase) {
-    struct Row {
-        const char16_t* name;
-        HRESULT status;
-        DISPID id;
-    } rows[] = {
-        {u"showbarcode", S_OK, 203},
-        {u"ONSTARTPAGE", S_OK, 201},
-        {u"OnEndPage", S_OK, 202},
-        {u"imagetypestr", S_OK, 204},
-        {u"Orientation", S_OK, 206},
-        {u"data", S_OK, 208},
-        {u"BgColor", S_OK, 214},
-        {u"ratio", S_OK, 215},
-        {u"ImageType", S_OK, 216},
-        {u"SAVEBARCODE", S_OK, 219},
-        {u"Barcode", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(WideToAnsi(row.name));
-        std::u16string name = row.name;
-        LPOLESTR names[] = {name.data()};
-        DISPID id = 12345;
-        EXPECT_HR(row.status,
-                  dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
-        EXPECT_EQ(row.id, id);
-    }
-}
 
 TEST_F(ObjectFixture, TypeInformationIsTheDualInterfaceAtIndexZeroOnly) {
     UINT count = 0;
@@ -418,7 +385,7 @@ TEST(Activation, LibraryInAFolderWithASpaceIsRegisteredByItsFullPath) {
         std::filesystem::temp_directory_path() / ("quillax activation " + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     const auto copy = folder / "libKemrin_Quillax.so";
-    std::filesystem::copy_file(QUILLAX_COMPONENT_PATH, copy);
+    std::filesystem::copy_file(test::BuiltComponentPath(), copy);
     SetRegistryStoreFile((folder / "registry").string());
     {
         TComponentLibrary library(copy.string());
@@ -444,40 +411,4 @@ TEST(Activation, LibraryInAFolderWithASpaceIsRegisteredByItsFullPath) {
     std::filesystem::remove_all(folder);
 }
 
-// --- Threads ---------------------------------------------------------------------------------
-
-TEST(Threads, ObjectsOnEightThreadsLeaveNoCountsBehind) {
-    constexpr int threads = 8;
-    constexpr int objectsPerThread = 6;
-    const char* const formats[] = {"BMP", "PNG", "JPG"};
-    std::vector<std::thread> workers;
-    std::atomic<int> failures{0};
-    for (int t = 0; t < threads; ++t) {
-        workers.emplace_back([&, t] {
-            try {
-                for (int i = 0; i < objectsPerThread; ++i) {
-                    TRecordingResponse response;
-                    ComPtr<IScriptingContext> context = MakeScriptingContext(response);
-                    ComPtr<IDispatch> object = Component().CreateObject(CLSID_Quillax);
-                    StartPage(object.Get(), context.Get());
-                    PutProperty(object.Get(), "Data", std::to_string(1000000 + t * 100 + i));
-                    PutProperty(object.Get(), "BarcodeType", "7");
-                    PutProperty(object.Get(), "ImageTypeStr", formats[(t + i) % 3]);
-                    ShowBarcode(object.Get());
-                    EndPage(object.Get());
-                    if (response.calls.size() < 4 || response.body.empty()) ++failures;
-                }
-            } catch (const std::exception&) {
-                ++failures;
-            }
-        });
-    }
-    for (std::thread& worker : workers)
-        worker.join();
-    EXPECT_EQ(0, failures.load());
-    EXPECT_HR(S_OK, Component().CanUnloadNow());
-}
-
 } // namespace
-
-#endif // QUILLAX_COMPONENT_PATH

@@ -6,6 +6,8 @@
 #include "imaging/JpegImage.h"
 #include "imaging/PngImage.h"
 #include "imaging/Raster.h"
+#include "tests/support/RenderTables.h"
+#include "tests/support/Surfaces.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +22,7 @@ using namespace quillax;
 
 namespace {
 
-using TBytes = TByteBuffer;
+using TBytes = std::vector<uint8_t>;
 
 // A surface of bars in several colours, different for each seed.
 void Draw(TBitmap& bitmap, int32_t width, int32_t height, int seed) {
@@ -33,24 +35,9 @@ void Draw(TBitmap& bitmap, int32_t width, int32_t height, int seed) {
     }
 }
 
-template <class Writer>
-TBytes Encode(const TBitmap& bitmap) {
-    Writer writer;
-    writer.Assign(bitmap);
-    TMemoryStream stream;
-    writer.SaveToStream(stream);
-    return stream.Bytes();
-}
-
-TBytes EncodeAs(const std::string& format, const TBitmap& bitmap) {
-    if (format == "PNG") return Encode<TPNGObject>(bitmap);
-    if (format == "JPEG") return Encode<TJPEGImage>(bitmap);
-    TMemoryStream stream;
-    bitmap.SaveToStream(stream);
-    return stream.Bytes();
-}
-
-const char* const kFormats[] = {"BMP", "PNG", "JPEG"};
+using test::Encode;
+using test::EncodeAs;
+using test::kFormats;
 
 } // namespace
 

@@ -2,6 +2,7 @@
 #include "imaging/DeviceContext.h"
 #include "imaging/Fonts.h"
 #include "imaging/Graphics.h"
+#include "tests/support/Surfaces.h"
 
 #include <gtest/gtest.h>
 
@@ -31,10 +32,7 @@ TCoverage CoverageOf(const TBitmap& bitmap, TColor color) {
     return c;
 }
 
-void Size(TBitmap& bitmap, int32_t width, int32_t height) {
-    bitmap.SetWidth(width);
-    bitmap.SetHeight(height);
-}
+using test::Size;
 
 // One line as the engine draws it: columns x..x+lw-1, rows 0..h, pen and brush alike.
 void Line(TCanvas& canvas, int32_t x, int32_t lw, int32_t h, TColor color) {

@@ -2,6 +2,8 @@
 #include "imaging/Graphics.h"
 #include "imaging/JpegImage.h"
 #include "imaging/PngImage.h"
+#include "tests/support/ImageFiles.h"
+#include "tests/support/Surfaces.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +12,6 @@
 #include <jpeglib.h>
 #include <jerror.h>
 // clang-format on
-#include <png.h>
 #include <zlib.h>
 
 #include <cstring>
@@ -35,10 +36,8 @@ uint32_t Be32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
 }
 
-void Size(TBitmap& bitmap, int32_t width, int32_t height) {
-    bitmap.SetWidth(width);
-    bitmap.SetHeight(height);
-}
+using test::Encode;
+using test::Size;
 
 // A deterministic pixel pattern: noise where noise is set, a smooth gradient otherwise.
 void Paint(TBitmap& bitmap, bool noise, uint64_t seed = 1) {
@@ -51,19 +50,6 @@ void Paint(TBitmap& bitmap, bool noise, uint64_t seed = 1) {
                 p[c] = noise ? uint8_t(seed >> 56) : uint8_t(x * 2 + y * 2 + c * 40);
             }
         }
-}
-
-template <class Writer>
-TBytes Encode(const TBitmap& bitmap) {
-    TMemoryStream stream;
-    if constexpr (std::is_same_v<Writer, TBitmap>) {
-        bitmap.SaveToStream(stream);
-    } else {
-        Writer writer;
-        writer.Assign(bitmap);
-        writer.SaveToStream(stream);
-    }
-    return {stream.Bytes().begin(), stream.Bytes().end()};
 }
 
 struct TPngChunk {
@@ -104,41 +90,6 @@ TBytes IdatStream(const std::vector<TPngChunk>& chunks) {
     for (const auto& c : chunks)
         if (c.Type == "IDAT") all.insert(all.end(), c.Data.begin(), c.Data.end());
     return all;
-}
-
-// RGB rows from the top, decoded by libpng.
-TBytes DecodePng(const TBytes& png, uint32_t& width, uint32_t& height) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    EXPECT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size()));
-    image.format = PNG_FORMAT_RGB;
-    TBytes rgb(PNG_IMAGE_SIZE(image));
-    EXPECT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
-    width = image.width;
-    height = image.height;
-    return rgb;
-}
-
-// RGB rows from the top, decoded by libjpeg.
-TBytes DecodeJpeg(const TBytes& jpeg, uint32_t& width, uint32_t& height) {
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, jpeg.data(), jpeg.size());
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    width = info.output_width;
-    height = info.output_height;
-    TBytes rgb(size_t(width) * height * 3);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = rgb.data() + size_t(info.output_scanline) * width * 3;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return rgb;
 }
 
 // The surface's pixels as RGB rows from the top.
@@ -249,10 +200,10 @@ TEST(PngWriter, RoundTripsThroughLibpngAtDegenerateAndOrdinarySizes) {
         Size(bitmap, row.width, row.height);
         Paint(bitmap, row.noise);
         const TBytes png = Encode<TPNGObject>(bitmap);
-        uint32_t width = 0, height = 0;
-        EXPECT_EQ(DecodePng(png, width, height), RgbOf(bitmap));
-        EXPECT_EQ(width, uint32_t(row.width));
-        EXPECT_EQ(height, uint32_t(row.height));
+        const test::TRgbImage decoded = test::DecodePng(png);
+        EXPECT_EQ(decoded.Rgb, RgbOf(bitmap));
+        EXPECT_EQ(decoded.Width, row.width);
+        EXPECT_EQ(decoded.Height, row.height);
         // Only the three chunk types, and every row Sub-filtered.
         const auto chunks = ChunksOf(png);
         for (const auto& c : chunks)
@@ -371,10 +322,42 @@ TEST(JpegWriter, BaselineJfifWithStandardTablesAtQualityNinety) {
     EXPECT_EQ(sof->Data, (TBytes{8, 0, 24, 0, 40, 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1}));
     EXPECT_FALSE(Find(segments, 0xC2)) << "not progressive";
     EXPECT_FALSE(Find(segments, 0xDD)) << "no restart interval";
-    const TSegment* dqt = Find(segments, 0xDB);
-    ASSERT_TRUE(dqt);
-    EXPECT_EQ(dqt->Data[0], 0); // table 0, 8-bit entries
-    EXPECT_EQ(dqt->Data[1], 3); // (16 * 20 + 50) div 100
+}
+
+// The standard tables scaled to quality 90 (each entry (e * 20 + 50) div 100), in natural
+// order as libjpeg reads them back; a quality of 89 or 92 changes dozens of entries.
+TEST(JpegWriter, QuantisationTablesAreTheStandardOnesAtQualityNinety) {
+    constexpr uint16_t kLuminance[64] = {
+        3,  2,  2,  3,  5,  8,  10, 12, 2,  2,  3,  4,  5,  12, 12, 11, //
+        3,  3,  3,  5,  8,  11, 14, 11, 3,  3,  4,  6,  10, 17, 16, 12, //
+        4,  4,  7,  11, 14, 22, 21, 15, 5,  7,  11, 13, 16, 21, 23, 18, //
+        10, 13, 16, 17, 21, 24, 24, 20, 14, 18, 19, 20, 22, 20, 21, 20, //
+    };
+    constexpr uint16_t kChrominanceCorner[4][4] = {
+        {3, 4, 5, 9}, {4, 4, 5, 13}, {5, 5, 11, 20}, {9, 13, 20, 20}};
+    uint16_t chrominance[64];
+    for (int i = 0; i < 64; ++i)
+        chrominance[i] = i / 8 < 4 && i % 8 < 4 ? kChrominanceCorner[i / 8][i % 8] : 20;
+
+    TBitmap bitmap;
+    Size(bitmap, 16, 16);
+    Paint(bitmap, true);
+    const TBytes bytes = Encode<TJPEGImage>(bitmap);
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), bytes.size());
+    ASSERT_EQ(JPEG_HEADER_OK, jpeg_read_header(&info, TRUE));
+    ASSERT_TRUE(info.quant_tbl_ptrs[0] && info.quant_tbl_ptrs[1]);
+    EXPECT_FALSE(info.quant_tbl_ptrs[2]);
+    EXPECT_EQ(std::vector<uint16_t>(kLuminance, kLuminance + 64),
+              std::vector<uint16_t>(info.quant_tbl_ptrs[0]->quantval,
+                                    info.quant_tbl_ptrs[0]->quantval + 64));
+    EXPECT_EQ(std::vector<uint16_t>(chrominance, chrominance + 64),
+              std::vector<uint16_t>(info.quant_tbl_ptrs[1]->quantval,
+                                    info.quant_tbl_ptrs[1]->quantval + 64));
+    jpeg_destroy_decompress(&info);
 }
 
 TEST(JpegWriter, RoundTripsThroughLibjpegAndRedStaysRed) {
@@ -386,10 +369,10 @@ TEST(JpegWriter, RoundTripsThroughLibjpegAndRedStaysRed) {
     canvas.FillRect({0, 0, 16, 16});
     canvas.Brush().SetColor(clBlue);
     canvas.FillRect({32, 16, 48, 32});
-    uint32_t width = 0, height = 0;
-    const TBytes decoded = DecodeJpeg(Encode<TJPEGImage>(bitmap), width, height);
-    ASSERT_EQ(width, 48u);
-    ASSERT_EQ(height, 32u);
+    const test::TRgbImage image = test::DecodeJpeg(Encode<TJPEGImage>(bitmap));
+    ASSERT_EQ(image.Width, 48);
+    ASSERT_EQ(image.Height, 32);
+    const TBytes& decoded = image.Rgb;
     const TBytes expected = RgbOf(bitmap);
     // Chrominance is sampled at half resolution, so sharp colour edges bleed; on average
     // the pixels come back close.

@@ -2,8 +2,8 @@
 // image with its step code when a step fails.
 #include "ObjectTestSupport.h"
 
-#include "ImageFiles.h"
 #include "object/RenderPipeline.h"
+#include "tests/support/ImageFiles.h"
 
 namespace quillax::test {
 namespace {

@@ -2,11 +2,16 @@
 // cannot be written leaves the call successful with Result 5 and the target as it was.
 #include "ObjectTestSupport.h"
 
-#include "ImageFiles.h"
+#include "tests/support/ImageFiles.h"
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quillax::test {
 namespace {
@@ -53,6 +58,12 @@ void WriteFile(const std::string& path, size_t size) {
     std::ofstream(path, std::ios::binary) << std::string(size, 'x');
 }
 
+ino_t Inode(const std::string& path) {
+    struct stat status {};
+    EXPECT_EQ(0, ::stat(path.c_str(), &status));
+    return status.st_ino;
+}
+
 // The format follows ImageTypeStr alone; the file name's extension plays no part.
 TEST_F(SaveBarcodeTest, WritesTheSelectedFormatWhateverTheExtension) {
     struct Row {
@@ -90,10 +101,14 @@ TEST_F(SaveBarcodeTest, WritesTheSelectedFormatWhateverTheExtension) {
     }
 }
 
+// A new file takes the old one's name: a hard link to the old file keeps the old bytes,
+// the name's inode changes, and the permissions stay.
 TEST_F(SaveBarcodeTest, ReplacesAnExistingFileWholeAndKeepsItsPermissions) {
     const std::string path = PathOf("barcode.bmp");
     WriteFile(path, 100'000);
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_hard_link(path, PathOf("old.bmp"));
+    const ino_t oldInode = Inode(path);
 
     TQuillax object;
     ASSERT_NO_FATAL_FAILURE(Apply(object, kValidEan13));
@@ -101,8 +116,35 @@ TEST_F(SaveBarcodeTest, ReplacesAnExistingFileWholeAndKeepsItsPermissions) {
     ASSERT_HR(S_OK, Save(object, path, result));
     EXPECT_EQ(0, result);
     EXPECT_EQ(object.EncodeBarcode().Image.Bytes(), ReadFileBytes(path));
+    EXPECT_NE(oldInode, Inode(path));
+    EXPECT_EQ(std::vector<uint8_t>(100'000, 'x'), ReadFileBytes(PathOf("old.bmp")));
     EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
               fs::status(path).permissions() & fs::perms::mask);
+    EXPECT_TRUE(Strays({"barcode.bmp", "old.bmp"}).empty());
+}
+
+// A write that fails part way (a file size limit that the image passes, in a child process)
+// leaves the old file as it was, no temporary file, and Result 5.
+TEST_F(SaveBarcodeTest, AWriteFailingPartWayLeavesTheOldFile) {
+    const std::string path = PathOf("barcode.bmp");
+    WriteFile(path, 1000);
+    TQuillax object;
+    ASSERT_NO_FATAL_FAILURE(Apply(object, kValidEan13)); // 14,454 bytes of BMP
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{4096, 4096};
+        ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+        LONG result = kSentinel;
+        const bool set = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        const HRESULT hr = object.SaveBarcode(MakeBstr(path).get(), &result);
+        ::_exit(!set ? 90 : hr != S_OK ? 91 : static_cast<int>(result));
+    }
+    int status = 0;
+    ASSERT_EQ(child, ::waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(5, WEXITSTATUS(status));
+    EXPECT_EQ(std::vector<uint8_t>(1000, 'x'), ReadFileBytes(path));
     EXPECT_TRUE(Strays({"barcode.bmp"}).empty());
 }
 

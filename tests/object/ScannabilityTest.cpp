@@ -2,7 +2,8 @@
 // widths, ratios and formats, must read back as the data the symbol carries.
 #include "ObjectTestSupport.h"
 
-#include "ImageFiles.h"
+#include "tests/support/ImageFiles.h"
+#include "tests/support/RenderTables.h"
 
 #include <ZXing/ReadBarcode.h>
 
@@ -128,12 +129,6 @@ std::vector<Symbol> Symbols() {
     };
 }
 
-struct Format {
-    const char* ImageTypeStr;
-    TRgbImage (*Decode)(std::span<const uint8_t>);
-};
-const Format kFormats[] = {{"PNG", DecodePng}, {"BMP", DecodeBmp}, {"JPEG", DecodeJpeg}};
-
 // White around the image, as on the page it is printed on.
 constexpr int kQuietZone = 40;
 
@@ -165,9 +160,9 @@ TEST_P(Scannability, ReadsBackAsTheCarriedText) {
     for (LONG narrow : {1, 2, 3}) {
         for (LONG ratio : {2, 3}) {
             for (bool showText : {false, true}) {
-                for (const Format& format : kFormats) {
-                    SCOPED_TRACE(std::string(format.ImageTypeStr) + ", NarrowBarWidth " +
-                                 std::to_string(narrow) + ", Ratio " + std::to_string(ratio) +
+                for (const std::string format : kFormats) {
+                    SCOPED_TRACE(format + ", NarrowBarWidth " + std::to_string(narrow) +
+                                 ", Ratio " + std::to_string(ratio) +
                                  (showText ? ", with text" : ""));
                     TQuillax object;
                     ASSERT_NO_FATAL_FAILURE(Apply(object, {.BarcodeType = symbol.Type,
@@ -176,10 +171,11 @@ TEST_P(Scannability, ReadsBackAsTheCarriedText) {
                                                            .NarrowBarWidth = narrow,
                                                            .Ratio = ratio,
                                                            .ShowText = showText,
-                                                           .ImageTypeStr = format.ImageTypeStr}));
+                                                           .ImageTypeStr = format}));
                     TEncodedBarcode encoded = object.EncodeBarcode();
                     ASSERT_EQ(TRenderStep::rsNone, encoded.FailedStep);
-                    const std::string text = Read(format.Decode(encoded.Image.Bytes()), symbol);
+                    const std::string text =
+                        Read(DecoderFor(format)(encoded.Image.Bytes()), symbol);
                     ++tried_;
                     read_ += text == symbol.Carried;
                     EXPECT_EQ(symbol.Carried, text);

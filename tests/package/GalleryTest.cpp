@@ -1,7 +1,7 @@
 // The gallery as committed is what its script makes with this build: the script, run into a
 // new folder, writes the same README and an image of the same size for each committed one,
 // and where an independent reader knows the symbology, both images read as the text shown.
-#include "ImageFiles.h"
+#include "tests/support/ImageFiles.h"
 
 #include <ZXing/ReadBarcode.h>
 #include <gtest/gtest.h>

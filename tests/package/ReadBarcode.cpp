@@ -1,6 +1,6 @@
 // quillax_read FILE: what an independent reader finds in an image file, for the script tests:
 // "WIDTHxHEIGHT FORMAT TEXT" (FORMAT "none" and no text when nothing is read).
-#include "ImageFiles.h"
+#include "tests/support/ImageFiles.h"
 
 #include <ZXing/ReadBarcode.h>
 

@@ -1,5 +1,5 @@
 // BMP by hand, PNG through libpng's simplified reader, JPEG through libjpeg.
-#include "ImageFiles.h"
+#include "tests/support/ImageFiles.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -131,6 +131,12 @@ TRgbImage DecodeJpeg(std::span<const uint8_t> bytes) {
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     return image;
+}
+
+TDecoder DecoderFor(const std::string& format) {
+    if (format == "PNG") return DecodePng;
+    if (format == "JPEG" || format == "JPG") return DecodeJpeg;
+    return DecodeBmp;
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

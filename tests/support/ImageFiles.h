@@ -26,6 +26,9 @@ struct TRgbImage {
 TRgbImage DecodeBmp(std::span<const uint8_t> bytes);
 TRgbImage DecodePng(std::span<const uint8_t> bytes);
 TRgbImage DecodeJpeg(std::span<const uint8_t> bytes);
+// The decoder for an ImageTypeStr of "BMP", "PNG" or "JPEG".
+using TDecoder = TRgbImage (*)(std::span<const uint8_t>);
+TDecoder DecoderFor(const std::string& format);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
