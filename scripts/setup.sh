@@ -124,7 +124,10 @@ sanitize() {
         timeout 1200 ctest --output-on-failure --parallel "$(nproc)" --timeout 600)
     cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLAX_BENCH=OFF \
         -DQUILLAX_SANITIZE=thread
-    cmake --build build-tsan --parallel "$(nproc)"
+    # Only the programs that hold tests where threads meet (and what they run) are built.
+    # shellcheck disable=SC2086
+    cmake --build build-tsan --parallel "$(nproc)" --target \
+        ${QUILLAX_TSAN_TARGETS:-platform_tests imaging_tests hosting_tests apps_tests}
     (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
         timeout 900 ctest --output-on-failure --timeout 600 -R "${QUILLAX_TSAN_TESTS:-Concurren|Thread}")
 }
