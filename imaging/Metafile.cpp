@@ -112,6 +112,10 @@ void PlayRecords(const raster::TSurface& target, const raster::TMapping& mapping
     }
     raster::TBoxRun boxes(surface, mapping);
     for (const TRecord& r : records) {
+        // Only scaled polygons keep to the ownership rule; anything else painted leaves what
+        // the rule knows about whole stretches of rows out of date.
+        if (surface.Ownership && (r.Kind != TRecord::TKind::Polygon || mapping.Exact()))
+            surface.Ownership->Touched();
         if (r.Kind == TRecord::TKind::Polygon &&
             boxes.Add(r.Points, ColorToRGB(r.Pen.Color), r.Pen.Width, r.Brush.Solid,
                       ColorToRGB(r.Brush.Color)))

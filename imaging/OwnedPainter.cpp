@@ -1,0 +1,270 @@
+// The ownership rule of scaled playback, kept so that it costs what the pixels cost.
+//
+// A polygon takes a pixel from an earlier one unless the pixel is the last that the earlier
+// polygon holds in its row or in its column and the new colour is not darker. The counts of
+// pixels held are kept per polygon for the rows and columns it can reach: always for its
+// shorter extent, for the longer one while room allows; a count not kept is found by looking
+// along the polygon's shorter extent in the owners. So no count costs more than the shorter
+// side of a polygon's reach.
+//
+// Many thin polygons may land on the same row (the bars of a long barcode squeezed into a
+// few rows): each row remembers one stretch that one polygon holds whole in one colour. A
+// later span over that stretch is settled in one step when the rule gives the same answer for
+// every pixel of it: the new colour is darker (all taken), or the holder keeps its last pixel
+// in the row, or it holds no column twice (all kept).
+#include "imaging/OwnedPainter.h"
+
+#include "imaging/RasterPixels.h"
+
+#include <algorithm>
+
+namespace quillax::raster {
+
+namespace {
+
+// Stretches shorter than this are not remembered.
+constexpr int64_t KnownStretch = 8;
+
+TColor Rgb(TColor c) {
+    return c & 0xFFFFFF;
+}
+
+void Forget(TOwnership::TRun& run) {
+    run.X1 = run.X0 - 1;
+}
+
+// The smallest t in [from, to] for which pred holds, pred going from false to true once;
+// to + 1 when it never holds.
+template <class Pred>
+int64_t FirstWhere(int64_t from, int64_t to, Pred pred) {
+    int64_t lo = from, hi = to + 1;
+    while (lo < hi) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        if (pred(mid))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
+
+} // namespace
+
+TOwnedPainter::TOwnedPainter(const TSurface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1)
+    : s_(s), own_(*s.Ownership), me_(own_.Polygons++) {
+    if (own_.Runs.size() != size_t(s.Height)) own_.Runs.assign(size_t(s.Height), {});
+    TOwnership::TPolygonCounts counts;
+    x0 = std::max<int64_t>(x0, 0), x1 = std::min<int64_t>(x1, s.Width - 1);
+    y0 = std::max<int64_t>(y0, 0), y1 = std::min<int64_t>(y1, s.Height - 1);
+    if (x0 <= x1 && y0 <= y1) {
+        counts.FirstRow = y0, counts.Rows = y1 - y0 + 1;
+        counts.FirstCol = x0, counts.Cols = x1 - x0 + 1;
+        if (!own_.Plain) {
+            // The shorter extent's counts are always kept (over a playback no more of them
+            // than there are pixels); the longer one's while they take no more room again
+            // than the owners.
+            const size_t budget = std::max<size_t>(own_.Owner.size(), 1 << 16);
+            const bool level = counts.Rows <= counts.Cols;
+            auto keep = [&](size_t& at, int64_t n, bool always) {
+                if (!always && own_.Counts.size() + size_t(n) > budget) return;
+                at = own_.Counts.size();
+                own_.Counts.resize(at + size_t(n), 0);
+            };
+            keep(counts.RowAt, counts.Rows, level);
+            keep(counts.ColAt, counts.Cols, !level);
+        }
+    }
+    if (own_.Reach.size() <= size_t(me_)) own_.Reach.resize(size_t(me_) + 1);
+    own_.Reach[size_t(me_)] = counts;
+}
+
+int64_t TOwnedPainter::RowCount(int32_t polygon, int64_t y) {
+    const TOwnership::TPolygonCounts& c = CountsOf(polygon);
+    if (!own_.Plain && c.RowAt != TOwnership::NotKept && y >= c.FirstRow && y - c.FirstRow < c.Rows)
+        return own_.Counts[c.RowAt + size_t(y - c.FirstRow)];
+    const bool reach = !own_.Plain && !c.Wild;
+    const int32_t* row = own_.Owner.data() + size_t(y) * s_.Width;
+    return std::count(row + (reach ? c.FirstCol : 0),
+                      row + (reach ? c.FirstCol + c.Cols : s_.Width), polygon);
+}
+
+int64_t TOwnedPainter::ColCount(int32_t polygon, int64_t x) {
+    const TOwnership::TPolygonCounts& c = CountsOf(polygon);
+    if (!own_.Plain && c.ColAt != TOwnership::NotKept && x >= c.FirstCol && x - c.FirstCol < c.Cols)
+        return own_.Counts[c.ColAt + size_t(x - c.FirstCol)];
+    const bool reach = !own_.Plain && !c.Wild;
+    const int64_t from = reach ? c.FirstRow : 0, to = reach ? c.FirstRow + c.Rows : s_.Height;
+    int64_t n = 0;
+    for (int64_t y = from; y < to; ++y)
+        n += own_.Owner[size_t(y) * s_.Width + size_t(x)] == polygon;
+    return n;
+}
+
+void TOwnedPainter::Adjust(int32_t polygon, int64_t x, int64_t y, int32_t by) {
+    const TOwnership::TPolygonCounts& c = CountsOf(polygon);
+    if (c.RowAt != TOwnership::NotKept && y >= c.FirstRow && y - c.FirstRow < c.Rows)
+        own_.Counts[c.RowAt + size_t(y - c.FirstRow)] += by;
+    if (c.ColAt != TOwnership::NotKept && x >= c.FirstCol && x - c.FirstCol < c.Cols)
+        own_.Counts[c.ColAt + size_t(x - c.FirstCol)] += by;
+}
+
+void TOwnedPainter::Take(int32_t owner, int64_t x, int64_t y) {
+    if (!own_.Plain) {
+        if (owner >= 0) {
+            if (ColCount(owner, x) == 2) --CountsOf(owner).Multi;
+            Adjust(owner, x, y, -1);
+        }
+        TOwnership::TPolygonCounts& mine = CountsOf(me_);
+        if (y < mine.FirstRow || y - mine.FirstRow >= mine.Rows || x < mine.FirstCol ||
+            x - mine.FirstCol >= mine.Cols)
+            mine.Wild = true;
+        if (ColCount(me_, x) == 1) ++mine.Multi;
+        Adjust(me_, x, y, 1);
+    }
+    own_.Owner[size_t(y) * s_.Width + size_t(x)] = me_;
+}
+
+TOwnership::TRun* TOwnedPainter::RunOf(int64_t y) {
+    if (own_.Plain) return nullptr;
+    TOwnership::TRun& run = own_.Runs[size_t(y)];
+    return run.Generation == own_.Generation && run.X0 <= run.X1 ? &run : nullptr;
+}
+
+bool TOwnedPainter::Paint(int64_t x, int64_t y, TColor rgb) {
+    const int32_t owner = own_.Owner[size_t(y) * s_.Width + size_t(x)];
+    uint8_t* p = PixelAt(s_, x, y);
+    if (owner != me_) {
+        if (owner >= 0 && (RowCount(owner, y) <= 1 || ColCount(owner, x) <= 1) &&
+            Luma(rgb) >= Luma(ColorAt(p)))
+            return false;
+        Take(owner, x, y);
+    }
+    if (TOwnership::TRun* run = RunOf(y);
+        run && x >= run->X0 && x <= run->X1 && !(run->Owner == me_ && run->Color == Rgb(rgb)))
+        Forget(*run);
+    Put(p, rgb);
+    return true;
+}
+
+void TOwnedPainter::Mine(int64_t x0, int64_t x1) {
+    if (runLength_ > 0 && runFrom_ + runLength_ == x0) {
+        runLength_ += x1 - x0 + 1;
+        return;
+    }
+    NotMine();
+    runFrom_ = x0, runLength_ = x1 - x0 + 1;
+}
+
+void TOwnedPainter::NotMine() {
+    if (runLength_ > bestLength_) bestFrom_ = runFrom_, bestLength_ = runLength_;
+    runLength_ = 0;
+}
+
+void TOwnedPainter::PaintKnown(TOwnership::TRun& run, int64_t x0, int64_t x1, int64_t y,
+                               TColor rgb) {
+    const int32_t owner = run.Owner;
+    const TColor color = run.Color;
+    const bool whole = x0 == run.X0 && x1 == run.X1;
+    const size_t count = size_t(x1 - x0 + 1);
+    if (owner == me_) {
+        if (color != Rgb(rgb)) {
+            FillRow(PixelAt(s_, x0, y), count, rgb);
+            if (whole)
+                run.Color = Rgb(rgb);
+            else
+                Forget(run);
+        }
+        Mine(x0, x1);
+        return;
+    }
+    if (Luma(rgb) >= Luma(color)) {
+        // Kept whole when the holder keeps its last pixel of the row or holds no column
+        // twice; otherwise pixel by pixel.
+        if (RowCount(owner, y) <= 1 || CountsOf(owner).Multi == 0) {
+            NotMine();
+            return;
+        }
+        for (int64_t x = x0; x <= x1; ++x)
+            Paint(x, y, rgb) ? Mine(x, x) : NotMine();
+        return;
+    }
+    // Darker: every pixel is taken, whatever the counts.
+    for (int64_t x = x0; x <= x1; ++x)
+        Take(owner, x, y);
+    FillRow(PixelAt(s_, x0, y), count, rgb);
+    if (whole)
+        run.Owner = me_, run.Color = Rgb(rgb);
+    else
+        Forget(run);
+    Mine(x0, x1);
+}
+
+void TOwnedPainter::PaintSpan(int64_t x0, int64_t x1, int64_t y, TColor rgb) {
+    if (own_.Plain) {
+        for (int64_t x = x0; x <= x1; ++x)
+            Paint(x, y, rgb);
+        return;
+    }
+    bestLength_ = runLength_ = 0;
+    for (int64_t x = x0; x <= x1;) {
+        TOwnership::TRun* run = RunOf(y);
+        if (run && x >= run->X0 && x <= run->X1) {
+            const int64_t end = std::min<int64_t>(x1, run->X1);
+            PaintKnown(*run, x, end, y, rgb);
+            x = end + 1;
+            continue;
+        }
+        const int64_t end = run && run->X0 > x ? std::min<int64_t>(x1, run->X0 - 1) : x1;
+        for (; x <= end; ++x)
+            Paint(x, y, rgb) ? Mine(x, x) : NotMine();
+    }
+    NotMine();
+    // The longest stretch this span left whole in its colour becomes the row's known one.
+    if (bestLength_ >= KnownStretch) {
+        const TOwnership::TRun* run = RunOf(y);
+        if (!run || run->X1 - run->X0 + 1 < bestLength_)
+            own_.Runs[size_t(y)] = {int32_t(bestFrom_), int32_t(bestFrom_ + bestLength_ - 1), me_,
+                                    Rgb(rgb), own_.Generation};
+    }
+}
+
+void TOwnedPainter::PaintLine(TPoint a, TPoint b, TColor rgb) {
+    const int64_t dx = int64_t(b.X) - a.X, dy = int64_t(b.Y) - a.Y;
+    const bool level = std::llabs(dx) >= std::llabs(dy);
+    // t steps along the longer axis; the other coordinate is rounded from the exact slope.
+    const int64_t start = level ? a.X : a.Y, end = level ? b.X : b.Y;
+    const int64_t base = level ? a.Y : a.X;
+    const int64_t along = level ? dx : dy, across = level ? dy : dx;
+    const int64_t alongLimit = level ? s_.Width : s_.Height;
+    const int64_t acrossLimit = level ? s_.Height : s_.Width;
+    auto other = [&](int64_t t) {
+        return along == 0 ? base : base + RoundDiv<__int128>(__int128(t - start) * across, along);
+    };
+    int64_t from = std::max<int64_t>(std::min(start, end), 0);
+    int64_t to = std::min<int64_t>(std::max(start, end), alongLimit - 1);
+    if (from > to) return;
+    // other(t) only rises (or only falls): keep the steps where it lies on the surface.
+    const bool rising = across == 0 || (across > 0) == (along > 0);
+    if (rising) {
+        from = FirstWhere(from, to, [&](int64_t t) { return other(t) >= 0; });
+        to = FirstWhere(from, to, [&](int64_t t) { return other(t) >= acrossLimit; }) - 1;
+    } else {
+        from = FirstWhere(from, to, [&](int64_t t) { return other(t) < acrossLimit; });
+        to = FirstWhere(from, to, [&](int64_t t) { return other(t) < 0; }) - 1;
+    }
+    for (int64_t t = from; t <= to;) {
+        const int64_t at = other(t);
+        if (!level) {
+            PaintSpan(at, at, t, rgb);
+            ++t;
+            continue;
+        }
+        const int64_t last =
+            FirstWhere(t, to, [&](int64_t u) { return rising ? other(u) > at : other(u) < at; }) -
+            1;
+        PaintSpan(t, last, at, rgb);
+        t = last + 1;
+    }
+}
+
+} // namespace quillax::raster
