@@ -44,6 +44,10 @@ TMetafileCanvas::~TMetafileCanvas() {
     picture_.records_ = std::move(recording_);
 }
 
+void TMetafileCanvas::Reserve(size_t records) {
+    recording_->reserve(records);
+}
+
 TRect TMetafileCanvas::Bounds() const {
     return {0, 0, picture_.Width(), picture_.Height()};
 }

@@ -57,25 +57,28 @@ TOwnedPainter::TOwnedPainter(const TSurface& s, int64_t x0, int64_t y0, int64_t 
     x0 = std::max<int64_t>(x0, 0), x1 = std::min<int64_t>(x1, s.Width - 1);
     y0 = std::max<int64_t>(y0, 0), y1 = std::min<int64_t>(y1, s.Height - 1);
     if (x0 <= x1 && y0 <= y1) {
-        counts.FirstRow = y0, counts.Rows = y1 - y0 + 1;
-        counts.FirstCol = x0, counts.Cols = x1 - x0 + 1;
+        counts.FirstRow = int32_t(y0), counts.Rows = int32_t(y1 - y0 + 1);
+        counts.FirstCol = int32_t(x0), counts.Cols = int32_t(x1 - x0 + 1);
         if (!own_.Plain) {
             // The shorter extent's counts are always kept (over a playback no more of them
             // than there are pixels); the longer one's while they take no more room again
             // than the owners.
             const size_t budget = std::max<size_t>(own_.Owner.size(), 1 << 16);
             const bool level = counts.Rows <= counts.Cols;
-            auto keep = [&](size_t& at, int64_t n, bool always) {
-                if (!always && own_.Counts.size() + size_t(n) > budget) return;
-                at = own_.Counts.size();
-                own_.Counts.resize(at + size_t(n), 0);
+            auto keep = [&](uint32_t& at, int32_t n, bool always) {
+                const size_t end = own_.Counts.size() + size_t(n);
+                if ((!always && end > budget) || end >= TOwnership::NotKept) return;
+                at = uint32_t(own_.Counts.size());
+                own_.Counts.resize(end, 0);
             };
             keep(counts.RowAt, counts.Rows, level);
             keep(counts.ColAt, counts.Cols, !level);
         }
     }
-    if (own_.Reach.size() <= size_t(me_)) own_.Reach.resize(size_t(me_) + 1);
-    own_.Reach[size_t(me_)] = counts;
+    if (own_.Reach.size() == size_t(me_))
+        own_.Reach.push_back(counts);
+    else
+        own_.Reach.at(size_t(me_)) = counts;
 }
 
 int64_t TOwnedPainter::RowCount(int32_t polygon, int64_t y) {
@@ -237,12 +240,18 @@ void TOwnedPainter::PaintLine(TPoint a, TPoint b, TColor rgb) {
     const int64_t along = level ? dx : dy, across = level ? dy : dx;
     const int64_t alongLimit = level ? s_.Width : s_.Height;
     const int64_t acrossLimit = level ? s_.Height : s_.Width;
-    auto other = [&](int64_t t) {
-        return along == 0 ? base : base + RoundDiv<__int128>(__int128(t - start) * across, along);
-    };
     int64_t from = std::max<int64_t>(std::min(start, end), 0);
     int64_t to = std::min<int64_t>(std::max(start, end), alongLimit - 1);
     if (from > to) return;
+    // The products fit 64 bits unless the segment reaches far outside the surface.
+    const uint64_t far = uint64_t(std::max(std::llabs(from - start), std::llabs(to - start)));
+    const bool narrow = static_cast<unsigned __int128>(far) * uint64_t(std::llabs(across)) <
+                        static_cast<unsigned __int128>(1) << 61;
+    auto other = [&](int64_t t) {
+        return along == 0 ? base
+               : narrow   ? base + RoundDiv<int64_t>((t - start) * across, along)
+                          : base + RoundDiv<__int128>(__int128(t - start) * across, along);
+    };
     // other(t) only rises (or only falls): keep the steps where it lies on the surface.
     const bool rising = across == 0 || (across > 0) == (along > 0);
     if (rising) {

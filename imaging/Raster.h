@@ -25,11 +25,11 @@ struct TOwnership {
     // Where a polygon's counts of pixels held lie in Counts: per row of its reach, and per
     // column of its reach. A count not kept is found from Owner over the other extent of the
     // reach (or the whole surface, once the polygon has painted outside its reach).
-    static constexpr size_t NotKept = SIZE_MAX;
+    static constexpr uint32_t NotKept = UINT32_MAX;
     struct TPolygonCounts {
-        int64_t FirstRow = 0, Rows = 0, FirstCol = 0, Cols = 0;
-        size_t RowAt = NotKept, ColAt = NotKept;
-        int64_t Multi = 0; // columns in which it holds two pixels or more
+        int32_t FirstRow = 0, Rows = 0, FirstCol = 0, Cols = 0; // within the surface
+        uint32_t RowAt = NotKept, ColAt = NotKept;
+        int32_t Multi = 0; // columns in which it holds two pixels or more
         bool Wild = false; // it has painted outside its reach
     };
     std::vector<TPolygonCounts> Reach; // per polygon
