@@ -65,14 +65,12 @@ TOwnedPainter::TOwnedPainter(const TSurface& s, int64_t x0, int64_t y0, int64_t 
             // than the owners.
             const size_t budget = std::max<size_t>(own_.Owner.size(), 1 << 16);
             const bool level = counts.Rows <= counts.Cols;
-            auto keep = [&](uint32_t& at, int32_t n, bool always) {
-                const size_t end = own_.Counts.size() + size_t(n);
-                if ((!always && end > budget) || end >= TOwnership::NotKept) return;
-                at = uint32_t(own_.Counts.size());
-                own_.Counts.resize(end, 0);
+            auto keep = [&](int32_t*& counts, int32_t n, bool always) {
+                if (always || own_.Counts.Used() + size_t(n) <= budget)
+                    counts = own_.Counts.Take(size_t(n));
             };
-            keep(counts.RowAt, counts.Rows, level);
-            keep(counts.ColAt, counts.Cols, !level);
+            keep(counts.RowCounts, counts.Rows, level);
+            keep(counts.ColCounts, counts.Cols, !level);
         }
     }
     if (own_.Reach.size() == size_t(me_))
@@ -83,8 +81,8 @@ TOwnedPainter::TOwnedPainter(const TSurface& s, int64_t x0, int64_t y0, int64_t 
 
 int64_t TOwnedPainter::RowCount(int32_t polygon, int64_t y) {
     const TOwnership::TPolygonCounts& c = CountsOf(polygon);
-    if (!own_.Plain && c.RowAt != TOwnership::NotKept && y >= c.FirstRow && y - c.FirstRow < c.Rows)
-        return own_.Counts[c.RowAt + size_t(y - c.FirstRow)];
+    if (!own_.Plain && c.RowCounts && y >= c.FirstRow && y - c.FirstRow < c.Rows)
+        return c.RowCounts[y - c.FirstRow];
     const bool reach = !own_.Plain && !c.Wild;
     const int32_t* row = own_.Owner.data() + size_t(y) * s_.Width;
     return std::count(row + (reach ? c.FirstCol : 0),
@@ -93,8 +91,8 @@ int64_t TOwnedPainter::RowCount(int32_t polygon, int64_t y) {
 
 int64_t TOwnedPainter::ColCount(int32_t polygon, int64_t x) {
     const TOwnership::TPolygonCounts& c = CountsOf(polygon);
-    if (!own_.Plain && c.ColAt != TOwnership::NotKept && x >= c.FirstCol && x - c.FirstCol < c.Cols)
-        return own_.Counts[c.ColAt + size_t(x - c.FirstCol)];
+    if (!own_.Plain && c.ColCounts && x >= c.FirstCol && x - c.FirstCol < c.Cols)
+        return c.ColCounts[x - c.FirstCol];
     const bool reach = !own_.Plain && !c.Wild;
     const int64_t from = reach ? c.FirstRow : 0, to = reach ? c.FirstRow + c.Rows : s_.Height;
     int64_t n = 0;
@@ -105,10 +103,10 @@ int64_t TOwnedPainter::ColCount(int32_t polygon, int64_t x) {
 
 void TOwnedPainter::Adjust(int32_t polygon, int64_t x, int64_t y, int32_t by) {
     const TOwnership::TPolygonCounts& c = CountsOf(polygon);
-    if (c.RowAt != TOwnership::NotKept && y >= c.FirstRow && y - c.FirstRow < c.Rows)
-        own_.Counts[c.RowAt + size_t(y - c.FirstRow)] += by;
-    if (c.ColAt != TOwnership::NotKept && x >= c.FirstCol && x - c.FirstCol < c.Cols)
-        own_.Counts[c.ColAt + size_t(x - c.FirstCol)] += by;
+    if (c.RowCounts && y >= c.FirstRow && y - c.FirstRow < c.Rows)
+        c.RowCounts[y - c.FirstRow] += by;
+    if (c.ColCounts && x >= c.FirstCol && x - c.FirstCol < c.Cols)
+        c.ColCounts[x - c.FirstCol] += by;
 }
 
 void TOwnedPainter::Take(int32_t owner, int64_t x, int64_t y) {

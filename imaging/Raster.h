@@ -6,7 +6,9 @@
 #include "imaging/Color.h"
 #include "imaging/Geometry.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -22,18 +24,40 @@ struct TOwnership {
     // the quicker bookkeeping below must match.
     bool Plain = false;
 
-    // Where a polygon's counts of pixels held lie in Counts: per row of its reach, and per
-    // column of its reach. A count not kept is found from Owner over the other extent of the
-    // reach (or the whole surface, once the polygon has painted outside its reach).
-    static constexpr uint32_t NotKept = UINT32_MAX;
+    // A polygon's counts of pixels held: per row of its reach, and per column of its reach.
+    // A count not kept is found from Owner over the other extent of the reach (or the whole
+    // surface, once the polygon has painted outside its reach).
     struct TPolygonCounts {
         int32_t FirstRow = 0, Rows = 0, FirstCol = 0, Cols = 0; // within the surface
-        uint32_t RowAt = NotKept, ColAt = NotKept;
+        int32_t* RowCounts = nullptr;                           // null when not kept
+        int32_t* ColCounts = nullptr;
         int32_t Multi = 0; // columns in which it holds two pixels or more
         bool Wild = false; // it has painted outside its reach
     };
     std::vector<TPolygonCounts> Reach; // per polygon
-    std::vector<int32_t> Counts;       // pixels held, per kept row and column
+
+    // Zeroed counts handed out in blocks, which never move.
+    class TCountStore {
+    public:
+        int32_t* Take(size_t n) {
+            if (n > left_) {
+                constexpr size_t BlockCounts = size_t(1) << 16;
+                const size_t size = std::max(n, BlockCounts);
+                blocks_.push_back(std::make_unique<int32_t[]>(size));
+                next_ = blocks_.back().get(), left_ = size;
+            }
+            int32_t* counts = next_;
+            next_ += n, left_ -= n, used_ += n;
+            return counts;
+        }
+        size_t Used() const { return used_; }
+
+    private:
+        std::vector<std::unique_ptr<int32_t[]>> blocks_;
+        int32_t* next_ = nullptr;
+        size_t left_ = 0, used_ = 0;
+    };
+    TCountStore Counts;
 
     // Per row, one stretch of pixels known to share one owner and one colour, valid while
     // Generation is unchanged; painting outside the ownership rule moves Generation on.
