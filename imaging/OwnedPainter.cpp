@@ -30,7 +30,7 @@ TColor Rgb(TColor c) {
 }
 
 void Forget(TOwnership::TRun& run) {
-    run.X1 = run.X0 - 1;
+    run.To = run.From - 1;
 }
 
 // The smallest t in [from, to] for which pred holds, pred going from false to true once;
@@ -53,6 +53,7 @@ int64_t FirstWhere(int64_t from, int64_t to, Pred pred) {
 TOwnedPainter::TOwnedPainter(const TSurface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1)
     : s_(s), own_(*s.Ownership), me_(own_.Polygons++) {
     if (own_.Runs.size() != size_t(s.Height)) own_.Runs.assign(size_t(s.Height), {});
+    if (own_.ColumnRuns.size() != size_t(s.Width)) own_.ColumnRuns.assign(size_t(s.Width), {});
     TOwnership::TPolygonCounts counts;
     x0 = std::max<int64_t>(x0, 0), x1 = std::min<int64_t>(x1, s.Width - 1);
     y0 = std::max<int64_t>(y0, 0), y1 = std::min<int64_t>(y1, s.Height - 1);
@@ -112,23 +113,27 @@ void TOwnedPainter::Adjust(int32_t polygon, int64_t x, int64_t y, int32_t by) {
 void TOwnedPainter::Take(int32_t owner, int64_t x, int64_t y) {
     if (!own_.Plain) {
         if (owner >= 0) {
-            if (ColCount(owner, x) == 2) --CountsOf(owner).Multi;
+            TOwnership::TPolygonCounts& theirs = CountsOf(owner);
+            if (ColCount(owner, x) == 2) --theirs.MultiCols;
+            if (RowCount(owner, y) == 2) --theirs.MultiRows;
             Adjust(owner, x, y, -1);
         }
         TOwnership::TPolygonCounts& mine = CountsOf(me_);
         if (y < mine.FirstRow || y - mine.FirstRow >= mine.Rows || x < mine.FirstCol ||
             x - mine.FirstCol >= mine.Cols)
             mine.Wild = true;
-        if (ColCount(me_, x) == 1) ++mine.Multi;
+        if (ColCount(me_, x) == 1) ++mine.MultiCols;
+        if (RowCount(me_, y) == 1) ++mine.MultiRows;
         Adjust(me_, x, y, 1);
     }
     own_.Owner[size_t(y) * s_.Width + size_t(x)] = me_;
 }
 
-TOwnership::TRun* TOwnedPainter::RunOf(int64_t y) {
+template <bool Down>
+TOwnership::TRun* TOwnedPainter::RunOf(int64_t line) {
     if (own_.Plain) return nullptr;
-    TOwnership::TRun& run = own_.Runs[size_t(y)];
-    return run.Generation == own_.Generation && run.X0 <= run.X1 ? &run : nullptr;
+    TOwnership::TRun& run = (Down ? own_.ColumnRuns : own_.Runs)[size_t(line)];
+    return run.Generation == own_.Generation && run.From <= run.To ? &run : nullptr;
 }
 
 bool TOwnedPainter::Paint(int64_t x, int64_t y, TColor rgb) {
@@ -140,20 +145,25 @@ bool TOwnedPainter::Paint(int64_t x, int64_t y, TColor rgb) {
             return false;
         Take(owner, x, y);
     }
-    if (TOwnership::TRun* run = RunOf(y);
-        run && x >= run->X0 && x <= run->X1 && !(run->Owner == me_ && run->Color == Rgb(rgb)))
-        Forget(*run);
+    // The known stretches through the pixel stay known only if it keeps their owner and colour.
+    auto check = [&](TOwnership::TRun* run, int64_t at) {
+        if (run && at >= run->From && at <= run->To &&
+            !(run->Owner == me_ && run->Color == Rgb(rgb)))
+            Forget(*run);
+    };
+    check(RunOf<false>(y), x);
+    check(RunOf<true>(x), y);
     Put(p, rgb);
     return true;
 }
 
-void TOwnedPainter::Mine(int64_t x0, int64_t x1) {
-    if (runLength_ > 0 && runFrom_ + runLength_ == x0) {
-        runLength_ += x1 - x0 + 1;
+void TOwnedPainter::Mine(int64_t from, int64_t to) {
+    if (runLength_ > 0 && runFrom_ + runLength_ == from) {
+        runLength_ += to - from + 1;
         return;
     }
     NotMine();
-    runFrom_ = x0, runLength_ = x1 - x0 + 1;
+    runFrom_ = from, runLength_ = to - from + 1;
 }
 
 void TOwnedPainter::NotMine() {
@@ -161,72 +171,105 @@ void TOwnedPainter::NotMine() {
     runLength_ = 0;
 }
 
-void TOwnedPainter::PaintKnown(TOwnership::TRun& run, int64_t x0, int64_t x1, int64_t y,
+template <bool Down>
+void TOwnedPainter::Fill(int64_t from, int64_t to, int64_t line, TColor rgb) {
+    if (!Down) {
+        FillRow(PixelAt(s_, from, line), size_t(to - from + 1), rgb);
+        return;
+    }
+    for (int64_t y = from; y <= to; ++y)
+        Put(PixelAt(s_, line, y), rgb);
+}
+
+template <bool Down>
+void TOwnedPainter::ForgetAcross(int64_t from, int64_t to, int64_t line, TColor rgb) {
+    for (int64_t at = from; at <= to; ++at)
+        if (TOwnership::TRun* across = RunOf<!Down>(at);
+            across && line >= across->From && line <= across->To &&
+            !(across->Owner == me_ && across->Color == Rgb(rgb)))
+            Forget(*across);
+}
+
+template <bool Down>
+void TOwnedPainter::PaintKnown(TOwnership::TRun& run, int64_t from, int64_t to, int64_t line,
                                TColor rgb) {
     const int32_t owner = run.Owner;
     const TColor color = run.Color;
-    const bool whole = x0 == run.X0 && x1 == run.X1;
-    const size_t count = size_t(x1 - x0 + 1);
+    const bool whole = from == run.From && to == run.To;
     if (owner == me_) {
         if (color != Rgb(rgb)) {
-            FillRow(PixelAt(s_, x0, y), count, rgb);
+            Fill<Down>(from, to, line, rgb);
+            ForgetAcross<Down>(from, to, line, rgb);
             if (whole)
                 run.Color = Rgb(rgb);
             else
                 Forget(run);
         }
-        Mine(x0, x1);
+        Mine(from, to);
         return;
     }
     if (Luma(rgb) >= Luma(color)) {
-        // Kept whole when the holder keeps its last pixel of the row or holds no column
-        // twice; otherwise pixel by pixel.
-        if (RowCount(owner, y) <= 1 || CountsOf(owner).Multi == 0) {
+        // Kept whole when the holder keeps its last pixel of the line or holds no pixel
+        // twice across it; otherwise pixel by pixel.
+        const TOwnership::TPolygonCounts& theirs = CountsOf(owner);
+        const bool last = Down ? ColCount(owner, line) <= 1 : RowCount(owner, line) <= 1;
+        if (last || (Down ? theirs.MultiRows : theirs.MultiCols) == 0) {
             NotMine();
             return;
         }
-        for (int64_t x = x0; x <= x1; ++x)
-            Paint(x, y, rgb) ? Mine(x, x) : NotMine();
+        for (int64_t at = from; at <= to; ++at)
+            PaintAt<Down>(at, line, rgb) ? Mine(at, at) : NotMine();
         return;
     }
     // Darker: every pixel is taken, whatever the counts.
-    for (int64_t x = x0; x <= x1; ++x)
-        Take(owner, x, y);
-    FillRow(PixelAt(s_, x0, y), count, rgb);
+    for (int64_t at = from; at <= to; ++at) {
+        if (Down)
+            Take(owner, line, at);
+        else
+            Take(owner, at, line);
+    }
+    Fill<Down>(from, to, line, rgb);
     if (whole)
         run.Owner = me_, run.Color = Rgb(rgb);
     else
         Forget(run);
-    Mine(x0, x1);
+    ForgetAcross<Down>(from, to, line, rgb);
+    Mine(from, to);
 }
 
-void TOwnedPainter::PaintSpan(int64_t x0, int64_t x1, int64_t y, TColor rgb) {
+template <bool Down>
+void TOwnedPainter::PaintStretch(int64_t from, int64_t to, int64_t line, TColor rgb) {
     if (own_.Plain) {
-        for (int64_t x = x0; x <= x1; ++x)
-            Paint(x, y, rgb);
+        for (int64_t at = from; at <= to; ++at)
+            PaintAt<Down>(at, line, rgb);
         return;
     }
     bestLength_ = runLength_ = 0;
-    for (int64_t x = x0; x <= x1;) {
-        TOwnership::TRun* run = RunOf(y);
-        if (run && x >= run->X0 && x <= run->X1) {
-            const int64_t end = std::min<int64_t>(x1, run->X1);
-            PaintKnown(*run, x, end, y, rgb);
-            x = end + 1;
+    for (int64_t at = from; at <= to;) {
+        TOwnership::TRun* run = RunOf<Down>(line);
+        if (run && at >= run->From && at <= run->To) {
+            const int64_t end = std::min<int64_t>(to, run->To);
+            PaintKnown<Down>(*run, at, end, line, rgb);
+            at = end + 1;
             continue;
         }
-        const int64_t end = run && run->X0 > x ? std::min<int64_t>(x1, run->X0 - 1) : x1;
-        for (; x <= end; ++x)
-            Paint(x, y, rgb) ? Mine(x, x) : NotMine();
+        const int64_t end = run && run->From > at ? std::min<int64_t>(to, run->From - 1) : to;
+        for (; at <= end; ++at)
+            PaintAt<Down>(at, line, rgb) ? Mine(at, at) : NotMine();
     }
     NotMine();
-    // The longest stretch this span left whole in its colour becomes the row's known one.
+    // The longest stretch this span left whole in its colour becomes the line's known one.
     if (bestLength_ >= KnownStretch) {
-        const TOwnership::TRun* run = RunOf(y);
-        if (!run || run->X1 - run->X0 + 1 < bestLength_)
-            own_.Runs[size_t(y)] = {int32_t(bestFrom_), int32_t(bestFrom_ + bestLength_ - 1), me_,
-                                    Rgb(rgb), own_.Generation};
+        const TOwnership::TRun* run = RunOf<Down>(line);
+        if (!run || run->To - run->From + 1 < bestLength_)
+            (Down ? own_.ColumnRuns : own_.Runs)[size_t(line)] = {
+                int32_t(bestFrom_), int32_t(bestFrom_ + bestLength_ - 1), me_, Rgb(rgb),
+                own_.Generation};
     }
+}
+
+void TOwnedPainter::PaintSpan(int64_t x0, int64_t x1, int64_t y, TColor rgb) {
+    PaintStretch<false>(x0, x1, y, rgb);
 }
 
 void TOwnedPainter::PaintLine(TPoint a, TPoint b, TColor rgb) {
@@ -261,15 +304,13 @@ void TOwnedPainter::PaintLine(TPoint a, TPoint b, TColor rgb) {
     }
     for (int64_t t = from; t <= to;) {
         const int64_t at = other(t);
-        if (!level) {
-            PaintSpan(at, at, t, rgb);
-            ++t;
-            continue;
-        }
         const int64_t last =
             FirstWhere(t, to, [&](int64_t u) { return rising ? other(u) > at : other(u) < at; }) -
             1;
-        PaintSpan(t, last, at, rgb);
+        if (level)
+            PaintStretch<false>(t, last, at, rgb);
+        else
+            PaintStretch<true>(t, last, at, rgb);
         t = last + 1;
     }
 }

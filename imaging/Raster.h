@@ -31,7 +31,8 @@ struct TOwnership {
         int32_t FirstRow = 0, Rows = 0, FirstCol = 0, Cols = 0; // within the surface
         int32_t* RowCounts = nullptr;                           // null when not kept
         int32_t* ColCounts = nullptr;
-        int32_t Multi = 0; // columns in which it holds two pixels or more
+        int32_t MultiCols = 0; // columns in which it holds two pixels or more
+        int32_t MultiRows = 0; // rows in which it holds two pixels or more
         bool Wild = false; // it has painted outside its reach
     };
     std::vector<TPolygonCounts> Reach; // per polygon
@@ -59,15 +60,17 @@ struct TOwnership {
     };
     TCountStore Counts;
 
-    // Per row, one stretch of pixels known to share one owner and one colour, valid while
-    // Generation is unchanged; painting outside the ownership rule moves Generation on.
+    // Per row and per column, one stretch of pixels known to share one owner and one colour,
+    // valid while Generation is unchanged; painting outside the ownership rule moves
+    // Generation on.
     struct TRun {
-        int32_t X0 = 0, X1 = -1;
+        int32_t From = 0, To = -1; // columns of a row, or rows of a column
         int32_t Owner = -1;
         TColor Color = 0;
         uint64_t Generation = 0;
     };
-    std::vector<TRun> Runs;
+    std::vector<TRun> Runs;       // per row
+    std::vector<TRun> ColumnRuns; // per column
     uint64_t Generation = 1;
     // Something other than an owned polygon painted the surface.
     void Touched() { ++Generation; }
