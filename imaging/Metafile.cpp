@@ -112,6 +112,7 @@ void PlayRecords(const raster::TSurface& target, const raster::TMapping& mapping
     raster::TOwnership ownership;
     if (!mapping.Exact() && !surface.Ownership) {
         ownership.Owner.assign(size_t(surface.Width) * surface.Height, -1);
+        ownership.Reach.reserve(records.size()); // at most one polygon per record
         surface.Ownership = &ownership;
     }
     raster::TBoxRun boxes(surface, mapping);
