@@ -86,9 +86,10 @@ inline std::vector<THostileCase> HostileCases() {
 }
 
 struct TOutcome {
-    int Status = -1;     // exit status, or -1 when the process did not exit by itself
-    double Seconds = 0;  // wall-clock time
-    int64_t PeakKiB = 0; // largest resident memory
+    int Status = -1;       // exit status, or -1 when the process did not exit by itself
+    double Seconds = 0;    // wall-clock time
+    double CpuSeconds = 0; // processor time, user and system
+    int64_t PeakKiB = 0;   // largest resident memory
 };
 
 // Runs `command render -o output properties...`, with standard output and error discarded
