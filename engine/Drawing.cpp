@@ -312,6 +312,9 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
     picture.SetHeight(dh);
     {
         TMetafileCanvas recorder(picture);
+        // One polygon per pattern character, a box and a text per label piece.
+        constexpr size_t kLabelRecords = 16;
+        recorder.Reserve(pattern.size() + (showText ? kLabelRecords : 0));
         PaintLines(pattern, recorder);
         if (showText) PaintText(recorder);
     } // the recording ends here

@@ -338,6 +338,10 @@ public:
     explicit TMetafileCanvas(TMetafile& picture, HDC reference = nullptr);
     ~TMetafileCanvas() override;
 
+    // Room for this many records without moving the ones recorded (a drawing that knows how
+    // many commands it makes).
+    void Reserve(size_t records);
+
 protected:
     std::unique_ptr<TDeviceContext> CreateHandle() override;
     // (0, 0, picture width, picture height).

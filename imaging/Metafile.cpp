@@ -44,6 +44,10 @@ TMetafileCanvas::~TMetafileCanvas() {
     picture_.records_ = std::move(recording_);
 }
 
+void TMetafileCanvas::Reserve(size_t records) {
+    recording_->reserve(records);
+}
+
 TRect TMetafileCanvas::Bounds() const {
     return {0, 0, picture_.Width(), picture_.Height()};
 }
@@ -108,10 +112,15 @@ void PlayRecords(const raster::TSurface& target, const raster::TMapping& mapping
     raster::TOwnership ownership;
     if (!mapping.Exact() && !surface.Ownership) {
         ownership.Owner.assign(size_t(surface.Width) * surface.Height, -1);
+        ownership.Reach.reserve(records.size()); // at most one polygon per record
         surface.Ownership = &ownership;
     }
     raster::TBoxRun boxes(surface, mapping);
     for (const TRecord& r : records) {
+        // Only scaled polygons keep to the ownership rule; anything else painted leaves what
+        // the rule knows about whole stretches of rows out of date.
+        if (surface.Ownership && (r.Kind != TRecord::TKind::Polygon || mapping.Exact()))
+            surface.Ownership->Touched();
         if (r.Kind == TRecord::TKind::Polygon &&
             boxes.Add(r.Points, ColorToRGB(r.Pen.Color), r.Pen.Width, r.Brush.Solid,
                       ColorToRGB(r.Brush.Color)))

@@ -24,6 +24,9 @@
 // At scale 1 the scaled rule gives exactly the exact-mapping pixels.
 #include "imaging/Raster.h"
 
+#include "imaging/OwnedPainter.h"
+#include "imaging/RasterPixels.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -34,38 +37,6 @@
 namespace quillax::raster {
 
 namespace {
-
-uint8_t* PixelAt(const TSurface& s, int64_t x, int64_t y) {
-    return s.Bits + static_cast<size_t>(s.Height - 1 - y) * s.Stride + 3 * size_t(x);
-}
-
-void Put(uint8_t* p, TColor rgb) {
-    p[0] = BlueOf(rgb);
-    p[1] = GreenOf(rgb);
-    p[2] = RedOf(rgb);
-}
-
-// Rows at most this many pixels long are painted byte by byte; longer ones by the library.
-constexpr size_t FewPixels = 8;
-
-// Paints count pixels from p onward in one colour.
-void FillRow(uint8_t* p, size_t count, TColor rgb) {
-    if (count <= FewPixels) {
-        for (size_t i = 0; i < count; ++i, p += 3)
-            Put(p, rgb);
-    } else if (BlueOf(rgb) == GreenOf(rgb) && GreenOf(rgb) == RedOf(rgb)) {
-        std::memset(p, BlueOf(rgb), 3 * count);
-    } else {
-        // One pixel, then the painted part copied onto the rest, doubling each time.
-        Put(p, rgb);
-        const size_t total = 3 * count;
-        for (size_t done = 3; done < total;) {
-            const size_t more = std::min(done, total - done);
-            std::memcpy(p + done, p, more);
-            done += more;
-        }
-    }
-}
 
 // Paints the pixels x0..x1 by y0..y1, both ends included, clipped to the surface.
 void FillBox(const TSurface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, TColor rgb) {
@@ -127,16 +98,6 @@ int64_t FloorTo(double v) {
 }
 int64_t CeilTo(double v) {
     return Clamp64(std::ceil(v));
-}
-
-// n / d rounded to nearest, halves upward; d != 0. T is wide enough for 2n + d and 2d.
-template <class T>
-int64_t RoundDiv(T n, T d) {
-    if (d < 0) n = -n, d = -d;
-    const T num = 2 * n + d, den = 2 * d;
-    T q = num / den;
-    if (num % den != 0 && num < 0) --q;
-    return static_cast<int64_t>(q);
 }
 
 // Sorts a handful of crossings; there are rarely more than four.
@@ -317,77 +278,6 @@ bool UprightBoxArea(const TMapping& m, std::span<const TPoint> pts, std::array<T
     return true;
 }
 
-// Brightness for the ownership rule (Rec. 601 weights, times 1000).
-int32_t Luma(TColor rgb) {
-    return 299 * RedOf(rgb) + 587 * GreenOf(rgb) + 114 * BlueOf(rgb);
-}
-
-// Paints one scaled polygon's pixels under the ownership rule.
-class TOwnedPainter {
-public:
-    // The polygon's pixels lie within columns x0..x1 and rows y0..y1 (a pixel outside them
-    // is still counted, only more slowly).
-    TOwnedPainter(const TSurface& s, int64_t x0, int64_t y0, int64_t x1, int64_t y1)
-        : s_(s), own_(*s.Ownership), me_(own_.Polygons++) {
-        // Counts for every polygon of a playback take at most as much room again as the
-        // owners of the pixels.
-        const size_t budget = std::max<size_t>(own_.Owner.size(), 1 << 16);
-        TOwnership::TReach reach;
-        x0 = std::max<int64_t>(x0, 0), x1 = std::min<int64_t>(x1, s.Width - 1);
-        y0 = std::max<int64_t>(y0, 0), y1 = std::min<int64_t>(y1, s.Height - 1);
-        if (x0 <= x1 && y0 <= y1) {
-            const size_t need = size_t(x1 - x0 + 1) + size_t(y1 - y0 + 1);
-            if (own_.Counts.size() + need <= budget) {
-                reach = {y0, y1 - y0 + 1, x0, x1 - x0 + 1, own_.Counts.size()};
-                own_.Counts.resize(own_.Counts.size() + need, 0);
-            }
-        }
-        if (own_.Reach.size() < size_t(own_.Polygons)) own_.Reach.resize(size_t(own_.Polygons));
-        own_.Reach[size_t(me_)] = reach;
-    }
-
-    // Paints (x, y) unless it is the last pixel an earlier polygon of a colour as dark or
-    // darker holds in its row or column.
-    void Paint(int64_t x, int64_t y, TColor rgb) {
-        int32_t& owner = own_.Owner[size_t(y) * s_.Width + size_t(x)];
-        uint8_t* p = PixelAt(s_, x, y);
-        if (owner != me_) {
-            if (owner >= 0) {
-                int32_t& row = RowCount(owner, y);
-                int32_t& col = ColCount(owner, x);
-                if ((row <= 1 || col <= 1) && Luma(rgb) >= Luma(p[2] | p[1] << 8 | p[0] << 16))
-                    return;
-                --row;
-                --col;
-            }
-            ++RowCount(me_, y);
-            ++ColCount(me_, x);
-            owner = me_;
-        }
-        Put(p, rgb);
-    }
-
-private:
-    static uint64_t Key(int32_t polygon, int64_t at) {
-        return uint64_t(polygon) << 32 | uint64_t(at);
-    }
-    int32_t& RowCount(int32_t polygon, int64_t y) {
-        const TOwnership::TReach& r = own_.Reach[size_t(polygon)];
-        if (y >= r.FirstRow && y - r.FirstRow < r.Rows)
-            return own_.Counts[r.At + size_t(y - r.FirstRow)];
-        return own_.Rows[Key(polygon, y)];
-    }
-    int32_t& ColCount(int32_t polygon, int64_t x) {
-        const TOwnership::TReach& r = own_.Reach[size_t(polygon)];
-        if (x >= r.FirstCol && x - r.FirstCol < r.Cols)
-            return own_.Counts[r.At + size_t(r.Rows) + size_t(x - r.FirstCol)];
-        return own_.Cols[Key(polygon, x)];
-    }
-    const TSurface& s_;
-    TOwnership& own_;
-    int32_t me_;
-};
-
 } // namespace
 
 namespace {
@@ -469,12 +359,15 @@ void PolygonGeneral(const TSurface& s, const TMapping& m, std::span<const TPoint
     TOwnedPainter painter(s, x0, y0, x1, y1);
     if (fill)
         ScanArea(s, outline, [&](int64_t x0, int64_t x1, int64_t y) {
-            for (int64_t x = x0; x <= x1; ++x)
-                painter.Paint(x, y, brushRgb);
+            painter.PaintSpan(x0, x1, y, brushRgb);
         });
-    for (size_t i = 0; i < n; ++i)
-        ScanLine(s, corners[i], corners[i + 1 == n ? 0 : i + 1], 1,
-                 [&](int64_t x, int64_t y) { painter.Paint(x, y, penRgb); });
+    for (size_t i = 0; i < n; ++i) {
+        const TPoint a = corners[i], b = corners[i + 1 == n ? 0 : i + 1];
+        if (s.Ownership->Plain)
+            ScanLine(s, a, b, 1, [&](int64_t x, int64_t y) { painter.Paint(x, y, penRgb); });
+        else
+            painter.PaintLine(a, b, penRgb);
+    }
 }
 
 namespace {

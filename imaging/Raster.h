@@ -6,33 +6,77 @@
 #include "imaging/Color.h"
 #include "imaging/Geometry.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 namespace quillax::raster {
 
-// A store of blue, green, red pixels, rows padded to Stride bytes, bottom row first.
 // Which polygon of a scaled playback painted each pixel, and how many pixels each still
 // holds in each row and column: a later polygon never takes the last pixel an earlier one
-// holds in a row or a column (see Raster.cpp).
+// holds in a row or a column (see OwnedPainter.cpp).
 struct TOwnership {
     std::vector<int32_t> Owner; // per pixel, rows from the top; -1 for none
     int32_t Polygons = 0;       // polygons painted so far
-    // Where each polygon's counts of pixels held per row and per column lie in Counts: the
-    // rows and columns its pixels can reach. Counts for pixels outside them, or of polygons
-    // whose reach would take too much room, go to the maps.
-    struct TReach {
-        int64_t FirstRow = 0, Rows = 0, FirstCol = 0, Cols = 0;
-        size_t At = 0; // the first row's count; the columns' follow the rows'
+    // Counts every pixel by looking at Owner, one pixel after another: the plain rule, which
+    // the quicker bookkeeping below must match.
+    bool Plain = false;
+
+    // A polygon's counts of pixels held: per row of its reach, and per column of its reach.
+    // A count not kept is found from Owner over the other extent of the reach (or the whole
+    // surface, once the polygon has painted outside its reach).
+    struct TPolygonCounts {
+        int32_t FirstRow = 0, Rows = 0, FirstCol = 0, Cols = 0; // within the surface
+        int32_t* RowCounts = nullptr;                           // null when not kept
+        int32_t* ColCounts = nullptr;
+        int32_t MultiCols = 0; // columns in which it holds two pixels or more
+        int32_t MultiRows = 0; // rows in which it holds two pixels or more
+        bool Wild = false; // it has painted outside its reach
     };
-    std::vector<TReach> Reach;                  // per polygon
-    std::vector<int32_t> Counts;                // pixels held, per reached row and column
-    std::unordered_map<uint64_t, int32_t> Rows; // (polygon, row) -> pixels held
-    std::unordered_map<uint64_t, int32_t> Cols; // (polygon, column) -> pixels held
+    std::vector<TPolygonCounts> Reach; // per polygon
+
+    // Zeroed counts handed out in blocks, which never move.
+    class TCountStore {
+    public:
+        int32_t* Take(size_t n) {
+            if (n > left_) {
+                constexpr size_t BlockCounts = size_t(1) << 16;
+                const size_t size = std::max(n, BlockCounts);
+                blocks_.push_back(std::make_unique<int32_t[]>(size));
+                next_ = blocks_.back().get(), left_ = size;
+            }
+            int32_t* counts = next_;
+            next_ += n, left_ -= n, used_ += n;
+            return counts;
+        }
+        size_t Used() const { return used_; }
+
+    private:
+        std::vector<std::unique_ptr<int32_t[]>> blocks_;
+        int32_t* next_ = nullptr;
+        size_t left_ = 0, used_ = 0;
+    };
+    TCountStore Counts;
+
+    // Per row and per column, one stretch of pixels known to share one owner and one colour,
+    // valid while Generation is unchanged; painting outside the ownership rule moves
+    // Generation on.
+    struct TRun {
+        int32_t From = 0, To = -1; // columns of a row, or rows of a column
+        int32_t Owner = -1;
+        TColor Color = 0;
+        uint64_t Generation = 0;
+    };
+    std::vector<TRun> Runs;       // per row
+    std::vector<TRun> ColumnRuns; // per column
+    uint64_t Generation = 1;
+    // Something other than an owned polygon painted the surface.
+    void Touched() { ++Generation; }
 };
 
+// A store of blue, green, red pixels, rows padded to Stride bytes, bottom row first.
 struct TSurface {
     uint8_t* Bits = nullptr;
     int32_t Width = 0;
