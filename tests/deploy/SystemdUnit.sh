@@ -73,7 +73,7 @@ serves_and_stops() {
     "${as_unit_user[@]}" "${tracer[@]}" $line >"$work/serve.out" 2>"$work/serve.err" &
     server=$!
     local url
-    for _ in $(seq 50); do
+    for _ in $(seq 300); do
         url=$(sed -n 's|^Quillax listening on \(http://127.0.0.1:[0-9]*/\)$|\1|p' "$work/serve.out")
         [ -n "$url" ] && break
         sleep 0.1
