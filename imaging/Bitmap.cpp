@@ -74,11 +74,14 @@ std::vector<uint8_t> TBitmap::Copy24() const {
     return {store_->begin(), store_->end()};
 }
 
+bool TBitmap::Fits(int32_t width, int32_t height) {
+    return width >= 0 && height >= 0 && width <= MaxSurfaceSide && height <= MaxSurfaceSide &&
+           int64_t(width) * height <= MaxSurfacePixels;
+}
+
 void TBitmap::Resize(int32_t width, int32_t height) {
     if (width == width_ && height == height_) return;
-    if (width < 0 || height < 0 || width > MaxSurfaceSide || height > MaxSurfaceSide ||
-        int64_t(width) * height > MaxSurfacePixels)
-        throw EOutOfResources(OutOfResources);
+    if (!Fits(width, height)) throw EOutOfResources(OutOfResources);
     auto store = std::make_shared<TPixelStore>();
     if (width != 0 && height != 0) {
         const int32_t stride = StrideOf(width);

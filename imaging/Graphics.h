@@ -272,6 +272,8 @@ public:
     // More than 16 million pixels, or a side over 1,048,576, raises EOutOfResources.
     void SetWidth(int32_t width);
     void SetHeight(int32_t height);
+    // Whether a surface of this size is within those bounds.
+    static bool Fits(int32_t width, int32_t height);
     TCanvas& Canvas();
     bool Empty() const; // no store
     // The pixel at (x, y) as 0x00BBGGRR.

@@ -67,11 +67,17 @@ void PassData(const TQuillaxProperties& properties, TBarcodeEngine& engine) {
 }
 
 // Exactly the measured width by the engine's height; a surface without rows or columns would
-// be an empty file, no image, and is refused.
-void SizeForBarcode(TBarcodeEngine& engine, TBitmap& surface) {
+// be an empty file, no image, and is refused. A barcode beyond the surface bounds could only
+// be drawn squeezed out of recognition into the error image, at the cost of every bar it has
+// (a Code 128 of 100,000 characters records 600,000 shapes): it is not drawn at all.
+void SizeForBarcode(TBarcodeEngine& engine, TBitmap& surface, bool& drawable) {
     const int32_t width = engine.GetWidth();
     const int32_t height = engine.Height;
     if (width <= 0 || height <= 0) throw Exception("a barcode surface needs rows and columns");
+    if (!TBitmap::Fits(width, height)) {
+        drawable = false;
+        throw Exception("the barcode is larger than any surface");
+    }
     surface.SetWidth(width);
     surface.SetHeight(height);
 }
@@ -123,13 +129,16 @@ TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
             [&] { SizeForError(surface); });
         // Refused data leaves the engine nothing to carry: nothing is measured or drawn.
         if (failed != TRenderStep::rsText) {
+            bool drawable = true;
             RunStep(
-                TRenderStep::rsWidth, failed, [&] { SizeForBarcode(*engine, surface); },
+                TRenderStep::rsWidth, failed, [&] { SizeForBarcode(*engine, surface, drawable); },
                 [&] { SizeForError(surface); });
-            RunStep(TRenderStep::rsDraw, failed, [&] {
-                TCanvas& canvas = surface.Canvas();
-                engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
-            });
+            if (drawable) {
+                RunStep(TRenderStep::rsDraw, failed, [&] {
+                    TCanvas& canvas = surface.Canvas();
+                    engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
+                });
+            }
         }
     } catch (const std::exception&) {
         failed = TRenderStep::rsCreate;

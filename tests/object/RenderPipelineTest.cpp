@@ -247,16 +247,23 @@ TEST(RenderPipeline, NoRowsOrNoColumnsFallBackTo50By30) {
     }
 }
 
-// A surface too large to make fails the sizing step only: the barcode is then drawn into
-// the 50 by 30 fallback, so the image carries the width error.
-TEST(RenderPipeline, OversizedSurfaceFallsBackTo50By30) {
-    TQuillaxProperties p = Ean13("123456789012");
-    p.Checksum = true;
-    p.Height = 20'000'000;
-    TRenderResult render = RenderBarcode(p);
-    EXPECT_EQ(TRenderStep::rsWidth, render.FailedStep);
-    EXPECT_EQ(kErrorSurfaceWidth, render.Surface->Width());
-    EXPECT_EQ(kErrorSurfaceHeight, render.Surface->Height());
+// A barcode beyond the surface bounds fails the sizing step and is not drawn at all: the
+// 50 by 30 fallback carries the width error alone, without the work of squeezing every bar
+// into it.
+TEST(RenderPipeline, OversizedBarcodeGivesThePlainErrorImage) {
+    TQuillaxProperties tall = Ean13("123456789012");
+    tall.Checksum = true;
+    tall.Height = 20'000'000;
+    TQuillaxProperties wide = Ean13(std::string(100'000, 'A'));
+    wide.BarcodeType = bcCode128B;
+    wide.Orientation = 45;
+    wide.ShowText = true;
+    for (const TQuillaxProperties& p : {tall, wide}) {
+        SCOPED_TRACE(p.Height);
+        TRenderResult render = RenderBarcode(p);
+        EXPECT_EQ(TRenderStep::rsWidth, render.FailedStep);
+        ExpectErrorImage(*render.Surface, kErrorSurfaceWidth, kErrorSurfaceHeight);
+    }
 }
 
 // An Orientation beyond 0-359 renders exactly as the same direction within it.
