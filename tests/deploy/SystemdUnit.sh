@@ -21,21 +21,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-passed=0 failed=0
-check() { # check NAME COMMAND...: runs the command, counts and reports the outcome
-    local name=$1
-    shift
-    if "$@" >"$work/out" 2>&1; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-        sed 's/^/    /' "$work/out"
-    fi
-}
-expect_equal() { # expect_equal EXPECTED ACTUAL
-    [ "$1" = "$2" ] || { echo "expected: $1"; echo "actual:   $2"; return 1; }
-}
+# shellcheck source=../support/Checks.sh
+source "$(dirname "$0")/../support/Checks.sh"
 
 cmake --install "$build" --prefix "$work/prefix" --component Runtime >/dev/null
 prefix=$work/prefix
@@ -169,5 +156,4 @@ else
     echo "note: systemd-analyze security has no --offline; the sandbox is not checked"
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary

@@ -13,21 +13,8 @@ bindir=$4 libdir=$5 includedir=$6 mandir=$7
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-check() { # check NAME COMMAND...: runs the command, counts and reports the outcome
-    local name=$1
-    shift
-    if "$@" >"$work/out" 2>&1; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-        sed 's/^/    /' "$work/out"
-    fi
-}
-expect_equal() { # expect_equal EXPECTED ACTUAL
-    [ "$1" = "$2" ] || { echo "expected: $1"; echo "actual:   $2"; return 1; }
-}
+# shellcheck source=../support/Checks.sh
+source "$(dirname "$0")/../support/Checks.sh"
 
 cmake --install "$build" --prefix "$work/installed" >/dev/null
 mv "$work/installed" "$work/prefix"
@@ -92,5 +79,4 @@ check "registered path is the versioned link" \
     grep -qF "@=\"$prefix/$libdir/libKemrin_Quillax.so.1\"" "$work/registry"
 check "installed man page renders" bash -c "man -l '$prefix/$mandir/man1/quillax.1' | grep -q '^SYNOPSIS'"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary
