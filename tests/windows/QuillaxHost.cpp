@@ -54,15 +54,13 @@ std::string ReadFile(const std::string& path) {
     return bytes.str();
 }
 
-// A Response object that records the calls the component makes; one call may be set to fail.
-class TResponse final : public IResponse {
+// The IUnknown and IDispatch members of an object that lives on the host's stack for one
+// case: it answers for its own interface only, counts no references and is not scriptable.
+template <class Interface, const IID& Iid>
+class TStaticDispatch : public Interface {
 public:
-    std::vector<std::string> Calls;
-    std::string Body;
-    std::string FailingCall; // fails with E_ACCESSDENIED and an error record
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IResponse) {
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == Iid) {
             *ppv = this;
             return S_OK;
         }
@@ -80,6 +78,14 @@ public:
                                      UINT*) override {
         return E_NOTIMPL;
     }
+};
+
+// A Response object that records the calls the component makes; one call may be set to fail.
+class TResponse final : public TStaticDispatch<IResponse, IID_IResponse> {
+public:
+    std::vector<std::string> Calls;
+    std::string Body;
+    std::string FailingCall; // fails with E_ACCESSDENIED and an error record
 
     HRESULT STDMETHODCALLTYPE get_Buffer(VARIANT_BOOL*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE put_Buffer(VARIANT_BOOL) override { return E_NOTIMPL; }
@@ -145,28 +151,9 @@ private:
 };
 
 // The page's scripting context: hands out the one Response object.
-class TScriptingContext final : public IScriptingContext {
+class TScriptingContext final : public TStaticDispatch<IScriptingContext, IID_IScriptingContext> {
 public:
     explicit TScriptingContext(TResponse& response) : response_(response) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IScriptingContext) {
-            *ppv = this;
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE get_Request(IRequest**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_Response(IResponse** response) override {
         *response = &response_;
