@@ -6,7 +6,7 @@
 #   lib/cmake/Quillax/                            QuillaxConfig.cmake, ...ConfigVersion.cmake
 #   lib/pkgconfig/quillax.pc
 #   share/man/man1/quillax.1
-#   share/doc/quillax/                            README and examples
+#   share/doc/quillax/                            LICENSE, NOTICE, README and examples
 #   share/doc/quillax/deploy/                     the systemd unit and the nginx site
 # Install components: Runtime (the command, the shared libraries, the deployment examples),
 # Development (the namelinks, headers, CMake package, pkg-config file).
@@ -96,6 +96,7 @@ install(FILES ${PROJECT_BINARY_DIR}/quillax.pc DESTINATION ${CMAKE_INSTALL_LIBDI
 
 # --- Documentation ---------------------------------------------------------------------------
 install(FILES docs/quillax.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+install(FILES LICENSE NOTICE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)
 install(DIRECTORY examples DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)
 

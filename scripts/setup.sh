@@ -263,7 +263,7 @@ windows() {
     # Installed in a folder whose name has a space, as under "Program Files".
     local folder="$WINEPREFIX/drive_c/Program Files/Quillax"
     mkdir -p "$folder" "$work/reference" "$work/output"
-    cp build-windows/Kemrin_Quillax.dll build-windows/*.ttf "$folder/"
+    cp build-windows/Kemrin_Quillax.dll build-windows/*.ttf build-windows/*.txt "$folder/"
     local dll='C:\Program Files\Quillax\Kemrin_Quillax.dll'
 
     # The Linux build's file and step code (exit status 10 + code) for each case.
