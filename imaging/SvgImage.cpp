@@ -128,8 +128,8 @@ struct TPixelBox {
 };
 
 // One record's painted pixels, collected from the raster's tracing and written as one
-// element per colour: a <rect> when that colour's pixels form one box, else a <path> of
-// whole-pixel boxes. Where colours overlap, the later one shows, as on the surface.
+// element per change of colour (a fill, then its outline in the pen's colour): a <rect> when
+// the pixels form one box, else a <path> of whole-pixel boxes.
 class TPaintedShape : public raster::TPaintSink {
 public:
     void Paint(int64_t x0, int64_t y0, int64_t x1, int64_t y1, TColor rgb) override {
@@ -154,9 +154,10 @@ public:
             WriteElement(out, {boxes_[0].Box}, layers_[0]);
             return;
         }
-        const std::vector<std::vector<TRowRun>> visible = VisibleRuns();
+        // Layers in painting order: where a later colour lies over an earlier, it shows.
+        const std::vector<std::vector<TRowRun>> layers = LayerRuns();
         for (size_t layer = 0; layer < layers_.size(); ++layer)
-            WriteElement(out, Boxes(visible[layer]), layers_[layer]);
+            WriteElement(out, Boxes(layers[layer]), layers_[layer]);
     }
 
 private:
@@ -168,42 +169,16 @@ private:
         int64_t Y, X0, X1;
     };
 
-    // Each layer's pixels that no later layer paints over, as runs sorted by row and column.
-    std::vector<std::vector<TRowRun>> VisibleRuns() const {
-        struct TPainted {
-            int64_t Y, X0, X1;
-            int Layer;
-        };
-        std::vector<TPainted> painted;
+    // Each layer's pixels as runs sorted by row and column, touching runs joined.
+    std::vector<std::vector<TRowRun>> LayerRuns() const {
+        std::vector<std::vector<TRowRun>> layers(layers_.size());
         for (const TLayerBox& b : boxes_)
             for (int64_t y = b.Box.Y0; y <= b.Box.Y1; ++y)
-                painted.push_back({y, b.Box.X0, b.Box.X1, b.Layer});
-        // By row, the last painted first.
-        std::stable_sort(painted.begin(), painted.end(),
-                         [](const TPainted& a, const TPainted& b) { return a.Y < b.Y; });
-        std::vector<std::vector<TRowRun>> visible(layers_.size());
-        std::vector<std::pair<int64_t, int64_t>> claimed; // a row's pixels already shown
-        for (size_t end = painted.size(); end > 0;) {
-            const int64_t y = painted[end - 1].Y;
-            claimed.clear();
-            for (; end > 0 && painted[end - 1].Y == y; --end) {
-                const TPainted& p = painted[end - 1];
-                int64_t from = p.X0;
-                for (const auto& [c0, c1] : claimed) { // sorted and apart
-                    if (c1 < from) continue;
-                    if (c0 > p.X1) break;
-                    if (c0 > from) visible[p.Layer].push_back({y, from, c0 - 1});
-                    from = std::max(from, c1 + 1);
-                }
-                if (from <= p.X1) visible[p.Layer].push_back({y, from, p.X1});
-                Claim(claimed, p.X0, p.X1);
-            }
-        }
-        for (auto& runs : visible) {
+                layers[size_t(b.Layer)].push_back({y, b.Box.X0, b.Box.X1});
+        for (auto& runs : layers) {
             std::sort(runs.begin(), runs.end(), [](const TRowRun& a, const TRowRun& b) {
                 return a.Y < b.Y || (a.Y == b.Y && a.X0 < b.X0);
             });
-            // Runs of one colour that touch in a row become one.
             size_t kept = 0;
             for (const TRowRun& r : runs) {
                 if (kept > 0 && runs[kept - 1].Y == r.Y && runs[kept - 1].X1 + 1 >= r.X0)
@@ -213,18 +188,7 @@ private:
             }
             runs.resize(kept);
         }
-        return visible;
-    }
-
-    // Adds x0..x1 to sorted, apart intervals.
-    static void Claim(std::vector<std::pair<int64_t, int64_t>>& claimed, int64_t x0, int64_t x1) {
-        auto it = std::lower_bound(claimed.begin(), claimed.end(), std::pair{x0, x0});
-        if (it != claimed.begin() && std::prev(it)->second + 1 >= x0) --it;
-        auto last = it;
-        for (; last != claimed.end() && last->first <= x1 + 1; ++last)
-            x0 = std::min(x0, last->first), x1 = std::max(x1, last->second);
-        it = claimed.erase(it, last);
-        claimed.insert(it, {x0, x1});
+        return layers;
     }
 
     // Runs sorted by row and column as boxes: a run repeated in the next row extends its box.
