@@ -74,6 +74,16 @@ std::vector<uint8_t> TBitmap::Copy24() const {
     return {store_->begin(), store_->end()};
 }
 
+void CheckResolution(int32_t dotsPerInch) {
+    if (dotsPerInch < 0 || dotsPerInch > MaxResolution)
+        throw EInvalidGraphic("Resolution out of range");
+}
+
+void TBitmap::SetResolution(int32_t dotsPerInch) {
+    CheckResolution(dotsPerInch);
+    resolution_ = dotsPerInch;
+}
+
 bool TBitmap::Fits(int32_t width, int32_t height) {
     return width >= 0 && height >= 0 && width <= MaxSurfaceSide && height <= MaxSurfaceSide &&
            int64_t(width) * height <= MaxSurfacePixels;
@@ -159,7 +169,10 @@ void TBitmap::SaveToStream(TStream& stream) const {
     Put16(header + 28, 24);                // bits per pixel
     Put32(header + 30, 0);                 // no compression, no masks
     Put32(header + 34, imageSize);
-    // Resolutions, colours used and important colours stay 0: no colour table at 24 bits.
+    const uint32_t perMetre = resolution_ ? uint32_t(PixelsPerMetre(resolution_)) : 0;
+    Put32(header + 38, perMetre); // horizontal pixels per metre (0: not recorded)
+    Put32(header + 42, perMetre); // vertical
+    // Colours used and important colours stay 0: no colour table at 24 bits.
     stream.WriteBuffer(header, sizeof header);
     stream.WriteBuffer(store_->data(), store_->size());
 }

@@ -36,10 +36,6 @@ constexpr uint16_t Cp1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 0x98
 };
 
-uint32_t CodePoint(unsigned char c) {
-    return c >= 0x80 && c < 0xA0 ? Cp1252High[c - 0x80] : c;
-}
-
 // The cache bounds: beyond them a cache starts afresh.
 constexpr size_t MaxGlyphs = 20000;
 constexpr size_t MaxGlyphBytes = size_t(64) << 20;
@@ -70,6 +66,10 @@ struct TGlyphImage {
 };
 
 } // namespace
+
+uint32_t CodePoint(unsigned char c) {
+    return c >= 0x80 && c < 0xA0 ? Cp1252High[c - 0x80] : c;
+}
 
 class TFace {
 public:
@@ -267,26 +267,43 @@ int32_t TextWidth(const TFontObject& font, const std::string& text) {
     return TFontSystem::Instance().Width(font, text);
 }
 
+std::string FamilyName(const TFontObject& font) {
+    const char* name = font.Face().Get()->family_name; // set once when the face is opened
+    return name ? name : "";
+}
+
+TTextPlacement PlaceText(const TFontObject& font, double x, double y, const std::string& text) {
+    TTextPlacement p;
+    p.Run = Layout(font, text);
+    const double angle = font.LogFont().Escapement / 10.0 * std::numbers::pi / 180.0;
+    const double c = std::cos(angle), s = std::sin(angle);
+    p.Along = {c, -s};
+    p.Down = {s, c};
+    p.Baseline = {x + p.Run.Ascent * p.Down.X, y + p.Run.Ascent * p.Down.Y};
+    const double w = p.Run.Width, h = p.Run.Ascent + p.Run.Descent;
+    p.Cell = {{
+        {x, y},
+        {x + w * p.Along.X, y + w * p.Along.Y},
+        {x + w * p.Along.X + h * p.Down.X, y + w * p.Along.Y + h * p.Down.Y},
+        {x + h * p.Down.X, y + h * p.Down.Y},
+    }};
+    return p;
+}
+
 void DrawText(const raster::TSurface& surface, const raster::TMapping& m, const TFontObject& font,
               double x, double y, const std::string& text, TColor textRgb, bool opaque,
               TColor backgroundRgb) {
     if (surface.Width <= 0 || surface.Height <= 0) return;
-    const TTextRun run = Layout(font, text);
-    const double angle = font.LogFont().Escapement / 10.0 * std::numbers::pi / 180.0;
-    const double c = std::cos(angle), s = std::sin(angle);
-    // Along the text and down the cell, in y-down drawing units.
-    const raster::TPointF along{c, -s}, down{s, c};
+    const TTextPlacement place = PlaceText(font, x, y, text);
+    const TTextRun& run = place.Run;
     if (opaque && run.Width > 0) {
-        const double w = run.Width, h = run.Ascent + run.Descent;
-        raster::TPointF cell[4] = {
-            {m.X(x), m.Y(y)},
-            {m.X(x + w * along.X), m.Y(y + w * along.Y)},
-            {m.X(x + w * along.X + h * down.X), m.Y(y + w * along.Y + h * down.Y)},
-            {m.X(x + h * down.X), m.Y(y + h * down.Y)},
-        };
+        raster::TPointF cell[4];
+        for (size_t i = 0; i < 4; ++i)
+            cell[i] = {m.X(place.Cell[i].X), m.Y(place.Cell[i].Y)};
         raster::FillArea(surface, cell, backgroundRgb);
     }
     // Glyph outlines are y-up: turn by the escapement, then scale each device axis.
+    const double c = place.Along.X, s = -place.Along.Y;
     TGlyphKey key{};
     key.Face = &font.Face();
     key.Em = font.EmPixels();
@@ -294,10 +311,9 @@ void DrawText(const raster::TSurface& surface, const raster::TMapping& m, const 
     key.Matrix[1] = Fixed16(-m.ScaleX * s);
     key.Matrix[2] = Fixed16(m.ScaleY * s);
     key.Matrix[3] = Fixed16(m.ScaleY * c);
-    const double baseX = x + run.Ascent * down.X, baseY = y + run.Ascent * down.Y;
     for (size_t i = 0; i < run.Glyphs.size(); ++i) {
-        const double penX = m.X(baseX + run.Positions[i] * along.X);
-        const double penY = m.Y(baseY + run.Positions[i] * along.Y);
+        const double penX = m.X(place.Baseline.X + run.Positions[i] * place.Along.X);
+        const double penY = m.Y(place.Baseline.Y + run.Positions[i] * place.Along.Y);
         if (!std::isfinite(penX) || !std::isfinite(penY) || std::fabs(penX) > 1e9 ||
             std::fabs(penY) > 1e9)
             continue;

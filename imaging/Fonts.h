@@ -6,6 +6,7 @@
 #include "imaging/Graphics.h"
 #include "imaging/Raster.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -46,10 +47,27 @@ struct TTextRun {
     std::vector<int32_t> Positions; // each glyph's pen offset from the cell's left edge
 };
 
+// The character an 8-bit (Windows-1252) code stands for.
+uint32_t CodePoint(unsigned char c);
+
+// The family of the face fontconfig chose for the font ("Liberation Sans" for "Arial").
+std::string FamilyName(const TFontObject& font);
+
 // Lays out 8-bit text (Windows-1252) in the font.
 TTextRun Layout(const TFontObject& font, const std::string& text);
 // Its Width alone.
 int32_t TextWidth(const TFontObject& font, const std::string& text);
+
+// Where text drawn with its cell's top-left corner at (x, y) lies, in drawing units.
+struct TTextPlacement {
+    TTextRun Run;
+    raster::TPointF Along;    // one unit along the baseline, turned by the escapement
+    raster::TPointF Down;     // one unit down the cell
+    raster::TPointF Baseline; // where the baseline starts: (x, y) moved Ascent down
+    // The cell: top-left, top-right, bottom-right, bottom-left.
+    std::array<raster::TPointF, 4> Cell;
+};
+TTextPlacement PlaceText(const TFontObject& font, double x, double y, const std::string& text);
 
 // Draws text with its cell's top-left corner at (x, y) in drawing units, turned by the
 // font's escapement about that corner, then mapped onto the surface. With opaque set the

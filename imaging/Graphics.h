@@ -259,6 +259,15 @@ private:
 // A bitmap's pixel bytes.
 using TPixelStore = TByteBuffer;
 
+// The most dots per inch an image file records (a JFIF density is 16 bits).
+inline constexpr int32_t MaxResolution = 65535;
+// Dots per inch as pixels per metre (dpi / 0.0254), rounded to nearest as readers expect.
+inline constexpr int32_t PixelsPerMetre(int32_t dotsPerInch) {
+    return int32_t((int64_t(dotsPerInch) * 10000 + 127) / 254);
+}
+// Raises EInvalidGraphic unless 0 <= dotsPerInch <= MaxResolution.
+void CheckResolution(int32_t dotsPerInch);
+
 class TBitmap {
 public:
     TBitmap();
@@ -281,6 +290,10 @@ public:
     int BitsPerPixel() const; // 24
     // Blue, green, red; rows padded to 4 bytes; bottom row first.
     std::vector<uint8_t> Copy24() const;
+    // Dots per inch the image files record: 0, the default, records none and leaves every
+    // byte as it is without one. The PNG and JPEG writers take it from the surface.
+    int32_t Resolution() const { return resolution_; }
+    void SetResolution(int32_t dotsPerInch);
     // The BMP file.
     void SaveToStream(TStream& stream) const;
     void SaveToFile(const std::string& fileName) const;
@@ -300,6 +313,7 @@ private:
     void Resize(int32_t width, int32_t height);
     int32_t width_ = 0;
     int32_t height_ = 0;
+    int32_t resolution_ = 0;
     std::shared_ptr<TPixelStore> store_;
     std::unique_ptr<TBitmapCanvas> canvas_;
 };

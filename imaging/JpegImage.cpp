@@ -113,7 +113,7 @@ struct TCompressor {
 // message code after a fatal error. Nothing here has a destructor, so the jump back from
 // ErrorExit skips none; the caller destroys the compression object after a failure.
 int CompressRows(TCompressor& c, const uint8_t* pixels, int32_t stride, int32_t width,
-                 int32_t height) {
+                 int32_t height, int32_t resolution) {
     jpeg_compress_struct& info = c.Info;
     if (setjmp(c.Bridge.Jump)) return c.Bridge.Code;
     if (!c.Created) {
@@ -128,6 +128,10 @@ int CompressRows(TCompressor& c, const uint8_t* pixels, int32_t stride, int32_t 
     jpeg_set_defaults(&info);
     info.dct_method = JDCT_FLOAT;
     jpeg_set_quality(&info, 90, TRUE);
+    if (resolution > 0) {
+        info.density_unit = 1; // dots per inch
+        info.X_density = info.Y_density = UINT16(resolution);
+    }
     jpeg_start_compress(&info, TRUE);
     // The store is bottom-up: the row step is negative, so rows go one per call.
     const uint8_t* row = pixels + ptrdiff_t(height - 1) * stride;
@@ -150,6 +154,14 @@ void TJPEGImage::Assign(const TBitmap& bitmap) {
     width_ = bitmap.Width();
     height_ = bitmap.Height();
     pixels_ = bitmap.SharedStore();
+    SetResolution(bitmap.Resolution());
+}
+
+void TJPEGImage::SetResolution(int32_t dotsPerInch) {
+    CheckResolution(dotsPerInch);
+    if (dotsPerInch == resolution_) return;
+    resolution_ = dotsPerInch;
+    compressed_ = false; // the header changes: compressed again when next saved
 }
 
 void TJPEGImage::Compress() {
@@ -164,7 +176,8 @@ void TJPEGImage::Compress() {
     thread_local TCompressor compressor;
     compressor.Destination.Stream = &data_->Data;
     const int32_t stride = int32_t(((24 * int64_t(width_) + 31) / 32) * 4);
-    const int code = CompressRows(compressor, pixels_->data(), stride, width_, height_);
+    const int code =
+        CompressRows(compressor, pixels_->data(), stride, width_, height_, resolution_);
     if (code != 0) compressor.Destroy();
     if (code != 0) {
         data_ = std::make_shared<TJPEGData>();

@@ -27,8 +27,12 @@ struct TJPEGData {
 class TJPEGImage {
 public:
     TJPEGImage();
-    // Starts new, empty compressed data and takes the surface's pixels.
+    // Starts new, empty compressed data and takes the surface's pixels and resolution.
     void Assign(const TBitmap& bitmap);
+    // Dots per inch recorded as the JFIF density (unit 1, dots per inch); 0 leaves the
+    // library's 1 x 1 without unit. Outside 0..MaxResolution raises EInvalidGraphic.
+    int32_t Resolution() const { return resolution_; }
+    void SetResolution(int32_t dotsPerInch);
     // Compresses if nothing is compressed yet, then writes all compressed bytes.
     void SaveToStream(TStream& stream);
     void SaveToFile(const std::string& fileName);
@@ -48,6 +52,7 @@ private:
     std::shared_ptr<const TPixelStore> pixels_;
     int32_t width_ = 0;
     int32_t height_ = 0;
+    int32_t resolution_ = 0;
 };
 
 } // namespace quillax

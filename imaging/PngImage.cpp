@@ -192,6 +192,14 @@ void TChunkPLTE::SaveToStream(TStream& stream) {
     TChunk::SaveToStream(stream);
 }
 
+void TChunkpHYs::SaveToStream(TStream& stream) {
+    data_.assign(9, 0);
+    PutBig32(&data_[0], PixelsPerUnitX);
+    PutBig32(&data_[4], PixelsPerUnitY);
+    data_[8] = Unit;
+    TChunk::SaveToStream(stream);
+}
+
 void TChunkIDAT::SaveToStream(TStream& stream) {
     const TChunkIHDR* header = owner_.Header();
     if (!header || !header->ImageData || header->ImageData->empty()) return;
@@ -289,6 +297,17 @@ void TPNGObject::Assign(const TBitmap& bitmap) {
         ihdr.PrepareImageData();
     }
     if (plte) plte->Count = 1 << depth;
+    SetResolution(bitmap.Resolution());
+}
+
+void TPNGObject::SetResolution(int32_t dotsPerInch) {
+    CheckResolution(dotsPerInch);
+    resolution_ = dotsPerInch;
+    std::erase_if(chunks_, [](const auto& chunk) { return chunk->Name() == "pHYs"; });
+    if (chunks_.empty() || dotsPerInch == 0) return;
+    auto phys = std::make_unique<TChunkpHYs>(*this);
+    phys->PixelsPerUnitX = phys->PixelsPerUnitY = uint32_t(PixelsPerMetre(dotsPerInch));
+    chunks_.insert(chunks_.begin() + 1, std::move(phys)); // after the header, before the data
 }
 
 void TPNGObject::SaveToStream(TStream& stream) {

@@ -70,6 +70,17 @@ public:
     int32_t Count = 0;
 };
 
+// The physical pixel size: pixels per metre on both axes (unit 1, the metre).
+class TChunkpHYs : public TChunk {
+public:
+    using TChunk::TChunk;
+    std::string Name() const override { return "pHYs"; }
+    void SaveToStream(TStream& stream) override;
+    uint32_t PixelsPerUnitX = 0;
+    uint32_t PixelsPerUnitY = 0;
+    uint8_t Unit = 1;
+};
+
 // Writes the image data as one or more IDAT chunks of at most the owner's maximum size.
 class TChunkIDAT : public TChunk {
 public:
@@ -93,8 +104,13 @@ public:
     TPNGObject(const TPNGObject&) = delete;
     TPNGObject& operator=(const TPNGObject&) = delete;
 
-    // Replaces the whole content with the surface (nothing for a surface without pixels).
+    // Replaces the whole content with the surface (nothing for a surface without pixels),
+    // its resolution included.
     void Assign(const TBitmap& bitmap);
+    // Dots per inch recorded in a pHYs chunk after the header; 0 writes none. Outside
+    // 0..MaxResolution raises EInvalidGraphic.
+    int32_t Resolution() const { return resolution_; }
+    void SetResolution(int32_t dotsPerInch);
     // The signature and every chunk in order; nothing for an empty image.
     void SaveToStream(TStream& stream);
     void SaveToFile(const std::string& fileName);
@@ -113,6 +129,7 @@ public:
 private:
     std::vector<std::unique_ptr<TChunk>> chunks_;
     uint32_t maxIdatSize_ = 65535;
+    int32_t resolution_ = 0;
     std::array<uint8_t, 256> gamma_{};
 };
 

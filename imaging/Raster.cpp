@@ -311,38 +311,67 @@ void DrawLine(const TSurface& s, TPoint a, TPoint b, int32_t penWidth, TColor rg
     ScanLine(s, a, b, penWidth, [&](int64_t x, int64_t y) { Put(PixelAt(s, x, y), rgb); });
 }
 
+namespace {
+
+// A polygon as playback paints it: the device pixel of each corner, through which its outline
+// runs, and the area its fill covers (see the coverage rule at the top).
+class TPolygonShape {
+public:
+    TPolygonShape(const TMapping& m, std::span<const TPoint> pts)
+        : exact_(m.Exact()), corners_(pts.size()), hull_(!exact_ && IsConvex(pts)),
+          area_(hull_ ? 0 : pts.size()) {
+        DeviceCorners(m, pts, corners_.all());
+        upright_ = hull_ && UprightBoxArea(m, pts, box_);
+        if (hull_ && !upright_) {
+            std::vector<TPointF> spans;
+            spans.reserve(4 * pts.size());
+            for (const TPoint& p : pts)
+                for (int dy = 0; dy <= 1; ++dy)
+                    for (int dx = 0; dx <= 1; ++dx)
+                        spans.push_back({m.X(double(p.X) + dx), m.Y(double(p.Y) + dy)});
+            hullArea_ = ConvexHull(std::move(spans));
+        } else if (!hull_) {
+            for (size_t i = 0; i < pts.size(); ++i)
+                area_[i] = {corners_[i].X + 0.5, corners_[i].Y + 0.5};
+        }
+    }
+    TPolygonShape(const TPolygonShape&) = delete;
+    TPolygonShape& operator=(const TPolygonShape&) = delete;
+
+    bool Exact() const { return exact_; }
+    TPoint Corner(size_t i) { return corners_[i]; }
+    // The corner after corner i, round to the first.
+    TPoint Next(size_t i) { return corners_[i + 1 == corners_.size() ? 0 : i + 1]; }
+    std::span<const TPointF> Area() {
+        return upright_ ? std::span<const TPointF>(box_)
+               : hull_  ? std::span<const TPointF>(hullArea_)
+                        : std::span<const TPointF>(area_.all());
+    }
+
+private:
+    bool exact_;
+    TScratch<TPoint> corners_;
+    bool hull_;
+    TScratch<TPointF> area_;
+    std::vector<TPointF> hullArea_;
+    std::array<TPointF, 4> box_;
+    bool upright_ = false;
+};
+
+} // namespace
+
 void PolygonGeneral(const TSurface& s, const TMapping& m, std::span<const TPoint> pts,
                     TColor penRgb, int32_t penWidth, bool fill, TColor brushRgb) {
     const size_t n = pts.size();
     if (n < 2 || s.Width <= 0 || s.Height <= 0) return;
-    TScratch<TPoint> corners(n);
-    DeviceCorners(m, pts, corners.all());
-    const bool exact = m.Exact();
-    const bool hull = !exact && IsConvex(pts);
-    TScratch<TPointF> area(hull ? 0 : n);
-    std::vector<TPointF> hullArea;
-    std::array<TPointF, 4> box;
-    const bool upright = hull && UprightBoxArea(m, pts, box);
-    if (hull && !upright) {
-        std::vector<TPointF> spans;
-        spans.reserve(4 * n);
-        for (const TPoint& p : pts)
-            for (int dy = 0; dy <= 1; ++dy)
-                for (int dx = 0; dx <= 1; ++dx)
-                    spans.push_back({m.X(double(p.X) + dx), m.Y(double(p.Y) + dy)});
-        hullArea = ConvexHull(std::move(spans));
-    } else if (!hull) {
-        for (size_t i = 0; i < n; ++i)
-            area[i] = {corners[i].X + 0.5, corners[i].Y + 0.5};
-    }
-    const std::span<const TPointF> outline = upright ? std::span<const TPointF>(box)
-                                             : hull  ? std::span<const TPointF>(hullArea)
-                                                     : area.all();
+    TPolygonShape shape(m, pts);
+    const bool exact = shape.Exact();
+    const std::span<const TPointF> outline = shape.Area();
     if (exact || !s.Ownership) {
         if (fill) FillArea(s, outline, brushRgb);
         const int32_t width = exact ? penWidth : 1;
         for (size_t i = 0; i < n; ++i)
-            DrawLine(s, corners[i], corners[i + 1 == n ? 0 : i + 1], width, penRgb);
+            DrawLine(s, shape.Corner(i), shape.Next(i), width, penRgb);
         return;
     }
     // The pixels it can reach: its area's rows and columns with one to spare on each side,
@@ -353,8 +382,9 @@ void PolygonGeneral(const TSurface& s, const TMapping& m, std::span<const TPoint
         y0 = std::min(y0, FloorTo(p.Y) - 1), y1 = std::max(y1, CeilTo(p.Y) + 1);
     }
     for (size_t i = 0; i < n; ++i) {
-        x0 = std::min<int64_t>(x0, corners[i].X), x1 = std::max<int64_t>(x1, corners[i].X);
-        y0 = std::min<int64_t>(y0, corners[i].Y), y1 = std::max<int64_t>(y1, corners[i].Y);
+        const TPoint c = shape.Corner(i);
+        x0 = std::min<int64_t>(x0, c.X), x1 = std::max<int64_t>(x1, c.X);
+        y0 = std::min<int64_t>(y0, c.Y), y1 = std::max<int64_t>(y1, c.Y);
     }
     TOwnedPainter painter(s, x0, y0, x1, y1);
     if (fill)
@@ -362,7 +392,7 @@ void PolygonGeneral(const TSurface& s, const TMapping& m, std::span<const TPoint
             painter.PaintSpan(x0, x1, y, brushRgb);
         });
     for (size_t i = 0; i < n; ++i) {
-        const TPoint a = corners[i], b = corners[i + 1 == n ? 0 : i + 1];
+        const TPoint a = shape.Corner(i), b = shape.Next(i);
         if (s.Ownership->Plain)
             ScanLine(s, a, b, 1, [&](int64_t x, int64_t y) { painter.Paint(x, y, penRgb); });
         else
@@ -453,8 +483,11 @@ void TBoxRun::Flush() {
         std::memcpy(PixelAt(surface_, left_, y), first, bytes);
 }
 
-void FillRect(const TSurface& s, const TMapping& m, const TRect& r, TColor rgb) {
-    if (r.Left == r.Right || r.Top == r.Bottom || s.Width <= 0 || s.Height <= 0) return;
+namespace {
+
+// The device pixels a fill rectangle covers, unclipped; false when it is empty.
+bool RectBox(const TMapping& m, const TRect& r, TDeviceBox& box) {
+    if (r.Left == r.Right || r.Top == r.Bottom) return false;
     double l = m.X(r.Left), rt = m.X(r.Right), t = m.Y(r.Top), b = m.Y(r.Bottom);
     if (l > rt) std::swap(l, rt);
     if (t > b) std::swap(t, b);
@@ -462,7 +495,62 @@ void FillRect(const TSurface& s, const TMapping& m, const TRect& r, TColor rgb) 
     int64_t y0 = CeilTo(t - 0.5), y1 = CeilTo(b - 0.5) - 1;
     if (x0 > x1) x0 = x1 = FloorTo((l + rt) / 2);
     if (y0 > y1) y0 = y1 = FloorTo((t + b) / 2);
-    FillBox(s, x0, y0, x1, y1, rgb);
+    box = {x0, y0, x1, y1};
+    return true;
+}
+
+// Hands the part of a box on a width x height surface to the sink.
+void TraceBox(int32_t width, int32_t height, const TDeviceBox& box, TColor rgb, TPaintSink& sink) {
+    const int64_t x0 = std::max<int64_t>(box.X0, 0), x1 = std::min<int64_t>(box.X1, width - 1);
+    const int64_t y0 = std::max<int64_t>(box.Y0, 0), y1 = std::min<int64_t>(box.Y1, height - 1);
+    if (x0 <= x1 && y0 <= y1) sink.Paint(x0, y0, x1, y1, rgb);
+}
+
+} // namespace
+
+void FillRect(const TSurface& s, const TMapping& m, const TRect& r, TColor rgb) {
+    TDeviceBox box;
+    if (s.Width <= 0 || s.Height <= 0 || !RectBox(m, r, box)) return;
+    FillBox(s, box.X0, box.Y0, box.X1, box.Y1, rgb);
+}
+
+// --- Tracing: what the drawing above paints, handed over as boxes -------------------------
+
+void TracePolygon(int32_t width, int32_t height, const TMapping& m, std::span<const TPoint> pts,
+                  TColor penRgb, int32_t penWidth, bool fill, TColor brushRgb, TPaintSink& sink) {
+    const size_t n = pts.size();
+    if (n < 2 || width <= 0 || height <= 0) return;
+    if (SolidBoxDrawing(pts, penRgb, penWidth, fill, brushRgb) && m.Exact()) {
+        std::array<TPoint, 4> c;
+        DeviceCorners(m, pts, c);
+        TDeviceBox box;
+        if (UprightDeviceBox(c, box)) {
+            TraceBox(width, height, box, brushRgb, sink);
+            return;
+        }
+    }
+    const TSurface bounds{nullptr, width, height, 0};
+    TPolygonShape shape(m, pts);
+    if (fill)
+        ScanArea(bounds, shape.Area(),
+                 [&](int64_t x0, int64_t x1, int64_t y) { sink.Paint(x0, y, x1, y, brushRgb); });
+    const int32_t lineWidth = shape.Exact() ? penWidth : 1;
+    for (size_t i = 0; i < n; ++i)
+        ScanLine(bounds, shape.Corner(i), shape.Next(i), lineWidth,
+                 [&](int64_t x, int64_t y) { sink.Paint(x, y, x, y, penRgb); });
+}
+
+void TraceFillRect(int32_t width, int32_t height, const TMapping& m, const TRect& r, TColor rgb,
+                   TPaintSink& sink) {
+    TDeviceBox box;
+    if (width > 0 && height > 0 && RectBox(m, r, box)) TraceBox(width, height, box, rgb, sink);
+}
+
+void TraceArea(int32_t width, int32_t height, std::span<const TPointF> pts, TColor rgb,
+               TPaintSink& sink) {
+    const TSurface bounds{nullptr, width, height, 0};
+    ScanArea(bounds, pts,
+             [&](int64_t x0, int64_t x1, int64_t y) { sink.Paint(x0, y, x1, y, rgb); });
 }
 
 void BlendMask(const TSurface& s, int32_t left, int32_t top, const uint8_t* mask, int32_t width,

@@ -33,7 +33,7 @@ struct TOwnership {
         int32_t* ColCounts = nullptr;
         int32_t MultiCols = 0; // columns in which it holds two pixels or more
         int32_t MultiRows = 0; // rows in which it holds two pixels or more
-        bool Wild = false; // it has painted outside its reach
+        bool Wild = false;     // it has painted outside its reach
     };
     std::vector<TPolygonCounts> Reach; // per polygon
 
@@ -154,6 +154,28 @@ private:
     int64_t top_ = 0, bottom_ = 0; // the run's rows, clipped
     int64_t left_ = 0, right_ = 0; // the columns its boxes cover, clipped
 };
+
+// What a shape paints, handed over instead of painted: boxes of pixels x0..x1 by y0..y1, both
+// ends included, clipped to the surface, in painting order (a later box paints over an earlier
+// one). A vector writer takes the raster's own pixels from it.
+class TPaintSink {
+public:
+    virtual void Paint(int64_t x0, int64_t y0, int64_t x1, int64_t y1, TColor rgb) = 0;
+
+protected:
+    ~TPaintSink() = default;
+};
+
+// What Polygon, FillRect and FillArea paint on a width x height surface. Scaled, each shape is
+// traced on its own: the ownership rule of a scaled playback, which looks at what earlier
+// polygons painted, is not applied.
+void TracePolygon(int32_t width, int32_t height, const TMapping& mapping,
+                  std::span<const TPoint> points, TColor penRgb, int32_t penWidth, bool fill,
+                  TColor brushRgb, TPaintSink& sink);
+void TraceFillRect(int32_t width, int32_t height, const TMapping& mapping, const TRect& rect,
+                   TColor rgb, TPaintSink& sink);
+void TraceArea(int32_t width, int32_t height, std::span<const TPointF> points, TColor rgb,
+               TPaintSink& sink);
 
 // Blends an 8-bit coverage mask with its top-left pixel at (left, top) in the colour.
 void BlendMask(const TSurface& surface, int32_t left, int32_t top, const uint8_t* mask,

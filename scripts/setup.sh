@@ -38,6 +38,8 @@ TEST_PACKAGES=(
     libbenchmark-dev libzint-dev
     # the front page's test in a real browser
     chromium
+    # SVG rasterised for comparison with the PNG of the same picture
+    librsvg2-bin
     # the deployment's test: nginx in front of several web hosts; the system calls the host
     # makes, against the unit's filter
     nginx strace

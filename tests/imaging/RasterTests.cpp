@@ -215,3 +215,37 @@ TEST(Raster, RectangleFillsEveryLengthOfRowInAnyColour) {
                 }
         }
 }
+
+TEST(Raster, TracingHandsOverWhatPaintingPaints) {
+    // Each box the sink gets is painted in turn: the surface must come out as painting made it
+    // (without the ownership rule, which tracing leaves out).
+    struct TPainter : TPaintSink {
+        TSurface Target;
+        void Paint(int64_t x0, int64_t y0, int64_t x1, int64_t y1, TColor rgb) override {
+            ASSERT_TRUE(x0 >= 0 && y0 >= 0 && x1 < Target.Width && y1 < Target.Height);
+            FillRect(Target, {}, {int32_t(x0), int32_t(y0), int32_t(x1 + 1), int32_t(y1 + 1)}, rgb);
+        }
+    };
+    const std::array<TPoint, 4> kTurned[] = {{TPoint{3, 1}, {18, 6}, {15, 14}, {1, 8}},
+                                             {TPoint{-6, 20}, {12, -3}, {14, -1}, {-4, 22}}};
+    for (const TMapping& m : kMappings)
+        for (const TDrawRow& draw : kDraws)
+            for (const TBoxRow& row : kBoxes)
+                for (int shape = 0; shape < 4; ++shape) {
+                    SCOPED_TRACE(testing::Message()
+                                 << row.Name << ", " << draw.Name << ", shape " << shape
+                                 << ", scale " << m.ScaleX << "x" << m.ScaleY << " at " << m.OffsetX
+                                 << "," << m.OffsetY);
+                    const auto corners = shape < 2 ? Corners(row.Box, shape) : kTurned[shape - 2];
+                    TStore painted, traced;
+                    Polygon(painted.Surface(false), m, corners, draw.Pen, draw.PenWidth, draw.Fill,
+                            draw.Brush);
+                    FillRect(painted.Surface(false), m, row.Box, draw.Brush);
+                    TPainter sink;
+                    sink.Target = traced.Surface(false);
+                    TracePolygon(kWidth, kHeight, m, corners, draw.Pen, draw.PenWidth, draw.Fill,
+                                 draw.Brush, sink);
+                    TraceFillRect(kWidth, kHeight, m, row.Box, draw.Brush, sink);
+                    ASSERT_TRUE(painted.Bytes == traced.Bytes);
+                }
+}

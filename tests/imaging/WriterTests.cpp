@@ -12,12 +12,17 @@
 #include <jpeglib.h>
 #include <jerror.h>
 // clang-format on
+#include <png.h>
 #include <zlib.h>
 
+#include <array>
+#include <csetjmp>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <string>
 #include <vector>
 
 using namespace quillax;
@@ -414,6 +419,112 @@ TEST(JpegWriter, LibraryErrorsBecomeEJPEGAndEmptySurfacesGiveNoBytes) {
         EXPECT_TRUE(Encode<TPNGObject>(empty).empty());
         EXPECT_TRUE(Encode<TBitmap>(empty).empty());
     }
+}
+
+// --- Resolution -------------------------------------------------------------------------
+
+namespace {
+
+// The pHYs chunk as libpng reads it: x, y and unit, or nothing.
+std::optional<std::array<uint32_t, 3>> PhysOf(const TBytes& bytes) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::pair<const TBytes*, size_t> source{&bytes, 0};
+    png_set_read_fn(png, &source, [](png_structp p, png_bytep out, size_t count) {
+        auto* s = static_cast<std::pair<const TBytes*, size_t>*>(png_get_io_ptr(p));
+        if (s->second + count > s->first->size()) png_error(p, "truncated");
+        std::memcpy(out, s->first->data() + s->second, count);
+        s->second += count;
+    });
+    std::optional<std::array<uint32_t, 3>> phys;
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_read_info(png, info);
+        png_uint_32 x = 0, y = 0;
+        int unit = -1;
+        if (png_get_pHYs(png, info, &x, &y, &unit) & PNG_INFO_pHYs)
+            phys = std::array<uint32_t, 3>{x, y, uint32_t(unit)};
+    } else {
+        ADD_FAILURE() << "libpng could not read the header";
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return phys;
+}
+
+// The JFIF density as libjpeg reads it: unit, x, y.
+std::array<int, 3> DensityOf(const TBytes& bytes) {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), bytes.size());
+    EXPECT_EQ(JPEG_HEADER_OK, jpeg_read_header(&info, TRUE));
+    EXPECT_TRUE(info.saw_JFIF_marker);
+    const std::array<int, 3> density{info.density_unit, info.X_density, info.Y_density};
+    jpeg_destroy_decompress(&info);
+    return density;
+}
+
+} // namespace
+
+TEST(Writers, ResolutionIsRecordedInEveryFormat) {
+    struct Row {
+        int32_t Dpi;
+        uint32_t PerMetre; // dpi / 0.0254, rounded
+    } rows[] = {{72, 2835}, {96, 3780}, {203, 7992}, {300, 11811}, {600, 23622}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Dpi);
+        TBitmap bitmap;
+        Size(bitmap, 7, 3);
+        Paint(bitmap, false);
+        bitmap.SetResolution(row.Dpi);
+        const TBytes bmp = Encode<TBitmap>(bitmap);
+        EXPECT_EQ(Le32(bmp, 38), row.PerMetre);
+        EXPECT_EQ(Le32(bmp, 42), row.PerMetre);
+        const TBytes png = Encode<TPNGObject>(bitmap);
+        EXPECT_EQ(PhysOf(png), (std::array<uint32_t, 3>{row.PerMetre, row.PerMetre, 1}));
+        std::vector<std::string> order;
+        for (const auto& chunk : ChunksOf(png))
+            order.push_back(chunk.Type);
+        EXPECT_EQ(order, (std::vector<std::string>{"IHDR", "pHYs", "IDAT", "IEND"}));
+        EXPECT_EQ(test::DecodePng(png).Rgb, RgbOf(bitmap));
+        EXPECT_EQ(DensityOf(Encode<TJPEGImage>(bitmap)), (std::array<int, 3>{1, row.Dpi, row.Dpi}));
+    }
+}
+
+TEST(Writers, ResolutionZeroWritesTheBytesOfASurfaceWithout) {
+    TBitmap plain, reset;
+    for (TBitmap* bitmap : {&plain, &reset}) {
+        Size(*bitmap, 9, 4);
+        Paint(*bitmap, true);
+    }
+    reset.SetResolution(300);
+    reset.SetResolution(0);
+    EXPECT_EQ(Encode<TBitmap>(reset), Encode<TBitmap>(plain));
+    EXPECT_EQ(Encode<TPNGObject>(reset), Encode<TPNGObject>(plain));
+    EXPECT_EQ(Encode<TJPEGImage>(reset), Encode<TJPEGImage>(plain));
+    EXPECT_EQ(DensityOf(Encode<TJPEGImage>(plain)), (std::array<int, 3>{0, 1, 1}));
+    // The image objects' own setting, after the surface's, changes what they write.
+    reset.SetResolution(300);
+    TPNGObject png;
+    png.Assign(reset);
+    png.SetResolution(0);
+    TMemoryStream stream;
+    png.SaveToStream(stream);
+    EXPECT_EQ(TBytes(stream.Bytes().begin(), stream.Bytes().end()), Encode<TPNGObject>(plain));
+    TJPEGImage jpeg;
+    jpeg.Assign(plain);
+    jpeg.SaveToStream(stream);
+    jpeg.SetResolution(96);
+    stream.Clear();
+    jpeg.SaveToStream(stream);
+    EXPECT_EQ(DensityOf(TBytes(stream.Bytes().begin(), stream.Bytes().end())),
+              (std::array<int, 3>{1, 96, 96}));
+
+    for (int32_t refused : {-1, MaxResolution + 1})
+        EXPECT_THROW(plain.SetResolution(refused), EInvalidGraphic) << refused;
+    EXPECT_NO_THROW(plain.SetResolution(MaxResolution));
+    EXPECT_EQ(DensityOf(Encode<TJPEGImage>(plain)),
+              (std::array<int, 3>{1, MaxResolution, MaxResolution}));
 }
 
 // --- Files ------------------------------------------------------------------------------

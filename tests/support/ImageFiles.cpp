@@ -8,7 +8,12 @@
 #include <iterator>
 #include <jpeglib.h>
 #include <png.h>
+#include <spawn.h>
 #include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace quillax::test {
 
@@ -143,6 +148,34 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) throw std::runtime_error("cannot open " + path);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TRgbImage RasteriseSvg(std::span<const uint8_t> svg, int dotsPerInch) {
+    char folder[] = "/tmp/quillax-svg-XXXXXX";
+    if (!mkdtemp(folder)) throw std::runtime_error("cannot make a folder for rsvg-convert");
+    const std::string in = std::string(folder) + "/in.svg", out = std::string(folder) + "/out.png";
+    std::ofstream(in, std::ios::binary)
+        .write(reinterpret_cast<const char*>(svg.data()), std::streamsize(svg.size()));
+    const std::string dpi = std::to_string(dotsPerInch);
+    std::vector<std::string> args = {"rsvg-convert", "-o", out};
+    if (dotsPerInch > 0) args.insert(args.end(), {"--dpi-x", dpi, "--dpi-y", dpi});
+    args.push_back(in);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int status = -1;
+    const bool ran = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 &&
+                     waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+                     WEXITSTATUS(status) == 0;
+    std::vector<uint8_t> png;
+    if (ran) png = ReadFileBytes(out);
+    unlink(in.c_str());
+    unlink(out.c_str());
+    rmdir(folder);
+    if (!ran) throw std::runtime_error("rsvg-convert failed (is librsvg2-bin installed?)");
+    return DecodePng(png);
 }
 
 } // namespace quillax::test

@@ -32,4 +32,9 @@ TDecoder DecoderFor(const std::string& format);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
+// An SVG document rasterised at its own size by rsvg-convert (an independent renderer); with
+// dotsPerInch > 0, millimetres are converted at that resolution. Raises std::runtime_error
+// when the renderer fails or is missing.
+TRgbImage RasteriseSvg(std::span<const uint8_t> svg, int dotsPerInch = 0);
+
 } // namespace quillax::test
