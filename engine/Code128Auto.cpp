@@ -2,6 +2,7 @@
 // C with shifts and switches, and the bytes above 127 through FNC4.
 #include "engine/Encoders.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -93,19 +94,19 @@ public:
         int state = kStateOrder[0];
         for (int s : kStateOrder)
             if (finalCost_[s] < finalCost_[state]) state = s;
-        // Walk back to the start, then emit in order.
-        std::vector<std::pair<size_t, int>> steps; // position and state reached
+        // Walk back to the start, each step's values reversed, then turn the whole around.
+        std::vector<int> values;
+        values.reserve(n + 2);
         for (size_t i = n;;) {
-            steps.emplace_back(i, state);
+            const size_t before = values.size();
+            Emit(i, state, values);
+            std::reverse(values.begin() + static_cast<std::ptrdiff_t>(before), values.end());
             const Arrival a = ArrivalAt(i, state);
             if (a.How == kStartStep) break;
             i -= a.How == kPair ? 2 : (a.How == kItem || a.How == kShifted ? 1 : 0);
             state = a.From;
         }
-        std::vector<int> values;
-        values.reserve(steps.size() + n / 2 + 2);
-        for (auto it = steps.rbegin(); it != steps.rend(); ++it)
-            Emit(it->first, it->second, values);
+        std::reverse(values.begin(), values.end());
         return values;
     }
 
