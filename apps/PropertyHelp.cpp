@@ -9,7 +9,7 @@ namespace quillax::host {
 namespace {
 
 constexpr std::array<TPropertyHelp, 13> kProperties{{
-    {"BarcodeType", "0-22 or a symbology name (quillax symbologies)", "14", "EAN13"},
+    {"BarcodeType", "0-24 or a symbology name (quillax symbologies)", "14", "EAN13"},
     {"Data", "the text to encode; a page start keeps it", "", "empty"},
     {"Checksum", "True/False: add the check digit", "False", ""},
     {"ChecksumMethod", "0 none, 1 modulo 10", "1", ""},

@@ -12,7 +12,7 @@ namespace {
 
 // By BarcodeType number; the names are the component's own (Codabar is spelt "Codebar").
 // A check digit "with Checksum" is added only when Checksum is set, the others always.
-constexpr std::array<TSymbology, 23> kSymbologies{{
+constexpr std::array<TSymbology, 25> kSymbologies{{
     {0, "2_5_interleaved", "Interleaved 2 of 5", "digits; odd count gets a leading 0", "none"},
     {1, "2_5_industrial", "Industrial 2 of 5", "digits", "none"},
     {2, "2_5_matrix", "Matrix 2 of 5", "digits", "none"},
@@ -36,6 +36,8 @@ constexpr std::array<TSymbology, 23> kSymbologies{{
     {20, "EAN128A", "", "as Code128A; digits with Checksum", "mod 103; mod 10 with Checksum"},
     {21, "EAN128B", "", "as Code128B; digits with Checksum", "mod 103; mod 10 with Checksum"},
     {22, "EAN128C", "", "digits; odd count gets a leading 0", "mod 103; mod 10 with Checksum"},
+    {23, "Code128", "", "any byte; code sets chosen", "mod 103"},
+    {24, "GS1-128", "", "GS1 element string (AI)data...", "mod 103; GS1 check digits verified"},
 }};
 
 // A name without ASCII spaces and punctuation, its ASCII letters in lower case: the form
@@ -98,8 +100,9 @@ std::string BarcodeTypeValue(std::string_view value) {
     for (const TSymbology& symbology : kSymbologies)
         names += (names.empty() ? "" : ", ") + std::string(symbology.Name);
     throw EUsageError("unknown symbology \"" + std::string(value) +
-                      "\" for BarcodeType: give a number from 0 to 22 or one of the names " +
-                      names + " (case, spaces and punctuation do not matter)");
+                      "\" for BarcodeType: give a number from 0 to " +
+                      std::to_string(kSymbologies.size() - 1) + " or one of the names " + names +
+                      " (case, spaces and punctuation do not matter)");
 }
 
 std::vector<TPropertySetting> WithSymbologyNumbers(std::span<const TPropertySetting> settings) {

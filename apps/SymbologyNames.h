@@ -21,7 +21,7 @@ struct TSymbology {
     std::string_view CheckDigit;
 };
 
-// The 23 symbologies, in number order.
+// The 25 symbologies, in number order.
 std::span<const TSymbology> Symbologies();
 
 // The symbology a name stands for: its letters and digits compared without regard to case,

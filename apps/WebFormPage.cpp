@@ -52,6 +52,8 @@ form { display: grid; grid-template-columns: max-content 16em; gap: .4em 1em; al
 <option value="20">EAN-128 A</option>
 <option value="21">EAN-128 B</option>
 <option value="22">EAN-128 C</option>
+<option value="23">Code 128 (code sets chosen)</option>
+<option value="24">GS1-128</option>
 </select>
 <label for="Data">Data</label>
 <input id="Data" name="Data" value="590123412345">

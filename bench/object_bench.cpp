@@ -1,8 +1,8 @@
 // The whole render, properties to image bytes in memory, as ShowBarcode and SaveBarcode run
-// it: EAN-13 and a 20-character Code 128, each format, label on and off, and a Code 128 of
-// 20,000 characters. Beside them, in the same run: each format's bare encoder over the same
-// pixels (the floor), the render alone, and Zint's raster and PNG output. The run ends with
-// the ratios between them.
+// it: EAN-13 and a 20-character Code 128, each format, label on and off, a Code 128 of
+// 20,000 characters, and the same 20 characters with the code sets chosen, and a GS1-128. Beside
+// them, in the same run: each format's bare encoder over the same pixels (the floor), the render
+// alone, and Zint's raster and PNG output. The run ends with the ratios between them.
 #include "EncoderFloors.h"
 #include "RatioReporter.h"
 
@@ -27,6 +27,7 @@ using bench::TPixels;
 
 constexpr const char* kEan13Data = "590123412345";
 constexpr const char* kCode128Data = "QUILLAX-2024-0001234"; // 20 characters
+constexpr const char* kGs1Data = "(01)09501101530003(17)250101(10)AB12";
 
 // 20,000 characters of Code 128 B: a BMP of about 220,000 x 50 pixels.
 const std::string& LongCode128Data() {
@@ -176,6 +177,8 @@ BENCHMARK_CAPTURE(BM_RenderToBytes, code128_png, bcCode128B, kCode128Data, "PNG"
 BENCHMARK_CAPTURE(BM_RenderToBytes, code128_png_text, bcCode128B, kCode128Data, "PNG", true);
 BENCHMARK_CAPTURE(BM_RenderToBytes, code128_jpeg, bcCode128B, kCode128Data, "JPEG", false);
 BENCHMARK_CAPTURE(BM_RenderToBytes, code128_jpeg_text, bcCode128B, kCode128Data, "JPEG", true);
+BENCHMARK_CAPTURE(BM_RenderToBytes, code128auto_bmp, bcCode128, kCode128Data, "BMP", false);
+BENCHMARK_CAPTURE(BM_RenderToBytes, gs1_128_bmp, bcCodeGS1128, kGs1Data, "BMP", false);
 BENCHMARK(BM_RenderLongToBytes)
     ->Name("BM_RenderToBytes/code128_20000_bmp")
     ->Unit(benchmark::kMillisecond);
@@ -227,6 +230,8 @@ std::vector<bench::TRatio> Ratios() {
         ratios.push_back({"BM_RenderSurface/" + name, "BM_ZintBuffer/" + name});
         ratios.push_back({"BM_RenderToBytes/" + name + "_png", "BM_ZintPng/" + name});
     }
+    // Choosing the code sets against one code set for the same 20 characters.
+    ratios.push_back({"BM_RenderToBytes/code128auto_bmp", "BM_RenderToBytes/code128_bmp"});
     return ratios;
 }
 

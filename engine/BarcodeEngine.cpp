@@ -63,8 +63,11 @@ constexpr std::array<SymbologyRow, kBarcodeTypeCount> kSymbologies{{
     {{"EAN128A", false}, kModules, encoders::EncodeCode128},
     {{"EAN128B", false}, kModules, encoders::EncodeCode128},
     {{"EAN128C", true}, kModules, encoders::EncodeCode128},
+    // 23-24: Code 128 with automatic code sets, GS1-128
+    {{"Code128", false}, kModules, encoders::EncodeCode128Auto},
+    {{"GS1-128", false}, kModules, encoders::EncodeGS1128},
 }};
-static_assert(kSymbologies.size() == bcCodeEAN128C + 1);
+static_assert(kSymbologies.size() == bcCodeGS1128 + 1);
 
 bool IsKnownType(TBarcodeType typ) {
     return static_cast<int>(typ) < kBarcodeTypeCount;

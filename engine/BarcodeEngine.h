@@ -17,7 +17,7 @@ class TCanvas;
 class TFont;
 class TFontObject;
 
-// The 23 symbologies, by ordinal; scripts see the number.
+// The 25 symbologies, by ordinal; scripts see the number.
 enum TBarcodeType : uint8_t {
     bcCode_2_5_interleaved,
     bcCode_2_5_industrial,
@@ -42,8 +42,10 @@ enum TBarcodeType : uint8_t {
     bcCodeEAN128A,
     bcCodeEAN128B,
     bcCodeEAN128C,
+    bcCode128,    // code sets chosen for the shortest symbol
+    bcCodeGS1128, // GS1 element strings
 };
-inline constexpr int kBarcodeTypeCount = 23;
+inline constexpr int kBarcodeTypeCount = 25;
 
 enum TCheckSumMethod : uint8_t { csmNone, csmModulo10 };
 

@@ -1,4 +1,5 @@
-// Code 128 and EAN-128 in a single code set per symbol.
+// Code 128 and EAN-128 in a single code set per symbol, and the symbol assembly that every
+// Code 128 form shares.
 #include "engine/Encoders.h"
 
 namespace quillax::encoders {
@@ -116,9 +117,13 @@ std::string EncodeCode128(TBarcodeEngine& engine) {
     }
     AppendDataValues(engine, set, values);
 
+    return Code128Pattern(values);
+}
+
+std::string Code128Pattern(const std::vector<int>& values) {
     std::string widths;
     widths.reserve(6 * (values.size() + 1) + 7);
-    widths += kStartWidths[start - CODE_START_A];
+    widths += kStartWidths[values[0] - CODE_START_A];
     for (size_t i = 1; i < values.size(); ++i)
         widths += kCode128Widths[values[i]];
     widths += kCode128Widths[Code128CheckValue(values)];

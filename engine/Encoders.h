@@ -5,6 +5,7 @@
 
 #include "engine/BarcodeEngine.h"
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -46,6 +47,41 @@ std::string EncodeCode39Extended(TBarcodeEngine& engine);
 std::string FullAsciiSpelling(unsigned char code, std::string_view shifts);
 
 std::string EncodeCode128(TBarcodeEngine& engine); // Code128.cpp: all six Code 128 / EAN-128 types
+// A Code 128 symbol from its values: values[0] is the start (103-105), the others follow it;
+// the check symbol and the stop are added.
+std::string Code128Pattern(const std::vector<int>& values);
+
+// Code128Auto.cpp: the code sets chosen for the shortest symbol. An item is a byte (0-255) or
+// kCode128Fnc1; the values start with the start symbol.
+inline constexpr int kCode128Fnc1 = 256;
+std::vector<int> Code128ShortestValues(std::span<const int> items);
+std::string EncodeCode128Auto(TBarcodeEngine& engine);
+
+// Gs1Ai.cpp: the GS1 application identifiers. A row covers the AIs First to Last (same
+// length), each followed by a decimal-point digit 0 to Point when Point is not -1; Format
+// lists the field's components (see the table).
+struct Gs1Ai {
+    std::string_view First;
+    std::string_view Last;
+    bool Predefined; // a fixed length that needs no FNC1 after the field
+    std::string_view Format;
+    int Point = -1;
+};
+struct Gs1Component {
+    char Type = 'X'; // N digits, X set 82, Y set 39, Z set 64
+    size_t Least = 0;
+    size_t Most = 0;
+    bool Optional = false;
+    std::vector<std::string_view> Checks; // csum, csumalpha, yymmd0, ...
+};
+std::span<const Gs1Ai> Gs1ApplicationIdentifiers();
+std::vector<Gs1Component> Gs1Components(std::string_view format);
+// The row of an AI written as digits, or nullptr.
+const Gs1Ai* FindGs1Ai(std::string_view ai);
+// What is wrong with a field's value, as "is longer than 20" or "month 13"; "" when nothing.
+std::string Gs1FieldFault(const Gs1Ai& row, std::string_view value);
+
+std::string EncodeGS1128(TBarcodeEngine& engine); // Gs1128.cpp: element strings, validated
 
 std::string EncodeCode93(TBarcodeEngine& engine); // Code93.cpp
 std::string EncodeCode93Extended(TBarcodeEngine& engine);

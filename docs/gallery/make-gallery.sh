@@ -36,6 +36,8 @@ entries=(
     "ean128a.png|EAN-128 A (20)|BarcodeType=EAN128A Data=10ABC123"
     "ean128b.png|EAN-128 B (21)|BarcodeType=EAN128B Data=10abc123"
     "ean128c.png|EAN-128 C (22)|BarcodeType=EAN128C Data=0101234567890128"
+    "code128.png|Code 128, code sets chosen (23)|BarcodeType=Code128 Data=Quillax-0012345678"
+    "gs1-128.png|GS1-128 (24)|BarcodeType=GS1-128 'Data=(01)09501101530003(17)250101(10)AB12'"
     "rotated.png|Rotated by 180 degrees|BarcodeType=EAN13 Data=400638133393 Checksum=true Orientation=180"
     "coloured.png|Coloured (colours are &HBBGGRR)|BarcodeType=Code128B Data=Quillax 'BarColor=&H7A3D00' 'BGColor=&HDDF5FF'"
     "error.png|Data the symbology cannot carry: the error image (exit status 13)|BarcodeType=EAN13 Data=ABC"

@@ -197,10 +197,10 @@ TEST_F(BatchFixture, AFolderThatCannotBeMadeFailsTheBatch) {
 // Several render threads: the same files, byte for byte, as one thread writes.
 TEST_F(BatchFixture, SeveralThreadsWriteWhatOneThreadWrites) {
     std::string csv = "BarcodeType,Data,Checksum,ImageTypeStr,Orientation\n";
-    const char* types[] = {"EAN13", "Code128B", "Code39", "UPC_A"};
+    const char* types[] = {"EAN13", "Code128B", "Code39", "UPC_A", "Code128"};
     const char* formats[] = {"PNG", "BMP", "JPG"};
     for (int i = 0; i < 120; ++i)
-        csv += std::string(types[i % 4]) + "," + std::to_string(100000000000LL + i * 7919) +
+        csv += std::string(types[i % 5]) + "," + std::to_string(100000000000LL + i * 7919) +
                ",true," + formats[i % 3] + "," + std::to_string(i % 4 * 90) + "\n";
     TRecordingObserver one;
     TRecordingObserver four;

@@ -5,6 +5,7 @@
 #include "apps/ComponentHost.h"
 #include "apps/PropertyHelp.h"
 #include "apps/SymbologyNames.h"
+#include "apps/WebRoutes.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,10 @@ TEST(SymbologyNames, NamesAsPeopleWriteThemFindTheirNumber) {
         {"EAN-128 A", 20},
         {"ean128b", 21},
         {"EAN 128 C", 22},
+        {"Code128", 23},
+        {"code 128", 23},
+        {"GS1-128", 24},
+        {"gs1 128", 24},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.written);
@@ -56,7 +61,7 @@ TEST(SymbologyNames, NamesAsPeopleWriteThemFindTheirNumber) {
 }
 
 TEST(SymbologyNames, OtherWordsNameNoSymbology) {
-    for (const char* written : {"", " ", "--", "EAN14", "EAN", "Code", "Code128", "Code128D",
+    for (const char* written : {"", " ", "--", "EAN14", "EAN", "Code", "EAN128", "Code128D",
                                 "ean13x", "UPC", "14", "Codabar 2", "EAN13\xC3\xA9"}) {
         SCOPED_TRACE(written);
         EXPECT_EQ(std::nullopt, SymbologyNumber(written));
@@ -65,7 +70,7 @@ TEST(SymbologyNames, OtherWordsNameNoSymbology) {
 
 TEST(SymbologyNames, TheTableIsInNumberOrderAndEveryNameIsUnambiguous) {
     const auto table = Symbologies();
-    ASSERT_EQ(23u, table.size());
+    ASSERT_EQ(25u, table.size());
     for (std::size_t i = 0; i < table.size(); ++i) {
         SCOPED_TRACE(std::string(table[i].Name));
         EXPECT_EQ(static_cast<int>(i), table[i].Number);
@@ -79,7 +84,7 @@ TEST(SymbologyNames, TheTableIsInNumberOrderAndEveryNameIsUnambiguous) {
 }
 
 TEST(SymbologyNames, NumbersPassUnchangedAndUnknownNamesListTheNames) {
-    for (const char* number : {"14", " 14", "&HE", "1.4e1", "23", "-1", "300"}) {
+    for (const char* number : {"14", " 14", "&HE", "1.4e1", "25", "-1", "300"}) {
         SCOPED_TRACE(number);
         EXPECT_EQ(number, BarcodeTypeValue(number));
     }
@@ -119,10 +124,24 @@ TEST(SymbologyNames, TheTextTableHasAHeadAndOneLinePerSymbology) {
     for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
          start = end + 1)
         lines.push_back(text.substr(start, end - start));
-    ASSERT_EQ(24u, lines.size());
+    ASSERT_EQ(26u, lines.size());
     EXPECT_EQ(" #  Name", lines[0].substr(0, 8));
     EXPECT_EQ("14  EAN13 ", lines[15].substr(0, 10));
     EXPECT_EQ(" 0  2_5_interleaved ", lines[1].substr(0, 20));
+}
+
+// The web form offers every symbology once, by number.
+TEST(SymbologyNames, TheFormOffersEverySymbology) {
+    std::string_view page = web::FormPageHtml();
+    page.remove_prefix(page.find("<select id=\"BarcodeType\""));
+    page = page.substr(0, page.find("</select>"));
+    for (const TSymbology& symbology : Symbologies()) {
+        const std::string option = "<option value=\"" + std::to_string(symbology.Number) + "\"";
+        SCOPED_TRACE(option);
+        const std::size_t at = page.find(option);
+        ASSERT_NE(std::string_view::npos, at);
+        EXPECT_EQ(std::string_view::npos, page.find(option, at + 1));
+    }
 }
 
 const TComponentLibrary& Component() {

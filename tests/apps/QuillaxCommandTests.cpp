@@ -147,7 +147,9 @@ TEST_F(CommandFixture, SymbologyNamesRenderAsTheirNumbers) {
     } rows[] = {{"ean-13", "14", "590123412345"},
                 {"'code 128 b'", "6", "Quillax"},
                 {"Codabar", "12", "123456"},
-                {"UPC_E1", "17", "123456"}};
+                {"UPC_E1", "17", "123456"},
+                {"'Code 128'", "23", "Quillax-0012345678"},
+                {"gs1-128", "24", "'(01)09501101530003(10)AB'"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string rest = std::string(" Data=") + row.data + " ImageTypeStr=PNG";
@@ -165,8 +167,9 @@ TEST_F(CommandFixture, SymbologyNamesRenderAsTheirNumbers) {
 TEST_F(CommandFixture, SymbologiesPrintsTheTable) {
     const TRun run = Quillax("symbologies");
     EXPECT_EQ(0, run.status);
-    EXPECT_EQ(24, std::count(run.out.begin(), run.out.end(), '\n'));
+    EXPECT_EQ(26, std::count(run.out.begin(), run.out.end(), '\n'));
     EXPECT_NE(std::string::npos, run.out.find("\n14  EAN13 ")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("\n24  GS1-128 ")) << run.out;
 }
 
 TEST_F(CommandFixture, RenderHelpListsEveryPropertyWithItsDefault) {

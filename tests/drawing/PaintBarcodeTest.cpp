@@ -417,7 +417,7 @@ TEST(PaintBarcode, FailuresLeaveTheTargetUntouched) {
     const Row rows[] = {
         {"letters in numeric data", bcCodeEAN13, "59012a", 1, 0, {0, 0, 95, 50},
          "Barcode must be numeric"},
-        {"unknown type", static_cast<TBarcodeType>(23), "1", 1, 0, {0, 0, 95, 50},
+        {"unknown type", static_cast<TBarcodeType>(25), "1", 1, 0, {0, 0, 95, 50},
          "TBarcodeEngine: wrong BarcodeType"},
         {"zero total width", bcCodeEAN13, "5901234123457", 0, 0, {0, 0, 95, 50},
          "TBarcodeEngine: barcode has no width"},

@@ -71,15 +71,17 @@ TEST(EngineModel, AssignFromNothingLeavesTheTargetAlone) {
 }
 
 TEST(EngineModel, SymbologyTableNamesAndNumericFlags) {
-    ASSERT_EQ(SymbologyTable.size(), 23u);
+    ASSERT_EQ(SymbologyTable.size(), 25u);
     EXPECT_STREQ(SymbologyTable[bcCode_2_5_interleaved].Name, "2_5_interleaved");
     EXPECT_STREQ(SymbologyTable[bcCodeCodabar].Name, "Codebar");
     EXPECT_STREQ(SymbologyTable[bcCodeUPC_Supp5].Name, "UPC Supp5");
     EXPECT_STREQ(SymbologyTable[bcCodeEAN128C].Name, "EAN128C");
-    const bool numericOnly[23] = {true,  true,  true, false, false, false, false, false,
-                                  false, false, true, true,  false, true,  true,  true,
-                                  true,  true,  true, true,  false, false, true};
-    for (int t = 0; t < 23; ++t) {
+    EXPECT_STREQ(SymbologyTable[bcCode128].Name, "Code128");
+    EXPECT_STREQ(SymbologyTable[bcCodeGS1128].Name, "GS1-128");
+    const bool numericOnly[25] = {true,  true, true,  false, false, false, false, false, false,
+                                  false, true, true,  false, true,  true,  true,  true,  true,
+                                  true,  true, false, false, true,  false, false};
+    for (int t = 0; t < 25; ++t) {
         SCOPED_TRACE(SymbologyTable[t].Name);
         EXPECT_EQ(SymbologyTable[t].NumericOnly, numericOnly[t]);
     }
@@ -117,7 +119,7 @@ TEST(EnginePipeline, NumericCheckAndTrimming) {
 }
 
 TEST(EnginePipeline, TypeOutsideTheEnumerationIsRefused) {
-    for (int raw : {23, 24, 255}) {
+    for (int raw : {25, 26, 255}) {
         SCOPED_TRACE(raw);
         TBarcodeEngine e;
         e.Typ = static_cast<TBarcodeType>(raw);

@@ -1,76 +1,16 @@
 // An independent reader (zxing-cpp) decodes the symbols that the encoders describe: the
 // pattern is drawn one pixel row per line width, with quiet zones, and read back. Where
 // Zint, an independent encoder, has the symbology, the modules must be its modules too.
-#include "EngineTestSupport.h"
+#include "OracleSupport.h"
 
-#define ZX_USE_UTF8 // text() as UTF-8
-#include <ZXing/ReadBarcode.h>
 #include <gtest/gtest.h>
-#include <zint.h>
 
-#include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace quillax {
 namespace {
 
-constexpr int kModul = 2;
-constexpr int kQuietZone = 24; // pixels on each side
-constexpr int kRows = 40;
-
-// One row of pixels (0 black, 255 white) for the engine's pattern.
-std::vector<uint8_t> RowOf(TBarcodeEngine& e) {
-    const std::string pattern = e.BuildPattern();
-    std::vector<uint8_t> row(kQuietZone, 255);
-    for (char c : pattern) {
-        int32_t width;
-        TLineKind kind;
-        e.DecodePatternChar(c, width, kind);
-        row.insert(row.end(), width, kind == TLineKind::lkSpace ? 255 : 0);
-    }
-    return row;
-}
-
-std::string Read(std::vector<uint8_t> row, ZXing::BarcodeFormat format,
-                 ZXing::DecodeHints hints = {}) {
-    row.insert(row.end(), kQuietZone, 255);
-    std::vector<uint8_t> image;
-    for (int y = 0; y < kRows; ++y)
-        image.insert(image.end(), row.begin(), row.end());
-    hints.setFormats(format);
-    const ZXing::ImageView view(image.data(), static_cast<int>(row.size()), kRows,
-                                ZXing::ImageFormat::Lum);
-    const ZXing::Result result = ZXing::ReadBarcode(view, hints);
-    return result.isValid() ? result.text() : "(not read)";
-}
-
-// The pattern at one pixel per module: '1' for a bar module, '0' for a space module.
-std::string ModulesOf(TBarcodeEngine& e) {
-    e.Modul = 1;
-    std::string modules;
-    for (char c : e.BuildPattern()) {
-        int32_t width;
-        TLineKind kind;
-        e.DecodePatternChar(c, width, kind);
-        modules.append(width, kind == TLineKind::lkSpace ? '0' : '1');
-    }
-    return modules;
-}
-
-// Zint's first row of modules for the text, or its error.
-std::string ZintModules(int symbology, const std::string& text) {
-    std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)> symbol(ZBarcode_Create(),
-                                                                    ZBarcode_Delete);
-    symbol->symbology = symbology;
-    if (ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(text.data()),
-                        static_cast<int>(text.size())) >= ZINT_ERROR)
-        return std::string("(zint: ") + symbol->errtxt + ")";
-    std::string modules;
-    for (int x = 0; x < symbol->width; ++x)
-        modules += (symbol->encoded_data[0][x / 8] >> (x % 8)) & 1 ? '1' : '0';
-    return modules;
-}
+using namespace oracle;
 
 struct OracleRow {
     testing::Settings In;

@@ -134,7 +134,7 @@ void AddErrorsAndEdges(std::vector<TDigestCase>& cases) {
     };
     const TEdge edges[] = {
         {"letters-in-numeric", 14, "12a4", 1, 50, 0, true},
-        {"unknown-type", 23, "1234", 1, 50, 0, false},
+        {"unknown-type", 25, "1234", 1, 50, 0, false},
         {"narrow-width-0", 6, "ABC", 0, 50, 0, false},
         {"narrow-width-200", 6, "ABC", 200, 50, 0, false},
         {"height-0", 14, "590123412345", 1, 0, 0, false},

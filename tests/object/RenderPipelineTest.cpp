@@ -51,7 +51,7 @@ TEST(EngineTransfer, OtherPropertiesReachTheEngineUnchanged) {
     TQuillaxProperties p;
     p.Data = "not transferred with the settings";
     p.Checksum = true;
-    p.BarcodeType = 23;
+    p.BarcodeType = 25;
     p.Orientation = -45;
     p.NarrowBarWidth = 0;
     p.BGColor = 0x123456;
@@ -60,7 +60,7 @@ TEST(EngineTransfer, OtherPropertiesReachTheEngineUnchanged) {
     TBarcodeEngine engine;
     TransferProperties(p, engine);
     EXPECT_TRUE(engine.Checksum);
-    EXPECT_EQ(23, static_cast<int>(engine.Typ));
+    EXPECT_EQ(25, static_cast<int>(engine.Typ));
     EXPECT_EQ(-45.0, engine.Angle);
     EXPECT_EQ(0, engine.Modul);
     EXPECT_EQ(0x123456, engine.Color);
@@ -148,7 +148,7 @@ TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
     };
     const Row rows[] = {
         {"letters in EAN-13 data", bcCodeEAN13, "12345ABC", 1, TRenderStep::rsDraw},
-        {"symbology 23", 23, "123456789012", 1, TRenderStep::rsDraw},
+        {"symbology 25", 25, "123456789012", 1, TRenderStep::rsDraw},
         {"symbology 255", 255, "", 1, TRenderStep::rsDraw},
         {"fourteen EAN-13 digits", bcCodeEAN13, "12345678901234", 1, TRenderStep::rsDraw},
         {"thirteen UPC-A digits", bcCodeUPC_A, "0360002914521", 1, TRenderStep::rsDraw},
@@ -210,7 +210,7 @@ TEST(RenderPipeline, DataTheCodePageCannotHoldFailsTheTextStep) {
 TEST(RenderPipeline, ErrorImagesDoNotDependOnWhatFailed) {
     TQuillaxProperties letters = Ean13("12345ABC");
     TQuillaxProperties badType = Ean13("123456789012");
-    badType.BarcodeType = 23;
+    badType.BarcodeType = 25;
     EXPECT_EQ(BmpOf(letters), BmpOf(badType));
 }
 

@@ -104,6 +104,14 @@ std::vector<Symbol> Symbols() {
          BarcodeFormat::Code128},
         {"EAN-128 C", bcCodeEAN128C, "1012345", true, WithGs1Check("1012345"),
          BarcodeFormat::Code128},
+        {"Code 128", bcCode128, "ABC123456789", false, "ABC123456789", BarcodeFormat::Code128},
+        {"Code 128", bcCode128, "\tlot 0012 ~", true, "\tlot 0012 ~", BarcodeFormat::Code128},
+        // the group separator where FNC1 follows a field of variable length
+        {"GS1-128", bcCodeGS1128, "(01)09501101530003(10)AB12(21)X", true,
+         "0109501101530003"
+         "10AB12\x1D"
+         "21X",
+         BarcodeFormat::Code128},
         {"Code 93", bcCode93, "CODE 93", false, "CODE 93", BarcodeFormat::Code93},
         {"Code 93", bcCode93, "TEST-93.$/+%", false, "TEST-93.$/+%", BarcodeFormat::Code93},
         {"Code 93 Extended", bcCode93Extended, "Hello World", false, "Hello World",

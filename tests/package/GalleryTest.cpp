@@ -50,6 +50,8 @@ const Example kExamples[] = {
     {"ean128a.png", BarcodeFormat::Code128, "10ABC123"},
     {"ean128b.png", BarcodeFormat::Code128, "10abc123"},
     {"ean128c.png", BarcodeFormat::Code128, "0101234567890128"},
+    {"code128.png", BarcodeFormat::Code128, "Quillax-0012345678"},
+    {"gs1-128.png", BarcodeFormat::Code128, "01095011015300031725010110AB12"},
     {"rotated.png", BarcodeFormat::EAN13, "4006381333931"},
     {"coloured.png", BarcodeFormat::Code128, "Quillax"},
     {"error.png", BarcodeFormat::None, ""},

@@ -31,6 +31,9 @@ inline constexpr const char* kDataByType[kBarcodeTypeCount] = {
     "0123456789",   // EAN-128 A (with Checksum: digits only)
     "987654321",    // EAN-128 B
     "1234",         // EAN-128 C
+    // Code 128 with its code sets chosen, GS1-128
+    "Code128 auto 0012345678",
+    "(01)09501101530003(17)250101(10)AB-12",
 };
 
 // The three formats as ImageTypeStr names them.
