@@ -3,13 +3,13 @@
 #include "CommandFixture.h"
 
 #include "apps/PropertyHelp.h"
+#include "tests/support/OpenFifo.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -186,11 +186,11 @@ TEST_F(CommandFixture, AnOutputNameIsWrittenWhereItPoints) {
     EXPECT_EQ("BM", ReadFile(folder / "target.bmp").substr(0, 2));
 
     const fs::path fifo = folder / "pipe";
-    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
-    std::future<std::string> read = std::async(std::launch::async, [&] { return ReadFile(fifo); });
+    quillax::test::TOpenFifo reader(fifo.string());
+    ASSERT_TRUE(reader.Opened());
     run = Quillax(render + "'" + fifo.string() + "'");
     EXPECT_EQ(0, run.status) << run.err;
-    EXPECT_EQ("BM", read.get().substr(0, 2));
+    EXPECT_EQ("BM", reader.Drain().substr(0, 2));
     EXPECT_TRUE(fs::is_fifo(fifo));
 
     const fs::path device = folder / "null";

@@ -4,13 +4,13 @@
 #include "ObjectTestSupport.h"
 
 #include "tests/support/ImageFiles.h"
+#include "tests/support/OpenFifo.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -279,13 +279,13 @@ TEST_F(SaveBarcodeTest, AFifoOrADeviceIsWrittenInPlace) {
     const TEncodedBarcode encoded = object.EncodeBarcode();
     const std::vector<uint8_t> expected(encoded.Image.Bytes().begin(), encoded.Image.Bytes().end());
     const std::string fifo = PathOf("pipe");
-    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
-    std::future<std::vector<uint8_t>> read =
-        std::async(std::launch::async, [&] { return ReadFileBytes(fifo); });
+    TOpenFifo reader(fifo);
+    ASSERT_TRUE(reader.Opened());
     LONG result;
     ASSERT_HR(S_OK, Save(object, fifo, result));
     EXPECT_EQ(0, result);
-    EXPECT_EQ(expected, read.get());
+    const std::string read = reader.Drain();
+    EXPECT_EQ(expected, std::vector<uint8_t>(read.begin(), read.end()));
     EXPECT_TRUE(fs::is_fifo(fifo));
 
     const std::string device = PathOf("null");
