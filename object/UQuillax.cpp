@@ -312,7 +312,8 @@ HRESULT TQuillax::OnEndPage() {
 
 HRESULT TQuillax::ShowBarcode() {
     return SafeCall([&] {
-        // Encoding comes first: an encoder failure ends the call before any Response call.
+        // Encoding comes first: a failure to encode even the error image ends the call before
+        // any Response call.
         const TEncodedBarcode encoded = EncodeBarcode();
         SetLastOutcome(static_cast<LONG>(encoded.FailedStep), encoded.FailedMessage);
         const std::span<const uint8_t> bytes = encoded.Image.Bytes();
@@ -344,8 +345,9 @@ HRESULT TQuillax::SaveBarcode(BSTR FileName, LONG* Result) {
         const TImageType format = SelectImageFormat(FProperties.ImageTypeStr);
         bool nameLost = false;
         const std::string fileName = BstrToAnsi(FileName, nameLost);
-        // The whole file is encoded before the target is touched; a failure to encode or to
-        // write leaves the target as it was and shows in Result, its reason in LastError.
+        // The whole file is encoded before the target is touched; a failure to write it (or to
+        // encode even the error image) leaves the target as it was and shows in Result, its
+        // reason in LastError.
         std::string notWritten = FileNameProblem(fileName, nameLost);
         TEncodedBarcode encoded;
         if (notWritten.empty()) {
