@@ -3,6 +3,7 @@
 #include "apps/BatchRender.h"
 
 #include "apps/Csv.h"
+#include "apps/ImageFormatNames.h"
 #include "apps/SymbologyNames.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 
@@ -151,12 +152,14 @@ std::string NumberedName(std::size_t number, IDispatch* barcode) {
     return name + (imageType == "1" ? ".jpg" : imageType == "3" ? ".png" : ".bmp");
 }
 
-std::string StepProblem(LONG step) {
+// Why a row's render failed: the step, and the object's own message for it.
+std::string StepProblem(const TRenderOutcome& outcome) {
     static constexpr const char* kSteps[] = {"", "passing the data", "measuring the barcode",
                                              "drawing the barcode", "creating the barcode"};
+    const LONG step = outcome.Result;
     const std::string what = step > 0 && step < 5 ? std::string(" (") + kSteps[step] + ")" : "";
-    return "rendering failed at step " + std::to_string(step) + what +
-           ": the data, the symbology or a size does not suit; the image carries the error text";
+    return "rendering failed at step " + std::to_string(step) + what + ": " + outcome.Error +
+           "; the image carries the error text";
 }
 
 TRowOutcome RenderRow(const TComponentLibrary& component, const TColumns& columns,
@@ -170,19 +173,23 @@ TRowOutcome RenderRow(const TComponentLibrary& component, const TColumns& column
             if (i != columns.File && !job.Fields[i].empty())
                 settings.emplace_back(columns.Properties[i], job.Fields[i]);
         }
-        for (const auto& [name, value] : WithSymbologyNumbers(settings))
+        // A file name's extension picks the format, as -o does for render.
+        const std::string fileName = columns.File ? job.Fields[*columns.File] : std::string();
+        for (const auto& [name, value] :
+             WithCheckedImageFormat(WithSymbologyNumbers(settings), fileName))
             PutProperty(barcode.Get(), name, value);
 
-        const fs::path file = columns.File ? folder / job.Fields[*columns.File]
-                                           : folder / NumberedName(job.Number, barcode.Get());
+        const fs::path file =
+            columns.File ? folder / fileName : folder / NumberedName(job.Number, barcode.Get());
         outcome.File = file.string();
         if (columns.File) fs::create_directories(file.parent_path());
-        const LONG step = SaveBarcode(barcode.Get(), outcome.File);
+        SaveBarcode(barcode.Get(), outcome.File);
+        const TRenderOutcome render = LastOutcome(barcode.Get());
         EndPage(barcode.Get());
-        if (step == kSaveResultFileNotWritten)
-            outcome.Problem = "could not write " + outcome.File;
-        else if (step != 0)
-            outcome.Problem = StepProblem(step);
+        if (render.Result == kSaveResultFileNotWritten)
+            outcome.Problem = "could not write " + outcome.File + ": " + render.Error;
+        else if (render.Failed())
+            outcome.Problem = StepProblem(render);
     } catch (const std::exception& e) {
         outcome.Problem = e.what();
     }

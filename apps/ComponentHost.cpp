@@ -466,15 +466,25 @@ LONG SaveBarcode(IDispatch* object, const std::string& fileName) {
     return result;
 }
 
-void RunBarcodePage(const TComponentLibrary& component,
-                    std::span<const TPropertySetting> properties, TResponseSink& sink) {
+TRenderOutcome LastOutcome(IDispatch* object) {
+    const std::string result = GetPropertyText(object, "LastResult");
+    TRenderOutcome outcome;
+    outcome.Result = static_cast<LONG>(std::stol(result));
+    if (outcome.Failed()) outcome.Error = GetPropertyText(object, "LastError");
+    return outcome;
+}
+
+TRenderOutcome RunBarcodePage(const TComponentLibrary& component,
+                              std::span<const TPropertySetting> properties, TResponseSink& sink) {
     ComPtr<IScriptingContext> context = MakeScriptingContext(sink);
     ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
     StartPage(barcode.Get(), context.Get());
     for (const auto& [name, value] : properties)
         PutProperty(barcode.Get(), name, value);
     ShowBarcode(barcode.Get());
+    TRenderOutcome outcome = LastOutcome(barcode.Get());
     EndPage(barcode.Get());
+    return outcome;
 }
 
 } // namespace quillax::host

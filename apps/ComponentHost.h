@@ -99,12 +99,22 @@ void ShowBarcode(IDispatch* object);
 // Returns the render result (0 when every step succeeded).
 LONG SaveBarcode(IDispatch* object, const std::string& fileName);
 
+// What became of the object's last ShowBarcode or SaveBarcode: its LastResult (the step code,
+// 0 when clean, kSaveResultFileNotWritten when no file was written) and its LastError (that
+// step's message, UTF-8; empty when clean).
+struct TRenderOutcome {
+    LONG Result = 0;
+    std::string Error;
+    bool Failed() const { return Result != 0; }
+};
+TRenderOutcome LastOutcome(IDispatch* object);
+
 // One page with a new barcode object: page start with a scripting context whose Response
-// reports to sink, each NAME=VALUE in order, ShowBarcode, page end. Raises EUsageError for
-// a property that does not exist or a value that does not convert, EOleSysError when a call
-// fails.
+// reports to sink, each NAME=VALUE in order, ShowBarcode, page end; returns what became of the
+// render. Raises EUsageError for a property that does not exist or a value that does not
+// convert, EOleSysError when a call fails.
 using TPropertySetting = std::pair<std::string, std::string>;
-void RunBarcodePage(const TComponentLibrary& component,
-                    std::span<const TPropertySetting> properties, TResponseSink& sink);
+TRenderOutcome RunBarcodePage(const TComponentLibrary& component,
+                              std::span<const TPropertySetting> properties, TResponseSink& sink);
 
 } // namespace quillax::host

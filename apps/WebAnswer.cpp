@@ -15,6 +15,25 @@ namespace {
 // always renders the same bytes.
 constexpr std::string_view kImageCaching = "Cache-Control: public, max-age=86400\r\n";
 
+// The longest X-Quillax-Error value: the start of the message says what went wrong.
+constexpr std::size_t kErrorFieldLength = 200;
+
+// An error message as a header value: printable ASCII only (any other character, a control or
+// a UTF-8 sequence, becomes one "?"), at most kErrorFieldLength characters, no blanks at its
+// ends. Nothing in it can end the field or start another.
+std::string ErrorFieldValue(std::string_view message) {
+    std::string value;
+    for (char c : message) {
+        if (value.size() == kErrorFieldLength) break;
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80 && u < 0xC0) continue; // a UTF-8 continuation: its lead gave the "?"
+        value += u >= 0x20 && u < 0x7F ? c : '?';
+    }
+    const std::size_t first = value.find_first_not_of(' ');
+    if (first == std::string::npos) return "?";
+    return value.substr(first, value.find_last_not_of(' ') - first + 1);
+}
+
 // RFC 9110 token characters, for header names a page adds.
 bool IsToken(std::string_view text) {
     static constexpr std::string_view kSpecials = "!#$%&'*+-.^_`|~";
@@ -127,8 +146,26 @@ AnswerPtr ImageAnswer(PageReply reply) {
     if (!IsFieldValue(reply.contentType)) return failed("the page set a malformed content type");
 
     auto answer = std::make_shared<Answer>();
-    answer->etag = EntityTag(reply.body);
     answer->expiresMinutes = reply.expiresMinutes;
+    if (reply.lastResult != 0) {
+        // An image that carries an error: never kept by a cache, never validated by a tag.
+        answer->code = status::unprocessable_entity;
+        answer->head = StatusLine(answer->code);
+        if (!reply.contentType.empty())
+            answer->head += "Content-Type: " + reply.contentType + "\r\n";
+        answer->head += LengthField(reply.body.size()) +
+                        "Cache-Control: no-store\r\n"
+                        "X-Quillax-Error: " +
+                        ErrorFieldValue(reply.lastError) +
+                        "\r\n"
+                        "Access-Control-Allow-Origin: *\r\n"
+                        "Access-Control-Expose-Headers: X-Quillax-Error\r\n"
+                        "X-Content-Type-Options: nosniff\r\n" +
+                        pageFields;
+        answer->body = std::move(reply.body);
+        return answer;
+    }
+    answer->etag = EntityTag(reply.body);
     // An image the page marked as expiring is revalidated every time; any other keeps.
     std::string caching;
     if (!reply.expiresMinutes)

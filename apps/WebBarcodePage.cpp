@@ -1,6 +1,7 @@
 // The component's barcode page, run for each /barcode request that the cache cannot answer.
 #include "apps/WebBarcodePage.h"
 #include "apps/ComponentHost.h"
+#include "apps/ImageFormatNames.h"
 #include "apps/SymbologyNames.h"
 
 #include "hosting/Kemrin_Quillax_TLB.h"
@@ -46,20 +47,26 @@ void PutPageParameter(IDispatch* barcode, const PageParameter& parameter) {
 PageFunction ComponentPage(const host::TComponentLibrary& component) {
     return [&component](const std::vector<PageParameter>& parameters) {
         TRecordedResponse response;
+        host::TRenderOutcome outcome;
         try {
             // A symbology's name for BarcodeType becomes its number, as on the command line.
-            const std::vector<PageParameter> settings = host::WithSymbologyNumbers(parameters);
+            const std::vector<PageParameter> settings =
+                host::WithCheckedImageFormat(host::WithSymbologyNumbers(parameters));
             ComPtr<IScriptingContext> context = host::MakeScriptingContext(response);
             ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
             host::StartPage(barcode.Get(), context.Get());
             for (const PageParameter& parameter : settings)
                 PutPageParameter(barcode.Get(), parameter);
             host::ShowBarcode(barcode.Get());
+            outcome = host::LastOutcome(barcode.Get());
             host::EndPage(barcode.Get());
         } catch (const host::EUsageError& e) {
             throw PageUsageError(e.what());
         }
-        return response.Take();
+        PageReply reply = response.Take();
+        reply.lastResult = outcome.Result;
+        reply.lastError = std::move(outcome.Error);
+        return reply;
     };
 }
 

@@ -23,6 +23,10 @@ struct PageReply {
     std::vector<std::pair<std::string, std::string>> headers; // Response.AddHeader calls
     std::string contentType;                                  // Response.ContentType
     std::string body;                                         // every BinaryWrite, in order
+    // The object's LastResult and LastError after the page: an image that carries an error
+    // has a step code other than 0.
+    int32_t lastResult = 0;
+    std::string lastError;
 };
 
 // Runs one page with the given properties. Called on the host's threads, several at once.
@@ -30,8 +34,9 @@ struct PageReply {
 using PageFunction = std::function<PageReply(const std::vector<PageParameter>&)>;
 
 // The component's barcode page: a new object per call, page start, each parameter set as a
-// property in order, then ShowBarcode, its Response calls recorded. The library must
-// outlive the function.
+// property in order (ImageTypeStr only one of the accepted format names), then ShowBarcode,
+// its Response calls and the render's outcome recorded. The library must outlive the
+// function.
 PageFunction ComponentPage(const host::TComponentLibrary& component);
 
 } // namespace quillax::web

@@ -7,10 +7,14 @@
 //   quillax serve [--listen HOST:PORT] [--threads N] [--cache-bytes N] [--quiet]
 //
 // Exit status of render: 0 success; 10 + N when rendering reported step code N (the image is
-// still written); 15 when the file was not written (SaveBarcode's Result 5); 1 when a call
-// failed; 2 for a usage error. batch has its own (apps/BatchCommand.h).
+// still written, to the file or standard output), with the object's LastError on standard
+// error; 15 when the file was not written (SaveBarcode's Result 5); 1 when a call failed; 2
+// for a usage error (an unknown property, a value that does not convert, an ImageTypeStr no
+// writer has, or one that contradicts -o's extension). batch has its own
+// (apps/BatchCommand.h).
 #include "apps/BatchCommand.h"
 #include "apps/ComponentHost.h"
+#include "apps/ImageFormatNames.h"
 #include "apps/PropertyHelp.h"
 #include "apps/SymbologyNames.h"
 #include "apps/WebHost.h"
@@ -21,6 +25,8 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <thread>
 #include <unistd.h>
@@ -83,31 +89,28 @@ int Render(const std::vector<std::string>& assignments, const std::string& outpu
         properties.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
     }
     try {
-        properties = WithSymbologyNumbers(properties);
+        const bool toStandardOutput = output.empty() || output == "-";
+        properties = WithCheckedImageFormat(WithSymbologyNumbers(properties),
+                                            toStandardOutput ? "" : output);
         TComponentLibrary component(TComponentLibrary::DefaultPath());
         TStdoutResponse response(headers);
-        if (output.empty() || output == "-") {
-            RunBarcodePage(component, properties, response);
-            return ExitSuccess;
+        TRenderOutcome outcome;
+        if (toStandardOutput) {
+            outcome = RunBarcodePage(component, properties, response);
+        } else {
+            // To a file: the same page, with SaveBarcode in place of ShowBarcode.
+            ComPtr<IScriptingContext> context = MakeScriptingContext(response);
+            ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
+            StartPage(barcode.Get(), context.Get());
+            for (const auto& [name, value] : properties)
+                PutProperty(barcode.Get(), name, value);
+            SaveBarcode(barcode.Get(), output);
+            outcome = LastOutcome(barcode.Get());
+            EndPage(barcode.Get());
         }
-        // To a file: the same page, with SaveBarcode in place of ShowBarcode.
-        ComPtr<IScriptingContext> context = MakeScriptingContext(response);
-        ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
-        StartPage(barcode.Get(), context.Get());
-        for (const auto& [name, value] : properties)
-            PutProperty(barcode.Get(), name, value);
-        const LONG step = SaveBarcode(barcode.Get(), output);
-        EndPage(barcode.Get());
-        if (step == kSaveResultFileNotWritten) {
-            std::cerr << "quillax render: could not write " << output << '\n';
-            return ExitRenderStep + step;
-        }
-        if (step != 0) {
-            std::cerr << "quillax render: rendering failed at step " << step
-                      << "; the image carries the error text\n";
-            return ExitRenderStep + step;
-        }
-        return ExitSuccess;
+        if (!outcome.Failed()) return ExitSuccess;
+        std::cerr << "quillax render: " << outcome.Error << '\n';
+        return ExitRenderStep + static_cast<int>(outcome.Result);
     } catch (const EUsageError& e) {
         std::cerr << "quillax render: " << e.what() << '\n';
         return ExitUsage;
@@ -117,10 +120,40 @@ int Render(const std::vector<std::string>& assignments, const std::string& outpu
     }
 }
 
+// Why the file cannot serve as the registry store, or "" when it can: it must be a store
+// already (its first line says so) or a new file in a folder that exists. Anything else (a
+// user's own file, a missing folder) is left alone.
+std::string RegistryFileProblem(const std::string& file) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(file, error);
+    if (!fs::exists(status)) {
+        const fs::path folder = fs::path(file).parent_path();
+        if (!folder.empty() && !fs::is_directory(folder, error))
+            return "the folder " + folder.string() + " does not exist";
+        return {};
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::string firstLine;
+    if (!fs::is_regular_file(status) || !std::getline(in, firstLine))
+        return file + " is not a registry store";
+    if (!firstLine.empty() && firstLine.back() == '\r') firstLine.pop_back();
+    if (firstLine != kRegistryStoreFirstLine)
+        return file + " is not a registry store (its first line is not \"" +
+               kRegistryStoreFirstLine + "\"); it is left as it is";
+    return {};
+}
+
 int Registration(bool registering, const std::string& registry) {
     const char* command = registering ? "register" : "unregister";
     try {
-        if (!registry.empty()) SetRegistryStoreFile(registry);
+        if (!registry.empty()) {
+            if (const std::string problem = RegistryFileProblem(registry); !problem.empty()) {
+                std::cerr << "quillax " << command << ": " << problem << '\n';
+                return ExitFailure;
+            }
+            SetRegistryStoreFile(registry);
+        }
         const std::string path = TComponentLibrary::DefaultPath();
         TComponentLibrary component(path);
         const HRESULT hr = registering ? component.RegisterServer() : component.UnregisterServer();
@@ -155,9 +188,13 @@ int main(int argc, char** argv) {
     render->add_flag("--headers", headers, "Report the response calls on standard error");
     render->footer("Properties (names in any case; the default is that of a page start):\n" +
                    PropertyHelpText() +
+                   "\nWith -o FILE and no ImageTypeStr, the format follows FILE's extension "
+                   "(.bmp, .png, .jpg, .jpeg).\n"
                    "\nExit status: 0 success; 10 + N when rendering failed at step N (the image "
-                   "carries the error text); 15 when the file could not be written; 1 when a "
-                   "call failed; 2 for a usage error.");
+                   "carries the error text, and its reason goes to standard error), whether to a "
+                   "file or to standard output; 15 when the file could not be written; 1 when a "
+                   "call failed; 2 for a usage error (including an ImageTypeStr other than " +
+                   AcceptedImageFormatNames() + ", or one that contradicts -o's extension).");
 
     TBatchCommandOptions batchOptions;
     CLI::App* batch = app.add_subcommand(

@@ -6,9 +6,10 @@
 //   VARIANT, SAFEARRAY, error records, ComPtr and BStr;
 // - activation: CoCreateInstance and CLSIDFromProgID over the registry store, which
 //   SetRegistryStoreFile chooses;
-// - the component: its identifiers (CLSID_Quillax, IID_IQuillax, LIBID_Kemrin_Quillax), the
-//   dual interface IQuillax with its dispatch identifiers, and the four exported entry
-//   points (DllGetClassObject and friends);
+// - the component: its identifiers (CLSID_Quillax, IID_IQuillax2, IID_IQuillax,
+//   LIBID_Kemrin_Quillax), the dual interface IQuillax2 (the class's default: the classic
+//   IQuillax and LastResult/LastError) with its dispatch identifiers, and the four exported
+//   entry points (DllGetClassObject and friends);
 // - the page interfaces the object calls back: IScriptingContext and IResponse.
 #pragma once
 

@@ -1,5 +1,5 @@
-// The type library of the component, as static data: the member table of IQuillax, the
-// class Quillax and the library Kemrin_Quillax.
+// The type library of the component, as static data: the member tables of IQuillax and
+// IQuillax2, the class Quillax and the library Kemrin_Quillax.
 #include "hosting/Kemrin_Quillax_TLBTable.h"
 
 #include <mutex>
@@ -72,6 +72,14 @@ constexpr METHODDATA QuillaxMembers[] = {
 };
 static_assert(std::size(QuillaxMembers) == 30, "IQuillax has 30 own slots");
 
+// IQuillax2's own members, in function-table order after IQuillax's 30 slots. Read-only
+// properties have a getter only; new members go at the end.
+constexpr UINT FirstQuillax2Slot = std::size(QuillaxMembers);
+constexpr METHODDATA Quillax2Members[] = {
+    Get(u"LastResult", GetLongParams, DISPID_LastResult, FirstQuillax2Slot + 0),
+    Get(u"LastError", GetBstrParams, DISPID_LastError, FirstQuillax2Slot + 1),
+};
+
 // Dual, OLE-automation compatible and dispatchable.
 constexpr WORD QuillaxInterfaceFlags =
     TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
@@ -89,14 +97,27 @@ const InterfaceDescription IQuillaxDescription = {
     0,
     QuillaxInterfaceFlags,
     {QuillaxMembers, static_cast<UINT>(std::size(QuillaxMembers))},
+    nullptr,
+};
+
+const InterfaceDescription IQuillax2Description = {
+    u"IQuillax2",
+    u"Dispatch interface for Quillax Object, with the render's outcome",
+    IID_IQuillax2,
+    1,
+    0,
+    QuillaxInterfaceFlags,
+    {Quillax2Members, static_cast<UINT>(std::size(Quillax2Members))},
+    &IQuillaxDescription,
 };
 
 const CoClassDescription QuillaxDescription = {
-    u"Quillax", u"Quillax Object", CLSID_Quillax, 1, 0, TYPEFLAG_FCANCREATE, &IQuillaxDescription,
+    u"Quillax", u"Quillax Object", CLSID_Quillax, 1, 0, TYPEFLAG_FCANCREATE, &IQuillax2Description,
 };
 
 namespace {
-const InterfaceDescription* const LibraryInterfaces[] = {&IQuillaxDescription};
+const InterfaceDescription* const LibraryInterfaces[] = {&IQuillaxDescription,
+                                                         &IQuillax2Description};
 const CoClassDescription* const LibraryClasses[] = {&QuillaxDescription};
 } // namespace
 
@@ -109,7 +130,7 @@ const TypeLibDescription Kemrin_QuillaxDescription = {
     USEnglish,
     SYS_WIN32,
     LibraryInterfaces,
-    1,
+    static_cast<UINT>(std::size(LibraryInterfaces)),
     LibraryClasses,
     1,
 };

@@ -1,5 +1,6 @@
-// The type library of the component: the library Kemrin_Quillax, its dual interface IQuillax
-// and its creatable class Quillax. Where the library comes from is the platform's: a compiled
+// The type library of the component: the library Kemrin_Quillax, its dual interfaces IQuillax
+// (the classic one, frozen) and IQuillax2 (derived from it, the class's default), and its
+// creatable class Quillax. Where the library comes from is the platform's: a compiled
 // type library in the component's own file (described by Kemrin_Quillax.idl beside this
 // file), or the member table of Kemrin_Quillax_TLBTable.h. A test keeps the two equal.
 #pragma once
@@ -10,6 +11,7 @@
 inline constexpr GUID LIBID_Kemrin_Quillax =
     quillax::MakeGuid("{651DA609-F03C-46AC-BA79-9A7E47FD512E}");
 inline constexpr IID IID_IQuillax = quillax::MakeGuid("{F4DB5FB9-5221-48D4-9B6D-C54CC9CE715F}");
+inline constexpr IID IID_IQuillax2 = quillax::MakeGuid("{2AFD396E-040C-4E3B-9882-F6A33A8D50DF}");
 inline constexpr CLSID CLSID_Quillax = quillax::MakeGuid("{6A358604-6623-4CD5-A879-3DF0EABE5F83}");
 
 inline constexpr WORD Kemrin_QuillaxMajorVersion = 1;
@@ -34,6 +36,12 @@ enum TQuillaxDispId : DISPID {
     DISPID_BarColor = 217,
     DISPID_ChecksumMethod = 218,
     DISPID_SaveBarcode = 219,
+};
+
+// Dispatch identifiers of IQuillax2's own members: from 220 upwards, in function-table order.
+enum TQuillax2DispId : DISPID {
+    DISPID_LastResult = 220,
+    DISPID_LastError = 221,
 };
 
 // IQuillax: dispatch interface for Quillax Object (dual). Each property takes two slots,
@@ -69,6 +77,15 @@ struct IQuillax : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE get_ChecksumMethod(LONG* Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_ChecksumMethod(LONG Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE SaveBarcode(BSTR FileName, LONG* Result) = 0;
+};
+
+// IQuillax2: IQuillax and what came after it; its own slots follow IQuillax's. New members
+// are added at the end.
+struct IQuillax2 : IQuillax {
+    // The step code of the object's last ShowBarcode or SaveBarcode (0 when it was clean,
+    // 5 when SaveBarcode wrote no file) and that step's message (empty when clean).
+    virtual HRESULT STDMETHODCALLTYPE get_LastResult(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE get_LastError(BSTR* Value) = 0;
 };
 
 namespace quillax {

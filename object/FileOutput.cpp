@@ -1,4 +1,4 @@
-// Atomic file replacement over POSIX calls.
+// Atomic file replacement over POSIX calls, following symbolic links to the file they name.
 #include "object/FileOutput.h"
 
 #include "platform/SysUtils.h"
@@ -18,6 +18,8 @@ namespace quillax {
 namespace {
 
 constexpr int kTemporaryNameAttempts = 16;
+// Links followed before giving up, as the system does for a path (its SYMLOOP_MAX).
+constexpr int kMaxLinkHops = 40;
 
 [[noreturn]] void RaiseFileError(const std::string& fileName, int error) {
     throw Exception("Cannot create file \"" + fileName + "\". " + std::strerror(error));
@@ -45,7 +47,8 @@ std::string TemporaryName(const std::string& folder) {
 // An open temporary file that is closed, and removed unless committed, when it goes.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const std::string& target) {
+    // fileName: the name the caller gave, for the error message.
+    TemporaryFile(const std::string& target, const std::string& fileName) {
         const std::string folder = FolderOf(target);
         for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
             path_ = TemporaryName(folder);
@@ -53,7 +56,7 @@ public:
             fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ >= 0 || errno != EEXIST) break;
         }
-        if (fd_ < 0) RaiseFileError(target, errno);
+        if (fd_ < 0) RaiseFileError(fileName, errno);
     }
     ~TemporaryFile() {
         if (fd_ >= 0) ::close(fd_);
@@ -89,23 +92,59 @@ void WriteAll(int fd, std::span<const uint8_t> bytes, const std::string& target)
     }
 }
 
+// The path that fileName's chain of symbolic links ends at (fileName itself when it is no
+// link). A relative link is read from the folder of the link; the end may not exist yet.
+std::string FinalTarget(const std::string& fileName) {
+    std::string path = fileName;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+        std::string target(static_cast<size_t>(status.st_size) + 1, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length < 0) RaiseFileError(fileName, errno);
+        if (static_cast<size_t>(length) >= target.size()) RaiseFileError(fileName, ENAMETOOLONG);
+        target.resize(static_cast<size_t>(length));
+        path = target.front() == '/' ? target : FolderOf(path) + target;
+    }
+    RaiseFileError(fileName, ELOOP);
+}
+
+// A device, a FIFO or a socket cannot be replaced by a file: the bytes go into it.
+void WriteInPlace(const std::string& path, std::span<const uint8_t> bytes,
+                  const std::string& fileName) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) RaiseFileError(fileName, errno);
+    try {
+        WriteAll(fd, bytes, fileName);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (::close(fd) != 0) RaiseFileError(fileName, errno);
+}
+
 } // namespace
 
 void ReplaceFileAtomically(const std::string& fileName, std::span<const uint8_t> bytes) {
+    const std::string target = FinalTarget(fileName);
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode))
+        return WriteInPlace(target, bytes, fileName);
+
     // A file that could not be opened for writing is not replaced either.
-    if (::access(fileName.c_str(), W_OK) != 0 && errno != ENOENT) RaiseFileError(fileName, errno);
-    TemporaryFile temporary(fileName);
+    if (::access(target.c_str(), W_OK) != 0 && errno != ENOENT) RaiseFileError(fileName, errno);
+    TemporaryFile temporary(target, fileName);
     WriteAll(temporary.Descriptor(), bytes, fileName);
 
     // A file that is replaced keeps its permissions.
-    struct stat existing {};
-    if (::stat(fileName.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    if (exists && S_ISREG(existing.st_mode))
         ::fchmod(temporary.Descriptor(), existing.st_mode & 07777);
 
     // The bytes reach the disk before the name moves, so a crash leaves old or new, whole.
     if (::fdatasync(temporary.Descriptor()) != 0) RaiseFileError(fileName, errno);
     temporary.Close(fileName);
-    if (::rename(temporary.Path().c_str(), fileName.c_str()) != 0) RaiseFileError(fileName, errno);
+    if (::rename(temporary.Path().c_str(), target.c_str()) != 0) RaiseFileError(fileName, errno);
     temporary.Commit();
 }
 

@@ -18,7 +18,7 @@ std::unique_ptr<TAutoObjectFactory> MakeQuillaxFactory() {
     try {
         return std::make_unique<TAutoObjectFactory>(
             ComServer(), &CreateQuillax, CLSID_Quillax, TClassInstancing::ciMultiInstance,
-            TThreadingModel::tmBoth, "TQuillax", IID_IQuillax);
+            TThreadingModel::tmBoth, "TQuillax", IID_IQuillax2);
     } catch (const std::exception& e) {
         ComServer().SetLoadError(e.what());
         return nullptr;

@@ -41,21 +41,22 @@ constexpr std::array<TransferRow, 9> kEngineTransfer{{
     },
 }};
 
-// Runs one step; on failure records its code and runs its recovery. A failure of the
-// recovery itself escapes to the caller's outer handler.
+// Runs one step; on failure records its code and message and runs its recovery. A failure of
+// the recovery itself escapes to the caller's outer handler.
 template <class Work, class Recovery>
-void RunStep(TRenderStep step, TRenderStep& failed, Work work, Recovery recover) {
+void RunStep(TRenderStep step, TRenderResult& result, Work work, Recovery recover) {
     try {
         work();
-    } catch (const std::exception&) {
-        failed = step;
+    } catch (const std::exception& e) {
+        result.FailedStep = step;
+        result.FailedMessage = e.what();
         recover();
     }
 }
 
 template <class Work>
-void RunStep(TRenderStep step, TRenderStep& failed, Work work) {
-    RunStep(step, failed, work, [] {});
+void RunStep(TRenderStep step, TRenderResult& result, Work work) {
+    RunStep(step, result, work, [] {});
 }
 
 // The engine's text is Data, unless the script gave characters that the ANSI code page
@@ -118,34 +119,42 @@ void TransferProperties(const TQuillaxProperties& properties, TBarcodeEngine& en
 
 TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
     auto engine = std::make_unique<TBarcodeEngine>();
-    TRenderResult result{std::make_unique<TBitmap>(), TRenderStep::rsNone};
+    TRenderResult result{std::make_unique<TBitmap>(), TRenderStep::rsNone, {}};
     TBitmap& surface = *result.Surface;
-    TRenderStep& failed = result.FailedStep;
+    const TRenderStep& failed = result.FailedStep;
 
     TransferProperties(properties, *engine);
     try {
         RunStep(
-            TRenderStep::rsText, failed, [&] { PassData(properties, *engine); },
+            TRenderStep::rsText, result, [&] { PassData(properties, *engine); },
             [&] { SizeForError(surface); });
         // Refused data leaves the engine nothing to carry: nothing is measured or drawn.
         if (failed != TRenderStep::rsText) {
             bool drawable = true;
             RunStep(
-                TRenderStep::rsWidth, failed, [&] { SizeForBarcode(*engine, surface, drawable); },
+                TRenderStep::rsWidth, result, [&] { SizeForBarcode(*engine, surface, drawable); },
                 [&] { SizeForError(surface); });
             if (drawable) {
-                RunStep(TRenderStep::rsDraw, failed, [&] {
+                RunStep(TRenderStep::rsDraw, result, [&] {
                     TCanvas& canvas = surface.Canvas();
                     engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
                 });
             }
         }
-    } catch (const std::exception&) {
-        failed = TRenderStep::rsCreate;
+    } catch (const std::exception& e) {
+        result.FailedStep = TRenderStep::rsCreate;
+        result.FailedMessage = e.what();
     }
 
     if (failed != TRenderStep::rsNone)
         surface.Canvas().TextOut(kErrorTextOrigin.X, kErrorTextOrigin.Y, ErrorTextOf(failed));
+    return result;
+}
+
+TRenderResult ErrorRender(TRenderStep step, std::string message) {
+    TRenderResult result{std::make_unique<TBitmap>(), step, std::move(message)};
+    SizeForError(*result.Surface);
+    result.Surface->Canvas().TextOut(kErrorTextOrigin.X, kErrorTextOrigin.Y, ErrorTextOf(step));
     return result;
 }
 

@@ -1,5 +1,6 @@
 // The render pipeline: the object's properties in, a finished raster surface out. A failing
-// step never fails the render; it leaves a fixed error text in the image and its step code.
+// step never fails the render; it leaves a fixed error text in the image, its step code and
+// the failure's own message.
 #pragma once
 
 #include "engine/BarcodeEngine.h"
@@ -56,6 +57,9 @@ inline constexpr TPoint kErrorTextOrigin{0, 5};
 struct TRenderResult {
     std::unique_ptr<TBitmap> Surface;
     TRenderStep FailedStep = TRenderStep::rsNone;
+    // The message of the failure that failed FailedStep, in the engine's own words (ANSI);
+    // empty when no step failed.
+    std::string FailedMessage;
 };
 
 // Copies the properties onto a fresh engine, as the transfer table says (Data not included).
@@ -65,5 +69,9 @@ void TransferProperties(const TQuillaxProperties& properties, TBarcodeEngine& en
 // height, or 50 by 30 when measuring fails or would leave no rows or no columns (and when the
 // data is refused), with the last failure's text at (0, 5).
 TRenderResult RenderBarcode(const TQuillaxProperties& properties);
+
+// The 50 by 30 error image of a failure found after the render (an encoder that cannot hold
+// the surface): the text of step at (0, 5), with the failure's message kept beside it.
+TRenderResult ErrorRender(TRenderStep step, std::string message);
 
 } // namespace quillax

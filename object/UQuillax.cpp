@@ -66,6 +66,37 @@ private:
     VARIANT value_;
 };
 
+// Encodes the render in the format. A surface the format cannot hold becomes the error image
+// of the create step, with the writer's message, in the same format: every format holds its
+// 50 by 30 pixels. Only a failure to encode that too raises.
+void EncodeRender(TRenderResult& render, TImageType format, TEncodedBarcode& encoded) {
+    encoded.Format = format;
+    try {
+        EncodeImage(*render.Surface, format, encoded.Image);
+    } catch (const std::exception& e) {
+        const TBitmap& surface = *render.Surface;
+        render = ErrorRender(TRenderStep::rsCreate,
+                             "Cannot write the " + std::to_string(surface.Width()) + " by " +
+                                 std::to_string(surface.Height()) + " pixel image as " +
+                                 NameOfImageType(static_cast<int32_t>(format)) + ": " + e.what());
+        encoded.Image.Clear();
+        EncodeImage(*render.Surface, format, encoded.Image);
+    }
+    encoded.FailedStep = render.FailedStep;
+    encoded.FailedMessage = render.FailedMessage;
+}
+
+// Why a file name that SaveBarcode was given names no file it could write, or "" when none.
+std::string FileNameProblem(const std::string& fileName, bool lostCharacters) {
+    const size_t nul = fileName.find('\0');
+    const std::string shown = "Cannot create file \"" + fileName.substr(0, nul) + "\". ";
+    // "?" in place of characters the code page cannot hold names another file, and a NUL
+    // ends the name the file system sees.
+    if (lostCharacters) return shown + "The name has characters the ANSI code page cannot hold";
+    if (nul != std::string::npos) return shown + "The name holds a NUL character";
+    return {};
+}
+
 } // namespace
 
 // --- Properties ---------------------------------------------------------------------------
@@ -232,12 +263,43 @@ HRESULT TQuillax::put_ChecksumMethod(LONG Value) {
     });
 }
 
+// --- The last outcome ---------------------------------------------------------------------
+
+HRESULT TQuillax::get_LastResult(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FLastResult, Value); });
+}
+
+HRESULT TQuillax::get_LastError(BSTR* Value) {
+    return SafeCall([&] { return ReturnString(FLastError, Value); });
+}
+
+// A failed step always says something: its own error text when its failure had no message.
+void TQuillax::SetLastOutcome(LONG result, const std::string& message) {
+    FLastResult = result;
+    if (result == 0) {
+        FLastError.clear();
+    } else if (!message.empty()) {
+        FLastError = message;
+    } else {
+        const std::string text = result < kResultFileNotWritten
+                                     ? ErrorTextOf(static_cast<TRenderStep>(result))
+                                     : "No file was written";
+        FLastError = text.substr(0, text.find_last_not_of(' ') + 1);
+    }
+}
+
+IUnknown* TQuillax::GetInterface(REFIID iid) {
+    if (iid == IID_IQuillax) return static_cast<IQuillax*>(this);
+    return TASPObject<IQuillax2>::GetInterface(iid);
+}
+
 // --- Page hooks ---------------------------------------------------------------------------
 
 HRESULT TQuillax::OnStartPage(IUnknown* AScriptingContext) {
     return SafeCall([&] {
         FProperties = PageStartProperties(std::move(FProperties.Data),
                                           std::move(FProperties.UnconvertibleData));
+        SetLastOutcome(0, {});
         StartPage(AScriptingContext);
     });
 }
@@ -250,8 +312,10 @@ HRESULT TQuillax::OnEndPage() {
 
 HRESULT TQuillax::ShowBarcode() {
     return SafeCall([&] {
-        // Encoding comes first: an encoder failure ends the call before any Response call.
+        // Encoding comes first: a failure to encode even the error image ends the call before
+        // any Response call.
         const TEncodedBarcode encoded = EncodeBarcode();
+        SetLastOutcome(static_cast<LONG>(encoded.FailedStep), encoded.FailedMessage);
         const std::span<const uint8_t> bytes = encoded.Image.Bytes();
         TByteArrayVariant body(bytes);
         const OleString length = AnsiToWide(std::to_string(bytes.size()));
@@ -270,9 +334,7 @@ HRESULT TQuillax::ShowBarcode() {
 TEncodedBarcode TQuillax::EncodeBarcode() const {
     TRenderResult render = RenderBarcode(FProperties);
     TEncodedBarcode encoded;
-    encoded.Format = SelectImageFormat(FProperties.ImageTypeStr);
-    encoded.FailedStep = render.FailedStep;
-    EncodeImage(*render.Surface, encoded.Format, encoded.Image);
+    EncodeRender(render, SelectImageFormat(FProperties.ImageTypeStr), encoded);
     return encoded;
 }
 
@@ -280,25 +342,29 @@ HRESULT TQuillax::SaveBarcode(BSTR FileName, LONG* Result) {
     return SafeCall([&] {
         if (Result == nullptr) return E_POINTER;
         TRenderResult render = RenderBarcode(FProperties);
-        TImageType format = SelectImageFormat(FProperties.ImageTypeStr);
-        // A name with "?" in place of characters the code page cannot hold names another
-        // file, and so does one with a NUL, which ends the name the file system sees.
+        const TImageType format = SelectImageFormat(FProperties.ImageTypeStr);
         bool nameLost = false;
         const std::string fileName = BstrToAnsi(FileName, nameLost);
-        if (fileName.find('\0') != std::string::npos) nameLost = true;
-        // The whole file is encoded before the target is touched; a failure to encode or to
-        // write leaves the target as it was and shows in Result.
-        bool written = false;
-        if (!nameLost) {
+        // The whole file is encoded before the target is touched; a failure to write it (or to
+        // encode even the error image) leaves the target as it was and shows in Result, its
+        // reason in LastError.
+        std::string notWritten = FileNameProblem(fileName, nameLost);
+        TEncodedBarcode encoded;
+        if (notWritten.empty()) {
             try {
-                TMemoryStream image;
-                EncodeImage(*render.Surface, format, image);
-                ReplaceFileAtomically(fileName, image.Bytes());
-                written = true;
-            } catch (const std::exception&) {
+                EncodeRender(render, format, encoded);
+                ReplaceFileAtomically(fileName, encoded.Image.Bytes());
+            } catch (const std::exception& e) {
+                notWritten = e.what();
             }
         }
-        *Result = written ? static_cast<LONG>(render.FailedStep) : kResultFileNotWritten;
+        if (notWritten.empty()) {
+            *Result = static_cast<LONG>(encoded.FailedStep);
+            SetLastOutcome(*Result, encoded.FailedMessage);
+        } else {
+            *Result = kResultFileNotWritten;
+            SetLastOutcome(*Result, notWritten);
+        }
         return S_OK;
     });
 }

@@ -1,7 +1,8 @@
-// TQuillax: the scriptable barcode object (class Quillax, dual interface IQuillax). Scripts
-// set its properties and ask for the image, streamed into the page's response or saved to a
-// file. Every member runs under the failure-to-status rule: a status result, and an error
-// record when it fails.
+// TQuillax: the scriptable barcode object (class Quillax, dual interface IQuillax2, which
+// extends the classic IQuillax). Scripts set its properties and ask for the image, streamed
+// into the page's response or saved to a file, and can read what became of the last one.
+// Every member runs under the failure-to-status rule: a status result, and an error record
+// when it fails.
 #pragma once
 
 #include "hosting/ASPObj.h"
@@ -22,10 +23,11 @@ inline constexpr LONG kResultFileNotWritten = 5;
 struct TEncodedBarcode {
     TImageType Format = TImageType::itBMP;
     TRenderStep FailedStep = TRenderStep::rsNone;
+    std::string FailedMessage; // the failure's own message (ANSI); empty when clean
     TMemoryStream Image;
 };
 
-class TQuillax : public TASPObject<IQuillax> {
+class TQuillax : public TASPObject<IQuillax2> {
 public:
     TQuillax() = default;
     ~TQuillax() override = default;
@@ -60,7 +62,12 @@ public:
     HRESULT STDMETHODCALLTYPE get_ChecksumMethod(LONG* Value) override;
     HRESULT STDMETHODCALLTYPE put_ChecksumMethod(LONG Value) override;
 
-    // --- Page hooks: a page start resets every property but Data ---
+    // --- What became of the last ShowBarcode or SaveBarcode: 0 and empty before the first,
+    // after a clean one and after a page start ---
+    HRESULT STDMETHODCALLTYPE get_LastResult(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE get_LastError(BSTR* Value) override;
+
+    // --- Page hooks: a page start resets every property but Data, and the last outcome ---
     HRESULT STDMETHODCALLTYPE OnStartPage(IUnknown* AScriptingContext) override;
     HRESULT STDMETHODCALLTYPE OnEndPage() override;
 
@@ -75,13 +82,23 @@ public:
     HRESULT STDMETHODCALLTYPE SaveBarcode(BSTR FileName, LONG* Result) override;
 
     // The image of the current properties in the format ImageTypeStr selects. Render
-    // failures are drawn into it and named by FailedStep; an encoder failure raises.
+    // failures are drawn into it and named by FailedStep. A surface the format cannot hold
+    // (a JPEG side over 65,535 pixels) gives the error image of rsCreate in that format, with
+    // the encoder's message; only a failure to encode that too raises.
     TEncodedBarcode EncodeBarcode() const;
 
     const TQuillaxProperties& Properties() const { return FProperties; }
 
+protected:
+    // IQuillax is answered by IQuillax2's function table, which begins with it.
+    IUnknown* GetInterface(REFIID iid) override;
+
 private:
+    void SetLastOutcome(LONG result, const std::string& message);
+
     TQuillaxProperties FProperties;
+    LONG FLastResult = 0;
+    std::string FLastError; // ANSI
 };
 
 } // namespace quillax

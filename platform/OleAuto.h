@@ -518,7 +518,9 @@ HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lc
 
 namespace quillax {
 
-// Static description of an interface of a type library.
+// Static description of an interface of a type library. An interface derived from another
+// of the library (base) lists only its own members; its type information holds the base's
+// members first, then its own, as one table.
 struct InterfaceDescription {
     const OLECHAR* name;
     const OLECHAR* helpString;
@@ -527,6 +529,7 @@ struct InterfaceDescription {
     WORD minorVersion;
     WORD typeFlags; // TYPEFLAG_*; a dual, dispatchable interface reports TKIND_DISPATCH
     INTERFACEDATA members;
+    const InterfaceDescription* base; // null: derived from IDispatch directly
 };
 
 // Static description of a class of a type library, with its default interface.

@@ -199,7 +199,7 @@ bool WriteTree(const std::string& file, const Tree& tree) {
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out) return false;
-        out << "; registry store\n";
+        out << quillax::kRegistryStoreFirstLine << '\n';
         for (const auto& [folded, key] : tree) {
             if (folded.empty() && key.values.empty()) continue;
             out << '[' << Encode(key.path) << "]\n";

@@ -137,4 +137,7 @@ namespace quillax {
 void SetRegistryStoreFile(const std::string& path);
 std::string RegistryStoreFile();
 
+// The first line of every store file: what tells a store from any other file.
+inline constexpr const char* kRegistryStoreFirstLine = "; registry store";
+
 } // namespace quillax

@@ -108,6 +108,21 @@ HRESULT CopyMembers(const INTERFACEDATA& data, std::vector<Member>* members) {
     return S_OK;
 }
 
+// The members of an interface and of the interfaces it derives from, the most basic first.
+HRESULT CopyInterfaceMembers(const quillax::InterfaceDescription& iface,
+                             std::vector<Member>* members) {
+    constexpr int kMaxDepth = 16; // a chain longer than this is a cycle
+    std::vector<const quillax::InterfaceDescription*> chain;
+    for (const auto* d = &iface; d != nullptr; d = d->base) {
+        if (chain.size() == kMaxDepth) return E_INVALIDARG;
+        chain.push_back(d);
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (const HRESULT hr = CopyMembers((*it)->members, members); FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
 // ----- invoke -------------------------------------------------------------------------------
 
 using Word = std::intptr_t;
@@ -564,7 +579,7 @@ public:
             for (UINT i = 0; i < d.interfaceCount; ++i) {
                 const quillax::InterfaceDescription& iface = *d.interfaces[i];
                 std::vector<Member> members;
-                const HRESULT hr = CopyMembers(iface.members, &members);
+                const HRESULT hr = CopyInterfaceMembers(iface, &members);
                 if (FAILED(hr)) return hr;
                 const bool dispatch = iface.typeFlags & TYPEFLAG_FDISPATCHABLE;
                 Add(TypeInfo::Attributes{dispatch ? TKIND_DISPATCH : TKIND_INTERFACE, iface.iid,

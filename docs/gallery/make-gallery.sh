@@ -40,10 +40,11 @@ entries=(
     "gs1-128.png|GS1-128 (24)|BarcodeType=GS1-128 'Data=(01)09501101530003(17)250101(10)AB12'"
     "rotated.png|Rotated by 180 degrees|BarcodeType=EAN13 Data=400638133393 Checksum=true Orientation=180"
     "coloured.png|Coloured (colours are &HBBGGRR)|BarcodeType=Code128B Data=Quillax 'BarColor=&H7A3D00' 'BGColor=&HDDF5FF'"
-    "error.png|Data the symbology cannot carry: the error image (exit status 13)|BarcodeType=EAN13 Data=ABC"
+    "error.png|Data the symbology cannot carry: the error image (exit status 13, the reason on standard error)|BarcodeType=EAN13 Data=ABC"
 )
-# What every example shares: a label, bars two pixels wide, 80 pixels high, PNG.
-common="ShowText=true NarrowBarWidth=2 Height=80 ImageTypeStr=PNG"
+# What every example shares: a label, bars two pixels wide, 80 pixels high. The format is
+# PNG because the file name ends in .png.
+common="ShowText=true NarrowBarWidth=2 Height=80"
 
 readme=$folder/README.md
 {
@@ -77,6 +78,8 @@ for entry in "${entries[@]}"; do
         echo
         echo '```sh'
         echo "$command"
+        # What an error image's command says on standard error.
+        if [ -n "$errors" ]; then echo "$errors"; fi
         echo '```'
         echo
         echo "![$title]($file)"

@@ -78,7 +78,10 @@ TEST_F(BatchFixture, GoodRowsRenderAndBadRowsAreReportedByLine) {
                             "EAN13,1,,PNG,/tmp/absolute.png\n"                  // 10
                             "EAN13,1,,PNG,\"late\"quote.png\n"                  // 11
                             "\n"                                                // 12
-                            "14,400638133393,,BMP,\"last\n.bmp\"\n";            // 13-14
+                            "14,400638133393,,BMP,\"last\n.bmp\"\n"             // 13-14
+                            "EAN13,590123412345,,GIF,gif.png\n"                 // 15
+                            "EAN13,590123412345,,JPG,contradiction.png\n"       // 16
+                            "EAN13,590123412345,,,from-name.png\n";             // 17
     TRecordingObserver observer;
     const TBatchSummary summary = Run(csv, observer);
 
@@ -89,7 +92,8 @@ TEST_F(BatchFixture, GoodRowsRenderAndBadRowsAreReportedByLine) {
     } rows[] = {
         {2, "", "ean.png"},
         {3, "", "sub/c128.jpg"},
-        {4, "rendering failed at step 3", "bad-data.png"},
+        {4, "rendering failed at step 3 (drawing the barcode): Barcode must be numeric",
+         "bad-data.png"},
         {5, "value tall does not convert for property Height", ""},
         {6, "unknown symbology \"EAN-14\"", ""},
         {7, "4 fields where the header has 5", ""},
@@ -98,9 +102,12 @@ TEST_F(BatchFixture, GoodRowsRenderAndBadRowsAreReportedByLine) {
         {10, "the file name /tmp/absolute.png is not inside the output folder", ""},
         {11, "text after the closing quote of a field", ""},
         {13, "", "last\n.bmp"},
+        {15, "ImageTypeStr GIF is not an image format: use BMP, PNG, JPG or JPEG", ""},
+        {16, "ImageTypeStr=JPG contradicts the file name contradiction.png", ""},
+        {17, "", "from-name.png"},
     };
     EXPECT_EQ(std::size(rows), summary.Rows);
-    EXPECT_EQ(8u, summary.Failed);
+    EXPECT_EQ(10u, summary.Failed);
     ASSERT_EQ(std::size(rows), observer.byLine.size());
     for (const auto& row : rows) {
         SCOPED_TRACE("line " + std::to_string(row.line));
@@ -113,6 +120,9 @@ TEST_F(BatchFixture, GoodRowsRenderAndBadRowsAreReportedByLine) {
         }
     }
     EXPECT_FALSE(fs::exists(folder / "tall.png"));
+    EXPECT_FALSE(fs::exists(folder / "gif.png"));
+    EXPECT_FALSE(fs::exists(folder / "contradiction.png"));
+    EXPECT_EQ("\x89PNG", ReadFile(folder / "from-name.png").substr(0, 4));
     EXPECT_FALSE(fs::exists(folder.parent_path() / "escape.png"));
 
     // A written image is exactly what render makes of the same settings.

@@ -1,8 +1,10 @@
-// The hosts' own tables of the component: symbology names as people write them, and the
-// property list of the help held against what the built object reports.
+// The hosts' own tables of the component: symbology names as people write them, the image
+// formats the hosts accept, and the property list of the help held against what the built
+// object reports.
 #include "tests/support/BuiltComponent.h"
 
 #include "apps/ComponentHost.h"
+#include "apps/ImageFormatNames.h"
 #include "apps/PropertyHelp.h"
 #include "apps/SymbologyNames.h"
 #include "apps/WebRoutes.h"
@@ -142,6 +144,27 @@ TEST(SymbologyNames, TheFormOffersEverySymbology) {
         ASSERT_NE(std::string_view::npos, at);
         EXPECT_EQ(std::string_view::npos, page.find(option, at + 1));
     }
+}
+
+// The help names the formats the hosts accept, and the web form offers only those.
+TEST(ImageFormatNames, TheHelpAndTheFormOfferTheAcceptedFormats) {
+    const auto help = std::find_if(PropertyHelp().begin(), PropertyHelp().end(),
+                                   [](const TPropertyHelp& p) { return p.Name == "ImageTypeStr"; });
+    ASSERT_NE(PropertyHelp().end(), help);
+    EXPECT_EQ(AcceptedImageFormatNames() + ", any case", help->Values);
+
+    std::string_view page = web::FormPageHtml();
+    page.remove_prefix(page.find("<select id=\"ImageTypeStr\""));
+    page = page.substr(0, page.find("</select>"));
+    int options = 0;
+    for (std::size_t at = page.find("<option>"); at != page.npos; at = page.find("<option>", at)) {
+        at += 8;
+        const std::string name(page.substr(at, page.find('<', at) - at));
+        SCOPED_TRACE(name);
+        ++options;
+        EXPECT_NO_THROW(WithCheckedImageFormat({{{"ImageTypeStr", name}}}));
+    }
+    EXPECT_EQ(3, options);
 }
 
 const TComponentLibrary& Component() {

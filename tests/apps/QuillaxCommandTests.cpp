@@ -3,6 +3,7 @@
 #include "CommandFixture.h"
 
 #include "apps/PropertyHelp.h"
+#include "tests/support/OpenFifo.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -92,6 +95,7 @@ TEST_F(CommandFixture, ExitStatusesTellWhatWentWrong) {
          folder / "c39.bmp"},
         {"existing file replaced", "render " + ValidEan + " -o '" + existing.string() + "'", 0,
          existing},
+        {"format no writer has", "render " + ValidEan + " ImageTypeStr=GIF", 2, {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -104,17 +108,98 @@ TEST_F(CommandFixture, ExitStatusesTellWhatWentWrong) {
     EXPECT_FALSE(fs::exists(folder / "a.bmp"));
 }
 
-// A file the encoder cannot write (a JPEG wider than 65,500 pixels) is not written, the target
-// keeps its old content, and the command says so with status 15.
-TEST_F(CommandFixture, AFileThatWasNotWrittenExitsFifteen) {
-    const fs::path target = folder / "wide.jpg";
-    std::ofstream(target) << "old";
-    const TRun run =
-        Quillax("render BarcodeType=6 Data=" + std::string(200, 'Q') +
-                " NarrowBarWidth=31 Height=2 ImageTypeStr=JPEG -o '" + target.string() + "'");
-    EXPECT_EQ(15, run.status) << run.err;
-    EXPECT_NE(std::string::npos, run.err.find("could not write")) << run.err;
-    EXPECT_EQ("old", ReadFile(target));
+// A failed render says why on standard error and exits 10 + its step, whether the image
+// goes to a file or to standard output; the image is written either way.
+TEST_F(CommandFixture, AFailedRenderPrintsItsErrorAndItsStepWhereverTheImageGoes) {
+    const fs::path file = folder / "image";
+    struct Row {
+        const char* name;
+        std::string settings;
+        int status;
+        std::string error;
+    } rows[] = {
+        {"clean", ValidEan, 0, ""},
+        {"letters in EAN-13 data", "Data=12345ABC", 13, "Barcode must be numeric"},
+        {"symbology 99", "BarcodeType=99 Data=123", 13, "TBarcodeEngine: wrong BarcodeType"},
+        {"JPEG wider than its format holds",
+         "BarcodeType=6 Data=" + std::string(200, 'Q') + " NarrowBarWidth=31 Height=2 ImageType=1",
+         14, "Cannot write the 69285 by 2 pixel image as JPG: JPEG error #41"},
+    };
+    for (const Row& row : rows) {
+        for (const std::string& target :
+             {std::string(), std::string(" -o -"), " -o '" + file.string() + "'"}) {
+            SCOPED_TRACE(row.name + target);
+            fs::remove(file);
+            const TRun run = Quillax("render " + row.settings + target);
+            EXPECT_EQ(row.status, run.status);
+            EXPECT_EQ(row.error.empty() ? "" : "quillax render: " + row.error + "\n", run.err);
+            EXPECT_FALSE((target.size() > 5 ? ReadFile(file) : run.out).empty());
+        }
+    }
+}
+
+// Without ImageTypeStr the format follows -o's extension (any case); a format given that the
+// extension contradicts is a usage error; other extensions leave the format to the settings.
+TEST_F(CommandFixture, TheFormatFollowsTheFileNameUnlessGiven) {
+    struct Row {
+        const char* file;
+        const char* settings;
+        int status;
+        std::string magic;
+    } rows[] = {
+        {"label.png", "", 0, "\x89PNG"},
+        {"label.JPG", "", 0, "\xFF\xD8\xFF"},
+        {"label.jpeg", "", 0, "\xFF\xD8\xFF"},
+        {"label.Bmp", " ImageTypeStr=bmp", 0, "BM"},
+        {"label.jpg", " ImageTypeStr=jpeg", 0, "\xFF\xD8\xFF"},
+        {"label.gif", "", 0, "BM"},
+        {"label.gif", " ImageTypeStr=PNG", 0, "\x89PNG"},
+        {"label", " ImageType=3", 0, "\x89PNG"},
+        {"label.png", " ImageTypeStr=JPG", 2, ""},
+        {"label.png", " ImageType=2", 2, ""},
+        {"label.png", " ImageTypeStr=GIF", 2, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.file) + row.settings);
+        const fs::path file = folder / row.file;
+        const TRun run =
+            Quillax("render " + ValidEan + row.settings + " -o '" + file.string() + "'");
+        EXPECT_EQ(row.status, run.status) << run.err;
+        if (row.status == 0) {
+            EXPECT_EQ(row.magic, ReadFile(file).substr(0, row.magic.size()));
+        } else {
+            EXPECT_FALSE(fs::exists(file));
+            EXPECT_EQ(0u, run.err.find("quillax render: ImageType")) << run.err;
+        }
+        fs::remove(file);
+    }
+}
+
+// -o writes where the name points: a link's target is replaced and the link stays; a FIFO
+// and a character device are written into, never replaced by a file.
+TEST_F(CommandFixture, AnOutputNameIsWrittenWhereItPoints) {
+    const std::string render = "render " + ValidEan + " -o ";
+    fs::create_symlink("target.bmp", folder / "link.bmp");
+    TRun run = Quillax(render + "'" + (folder / "link.bmp").string() + "'");
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_TRUE(fs::is_symlink(folder / "link.bmp"));
+    EXPECT_EQ("BM", ReadFile(folder / "target.bmp").substr(0, 2));
+
+    const fs::path fifo = folder / "pipe";
+    quillax::test::TOpenFifo reader(fifo.string());
+    ASSERT_TRUE(reader.Opened());
+    run = Quillax(render + "'" + fifo.string() + "'");
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("BM", reader.Drain().substr(0, 2));
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    const fs::path device = folder / "null";
+    if (::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0)
+        GTEST_SKIP() << "a character device cannot be made here (making one needs root): "
+                        "the link and the FIFO were tested";
+    run = Quillax(render + "'" + device.string() + "'");
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_TRUE(fs::is_character_file(device));
 }
 
 // Orientations beyond one turn give the image of the same direction within it.
@@ -137,6 +222,7 @@ TEST_F(CommandFixture, VersionAndHelpSucceed) {
     EXPECT_EQ(0, run.status);
     EXPECT_NE(std::string::npos, run.out.find("NAME=VALUE"));
     EXPECT_NE(std::string::npos, run.out.find("15 when the file could not be written"));
+    EXPECT_NE(std::string::npos, run.out.find("other than BMP, PNG, JPG or JPEG"));
 }
 
 TEST_F(CommandFixture, SymbologyNamesRenderAsTheirNumbers) {
@@ -198,6 +284,35 @@ TEST_F(CommandFixture, RegistersAndUnregistersInAStoreFile) {
         EXPECT_EQ(0, run.status) << run.err;
     }
     EXPECT_EQ(std::string::npos, ReadFile(folder / "registry").find("Kemrin_Quillax.Quillax"));
+}
+
+// A file that is not a registry store, or a name in a missing folder, is refused and left
+// exactly as it was.
+TEST_F(CommandFixture, RegistrationTouchesNothingButARegistryStore) {
+    std::ofstream(folder / "bashrc") << "export PATH=$HOME/bin:$PATH\n";
+    std::ofstream(folder / "empty");
+    struct Row {
+        const char* name;
+        fs::path file;
+        const char* says;
+    } rows[] = {
+        {"a plain text file", folder / "bashrc", "is not a registry store"},
+        {"an empty file", folder / "empty", "is not a registry store"},
+        {"a folder", folder, "is not a registry store"},
+        {"a missing folder", folder / "no" / "such" / "registry", "does not exist"},
+    };
+    for (const Row& row : rows) {
+        for (const char* command : {"register", "unregister"}) {
+            SCOPED_TRACE(std::string(command) + " in " + row.name);
+            const TRun run =
+                Quillax(std::string(command) + " --registry '" + row.file.string() + "'");
+            EXPECT_EQ(1, run.status);
+            EXPECT_NE(std::string::npos, run.err.find(row.says)) << run.err;
+        }
+    }
+    EXPECT_EQ("export PATH=$HOME/bin:$PATH\n", ReadFile(folder / "bashrc"));
+    EXPECT_EQ("", ReadFile(folder / "empty"));
+    EXPECT_FALSE(fs::exists(folder / "no"));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The web host serving the built component, loaded as `quillax serve` loads it: the image
 // bytes and Response calls of ShowBarcode become the HTTP answer, usage errors become 400,
-// and pages render side by side on the worker pool.
+// an image that carries an error 422, and pages render side by side on the worker pool.
 #include "LoopbackClient.h"
 #include "ServeProcess.h"
 
@@ -40,6 +40,11 @@ uint32_t Big32(const std::string& bytes, std::size_t at) {
     return value;
 }
 
+std::string ErrorField(const Reply& reply) {
+    const auto it = reply.find("X-Quillax-Error");
+    return it == reply.end() ? std::string("<none>") : std::string(it->value());
+}
+
 class WebHostComponentTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -75,7 +80,6 @@ TEST_F(WebHostComponentTest, AnswersWithTheImageAndTheResponseCalls) {
         {"png", "image/png", "\x89PNG\r\n\x1A\n", false},
         {"JPEG", "image/jpeg", "\xFF\xD8\xFF", true},
         {"JPG", "image/jpeg", "\xFF\xD8\xFF", true},
-        {"GIF", "image/bmp", "BM", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.format);
@@ -110,35 +114,87 @@ TEST_F(WebHostComponentTest, PropertiesReachTheObject) {
     EXPECT_EQ(Big32(wide.body(), 20), 50u); // the page-start default height
 }
 
-TEST_F(WebHostComponentTest, UsageErrorsAre400AndBadDataIsAnErrorImage) {
+TEST_F(WebHostComponentTest, UsageErrorsAre400) {
     struct Row {
         const char* query;
-        unsigned status;
-        const char* contentType;
+        const char* mentions; // in the body
     };
     const Row rows[] = {
-        {"Colour=red", 400, "text/plain; charset=utf-8"},
-        {"Height=tall", 400, "text/plain; charset=utf-8"},
-        {"Height=99999999999", 400, "text/plain; charset=utf-8"},
-        {"ShowBarcode=1", 400, "text/plain; charset=utf-8"},
-        // Data the symbology rejects, and a symbology number past the table: the
-        // component draws its 50 by 30 error image and the call succeeds.
-        {"Data=ABC", 200, "image/bmp"},
-        {"BarcodeType=25&Data=1234", 200, "image/bmp"},
+        {"Colour=red", "Colour"},
+        {"Height=tall", "tall"},
+        {"Height=99999999999", "99999999999"},
+        {"ShowBarcode=1", "ShowBarcode"},
+        {"Data=1&ImageTypeStr=GIF", "BMP, PNG, JPG or JPEG"},
+        {"Data=1&imagetypestr=", "BMP, PNG, JPG or JPEG"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.query);
         const Reply reply = Fetch(std::string("/barcode?") + row.query);
-        EXPECT_EQ(Hex(reply.result_int()), Hex(row.status)) << reply.body();
+        EXPECT_EQ(Hex(reply.result_int()), Hex(400)) << reply.body();
+        EXPECT_EQ(Header(reply, http::field::content_type), "text/plain; charset=utf-8");
+        EXPECT_NE(reply.body().find(row.mentions), std::string::npos) << reply.body();
+    }
+}
+
+// The error image goes out with 422, the object's message in X-Quillax-Error (printable ASCII
+// only, 200 characters at most: data in the message cannot add a field) and no-store.
+TEST_F(WebHostComponentTest, AnImageThatCarriesAnErrorIs422WithTheMessage) {
+    const std::string longData(250, '1');
+    struct Row {
+        const char* name;
+        std::string query;
+        const char* contentType;
+        std::string error;
+    };
+    const Row rows[] = {
+        {"letters in EAN-13 data", "Data=ABC", "image/bmp", "Barcode must be numeric"},
+        {"symbology past the table", "BarcodeType=25&Data=1234", "image/bmp",
+         "TBarcodeEngine: wrong BarcodeType"},
+        {"line break in the data", "BarcodeType=12&Data=A1%0D%0ASet-Cookie:%20x=1B", "image/bmp",
+         "TBarcodeEngine:Codabar bad Data <A1??Set-Cookie: x=1B>"},
+        {"character beyond ASCII", "BarcodeType=12&Data=A%C3%A9B", "image/bmp",
+         "TBarcodeEngine:Codabar bad Data <A?B>"},
+        {"long message", "BarcodeType=12&Data=A" + longData + "%C3%A9B", "image/bmp",
+         ("TBarcodeEngine:Codabar bad Data <A" + longData).substr(0, 200)},
+        {"JPEG wider than its format holds",
+         "BarcodeType=6&NarrowBarWidth=31&Height=2&ImageTypeStr=JPEG&Data=" + std::string(200, 'Q'),
+         "image/jpeg", "Cannot write the 69285 by 2 pixel image as JPG: JPEG error #41"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Reply reply = Fetch("/barcode?" + row.query);
+        EXPECT_EQ(Hex(reply.result_int()), Hex(422)) << reply.body();
         EXPECT_EQ(Header(reply, http::field::content_type), row.contentType);
-        if (row.status == 200) {
+        EXPECT_EQ(Header(reply, http::field::content_length), std::to_string(reply.body().size()));
+        EXPECT_EQ(ErrorField(reply), row.error);
+        EXPECT_EQ(Header(reply, http::field::cache_control), "no-store");
+        EXPECT_EQ(Header(reply, http::field::etag), "<none>");
+        EXPECT_EQ(Header(reply, http::field::set_cookie), "<none>");
+        if (std::string(row.contentType) == "image/bmp") {
             ASSERT_GE(reply.body().size(), 26u);
             EXPECT_EQ(Little32(reply.body(), 18), 50u);
             EXPECT_EQ(Little32(reply.body(), 22), 30u);
-        } else {
-            EXPECT_FALSE(reply.body().empty());
         }
     }
+}
+
+// An error image is never kept: the same request renders again, and a tag cannot make it a
+// 304. A clean image is kept as before.
+TEST_F(WebHostComponentTest, AnErrorImageIsRenderedAgainForEachRequest) {
+    for (const char* data : {"ABC", "590123412345"}) {
+        SCOPED_TRACE(data);
+        const std::string target = std::string("/barcode?Data=") + data;
+        const Reply first = Fetch(target);
+        Client client(host_->Port());
+        ASSERT_TRUE(client.Send("GET " + target +
+                                " HTTP/1.1\r\nHost: localhost\r\nIf-None-Match: *\r\n\r\n"));
+        const std::optional<Reply> again = client.Receive();
+        ASSERT_TRUE(again);
+        EXPECT_EQ(Hex(again->result_int()), Hex(first.result_int() == 422 ? 422 : 304));
+    }
+    const std::string metrics = Fetch("/metrics").body();
+    EXPECT_NE(metrics.find("renders 3\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("cache_entries 1\n"), std::string::npos) << metrics;
 }
 
 // BarcodeType takes a symbology's name as the command line does: the same image as its
@@ -167,7 +223,8 @@ TEST_F(WebHostComponentTest, BarcodeTypeTakesASymbologyName) {
 }
 
 TEST_F(WebHostComponentTest, EveryFieldOfTheFormIsAProperty) {
-    // "1" converts to every property type, so only a misnamed field gives 400.
+    // "1" converts to every property type but the format's name, so only a misnamed field
+    // gives 400.
     const std::string page(FormPageHtml());
     int fields = 0;
     for (std::size_t at = page.find("name=\""); at != page.npos; at = page.find("name=\"", at)) {
@@ -176,7 +233,8 @@ TEST_F(WebHostComponentTest, EveryFieldOfTheFormIsAProperty) {
         if (name == "viewport") continue; // the meta tag
         SCOPED_TRACE(name);
         ++fields;
-        EXPECT_EQ(Hex(Fetch("/barcode?" + name + "=1").result_int()), Hex(200));
+        const std::string value = name == "ImageTypeStr" ? "png" : "1";
+        EXPECT_NE(Hex(Fetch("/barcode?" + name + "=" + value).result_int()), Hex(400));
     }
     EXPECT_EQ(fields, 12);
 }

@@ -44,7 +44,8 @@ constexpr TMember kMembers[] = {
     {u"Data", 208},           {u"Checksum", 209},    {u"NarrowBarWidth", 210},
     {u"ShowText", 211},       {u"Height", 213},      {u"BGColor", 214},
     {u"Ratio", 215},          {u"ImageType", 216},   {u"BarColor", 217},
-    {u"ChecksumMethod", 218}, {u"SaveBarcode", 219},
+    {u"ChecksumMethod", 218}, {u"SaveBarcode", 219}, {u"LastResult", 220},
+    {u"LastError", 221},
 };
 // Parameter names a lookup may ask for after a member's name.
 constexpr const char16_t* kParameterNames[] = {u"FileName", u"Result", u"AScriptingContext",
@@ -126,7 +127,7 @@ private:
             return in_.ConsumeIntegral<DISPID>();
         case 1:
             return in_.PickValueInArray(
-                {DISPID_VALUE, DISPID_UNKNOWN, DISPID_PROPERTYPUT, 207, 212, 220, 200});
+                {DISPID_VALUE, DISPID_UNKNOWN, DISPID_PROPERTYPUT, 207, 212, 222, 200});
         default:
             return in_.PickValueInArray(kMembers).Id;
         }
@@ -445,8 +446,9 @@ private:
 
     void AskInterfaces() {
         static const IID kInterfaces[] = {
-            IID_IUnknown,          IID_IDispatch,  IID_IQuillax,      IID_ISupportErrorInfo,
-            IID_IProvideClassInfo, IID_IPageHooks, IID_IClassFactory, IID_NULL};
+            IID_IUnknown,   IID_IDispatch,         IID_IQuillax,
+            IID_IQuillax2,  IID_ISupportErrorInfo, IID_IProvideClassInfo,
+            IID_IPageHooks, IID_IClassFactory,     IID_NULL};
         const IID& iid = in_.PickValueInArray(kInterfaces);
         IUnknown* answer = nullptr;
         if (SUCCEEDED(object_->QueryInterface(iid, reinterpret_cast<void**>(&answer)))) {

@@ -124,7 +124,7 @@ TEST_F(ObjectFixture, TypeInformationIsTheDualInterfaceAtIndexZeroOnly) {
     ASSERT_HR(S_OK, dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, first.GetAddressOf()));
     TYPEATTR* attr = nullptr;
     ASSERT_HR(S_OK, first->GetTypeAttr(&attr));
-    EXPECT_TRUE(attr->guid == IID_IQuillax);
+    EXPECT_TRUE(attr->guid == IID_IQuillax2);
     EXPECT_EQ(0x1140, attr->wTypeFlags);
     first->ReleaseTypeAttr(attr);
 
@@ -148,6 +148,7 @@ TEST_F(ObjectFixture, AnswersItsInterfacesWithOneIdentity) {
         {"IUnknown", IID_IUnknown, S_OK, S_OK},
         {"IDispatch", IID_IDispatch, S_OK, S_OK},
         {"IQuillax", IID_IQuillax, S_OK, S_OK},
+        {"IQuillax2", IID_IQuillax2, S_OK, S_OK},
         {"ISupportErrorInfo", IID_ISupportErrorInfo, S_OK, S_OK},
         {"IProvideClassInfo", IID_IProvideClassInfo, S_OK, S_OK},
         {"page hooks", IID_IPageHooks_, S_OK, S_OK},
@@ -218,7 +219,7 @@ TEST_F(ObjectFixture, ShowBarcodeOutsideAPageFailsWithARecordAndNoResponseCall) 
         EXPECT_TRUE(response.calls.empty());
         const auto record = TakeErrorRecord();
         ASSERT_TRUE(record.has_value());
-        EXPECT_TRUE(record->guid == IID_IQuillax);
+        EXPECT_TRUE(record->guid == IID_IQuillax2);
         EXPECT_EQ(u"Kemrin_Quillax.Quillax", record->source);
         EXPECT_FALSE(record->description.empty());
     }
@@ -309,6 +310,83 @@ TEST_F(ObjectFixture, InvalidDataStillSendsAnImage) {
     EXPECT_EQ(54u + 30u * 152u, response.body.size());
 }
 
+// LastResult and LastError follow each ShowBarcode and SaveBarcode, read alike through the
+// dual interface and by name; scripts cannot set them, and a new page starts clean.
+TEST_F(ObjectFixture, LastResultAndLastErrorTellWhatBecameOfTheLastRender) {
+    ComPtr<IQuillax2> extended;
+    ASSERT_HR(S_OK, dispatch.As(IID_IQuillax2, &extended));
+    const std::string file = (std::filesystem::temp_directory_path() /
+                              ("quillax-last-" + std::to_string(getpid()) + ".bmp"))
+                                 .string();
+    const std::string unwritable = file + "/no/such/folder/x.bmp";
+    enum class Action { None, Show, Save, SaveUnwritable, StartPage };
+    struct Row {
+        const char* name;
+        std::vector<std::pair<const char*, const char*>> puts;
+        Action action;
+        LONG result;
+        std::string error;
+    } rows[] = {
+        {"before any render", {}, Action::None, 0, ""},
+        {"a page starts", {}, Action::StartPage, 0, ""},
+        {"clean ShowBarcode", {{"Data", "590123412345"}}, Action::Show, 0, ""},
+        {"letters in EAN-13 data",
+         {{"Data", "12345ABC"}},
+         Action::Show,
+         3,
+         "Barcode must be numeric"},
+        {"symbology 99",
+         {{"BarcodeType", "99"}},
+         Action::Save,
+         3,
+         "TBarcodeEngine: wrong BarcodeType"},
+        {"clean SaveBarcode",
+         {{"BarcodeType", "14"}, {"Data", "590123412345"}},
+         Action::Save,
+         0,
+         ""},
+        {"no file written",
+         {},
+         Action::SaveUnwritable,
+         5,
+         "Cannot create file \"" + unwritable + "\". Not a directory"},
+        {"a new page after the failure", {}, Action::StartPage, 0, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const auto& [name, value] : row.puts)
+            Put(name, value);
+        switch (row.action) {
+        case Action::Show:
+            ASSERT_HR(S_OK, barcode->ShowBarcode());
+            break;
+        case Action::Save:
+        case Action::SaveUnwritable:
+            EXPECT_EQ(row.result,
+                      SaveBarcode(dispatch.Get(), row.action == Action::Save ? file : unwritable));
+            break;
+        case Action::StartPage:
+            ASSERT_HR(S_OK, barcode->OnStartPage(context.Get()));
+            break;
+        case Action::None:
+            break;
+        }
+        LONG result = -1;
+        BStr error;
+        EXPECT_HR(S_OK, extended->get_LastResult(&result));
+        EXPECT_HR(S_OK, extended->get_LastError(error.ReleaseAndGetAddressOf()));
+        EXPECT_EQ(row.result, result);
+        EXPECT_EQ(row.error, WideToUtf8(error.View()));
+        EXPECT_EQ(std::to_string(row.result), GetPropertyText(dispatch.Get(), "lastresult"));
+        EXPECT_EQ(row.error, GetPropertyText(dispatch.Get(), "LastError"));
+    }
+    std::filesystem::remove(file);
+    for (const char* name : {"LastResult", "LastError"}) {
+        SCOPED_TRACE(name);
+        EXPECT_THROW(Put(name, "1"), EUsageError);
+    }
+}
+
 TEST_F(ObjectFixture, AFailingResponseCallEndsShowBarcodeWithTheHostsStatus) {
     struct Row {
         const char* failAt;
@@ -329,7 +407,7 @@ TEST_F(ObjectFixture, AFailingResponseCallEndsShowBarcodeWithTheHostsStatus) {
         const auto record = TakeErrorRecord();
         ASSERT_TRUE(record.has_value());
         EXPECT_EQ(u"The disk is full.", record->description);
-        EXPECT_TRUE(record->guid == IID_IQuillax);
+        EXPECT_TRUE(record->guid == IID_IQuillax2);
     }
     // Through IDispatch the same failure is an exception carrying the status.
     response.failAt = "Flush";

@@ -187,11 +187,13 @@ TEST(AutoObjectFactory, ChecksTheClassAgainstTheTypeLibrary) {
         IID dispIID;
         const char* expected; // empty: made
     } rows[] = {
-        {"class not in the library", CLSID_Probe, IID_IQuillax,
+        {"class not in the library", CLSID_Probe, IID_IQuillax2,
          "Type information missing for class TProbe"},
         {"object class lacks the default interface", CLSID_Quillax, IID_Other,
          "Dispatch interface missing from class TProbe"},
-        {"matching class", CLSID_Quillax, IID_IQuillax, ""},
+        {"the classic interface is no longer the default", CLSID_Quillax, IID_IQuillax,
+         "Dispatch interface missing from class TProbe"},
+        {"matching class", CLSID_Quillax, IID_IQuillax2, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -204,7 +206,7 @@ TEST(AutoObjectFactory, ChecksTheClassAgainstTheTypeLibrary) {
             EXPECT_EQ("Quillax", factory.ClassName());
             EXPECT_EQ("Quillax Object", factory.Description());
             EXPECT_EQ("Kemrin_Quillax.Quillax", factory.GetProgID());
-            EXPECT_TRUE(factory.ErrorIID() == IID_IQuillax);
+            EXPECT_TRUE(factory.ErrorIID() == IID_IQuillax2);
         } catch (const Exception& e) {
             message = e.Message();
         }
@@ -261,12 +263,13 @@ struct RegistrationFixture : ::testing::Test {
                                TClassInstancing::ciMultiInstance,
                                TThreadingModel::tmBoth,
                                "TQuillax",
-                               IID_IQuillax};
+                               IID_IQuillax2};
 };
 
 const std::string ClassKey = "CLSID\\{6A358604-6623-4CD5-A879-3DF0EABE5F83}";
 const std::string LibraryKey = "TypeLib\\{651DA609-F03C-46AC-BA79-9A7E47FD512E}\\1.0";
 const std::string InterfaceKey = "Interface\\{F4DB5FB9-5221-48D4-9B6D-C54CC9CE715F}";
+const std::string Interface2Key = "Interface\\{2AFD396E-040C-4E3B-9882-F6A33A8D50DF}";
 
 TEST_F(RegistrationFixture, WritesTheClassProgIdAndTypeLibraryEntries) {
     ASSERT_NO_THROW(server.UpdateRegistry(true));
@@ -290,6 +293,8 @@ TEST_F(RegistrationFixture, WritesTheClassProgIdAndTypeLibraryEntries) {
         {LibraryKey + "\\409\\win32", nullptr, path},
         {InterfaceKey, nullptr, "IQuillax"},
         {InterfaceKey + "\\TypeLib", nullptr, "{651DA609-F03C-46AC-BA79-9A7E47FD512E}"},
+        {Interface2Key, nullptr, "IQuillax2"},
+        {Interface2Key + "\\TypeLib", nullptr, "{651DA609-F03C-46AC-BA79-9A7E47FD512E}"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.key + (row.name ? std::string(" ") + row.name : ""));
@@ -316,7 +321,8 @@ TEST_F(RegistrationFixture, UnregisteringRemovesEverythingAndCanBeRepeated) {
         for (const std::string& key :
              {ClassKey, ClassKey + "\\InprocServer32", ClassKey + "\\ProgID",
               ClassKey + "\\Version", ClassKey + "\\TypeLib", std::string("Kemrin_Quillax.Quillax"),
-              std::string("Kemrin_Quillax.Quillax\\Clsid"), LibraryKey, InterfaceKey}) {
+              std::string("Kemrin_Quillax.Quillax\\Clsid"), LibraryKey, InterfaceKey,
+              Interface2Key}) {
             SCOPED_TRACE(key);
             EXPECT_FALSE(KeyExists(key));
         }

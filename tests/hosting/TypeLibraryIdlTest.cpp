@@ -20,8 +20,14 @@ using namespace quillax;
 
 namespace {
 
-// The seven slots of IUnknown and IDispatch come before a dual interface's own members.
-constexpr UINT kFirstOwnSlot = 7;
+// The seven slots of IUnknown and IDispatch come before a dual interface's own members,
+// and the slots of the interfaces it derives from before those.
+UINT FirstOwnSlot(const InterfaceDescription& d) {
+    UINT slot = 7;
+    for (const InterfaceDescription* base = d.base; base != nullptr; base = base->base)
+        slot += base->members.cMembers;
+    return slot;
+}
 
 std::string Narrow(const OLECHAR* text) {
     return text ? WideToAnsi(OleStringView(text)) : std::string();
@@ -102,12 +108,13 @@ std::string InterfaceBlock(const InterfaceDescription& d) {
         << "    helpstring(\"" << Narrow(d.helpString) << "\"),\n"
         << "    dual" << ((d.typeFlags & TYPEFLAG_FOLEAUTOMATION) ? ",\n    oleautomation" : "")
         << "\n  ]\n"
-        << "  interface " << Narrow(d.name) << " : IDispatch\n"
+        << "  interface " << Narrow(d.name) << " : "
+        << (d.base != nullptr ? Narrow(d.base->name) : "IDispatch") << "\n"
         << "  {\n";
     for (UINT i = 0; i < d.members.cMembers; ++i) {
         const METHODDATA& m = d.members.pmethdata[i];
         // The IDL's order is the function table's.
-        if (m.iMeth != kFirstOwnSlot + i)
+        if (m.iMeth != FirstOwnSlot(d) + i)
             throw std::invalid_argument(Narrow(m.szName) + " is out of function-table order");
         out << "    " << MemberLine(m) << "\n";
     }
@@ -174,11 +181,16 @@ TEST(TypeLibraryIdl, TheIdlIsTheMemberTable) {
                                   << " differ; after a deliberate change, write the IDL anew";
 }
 
-// The Windows build compiles the IDL for 32-bit Windows (widl --win32), as the table says.
-TEST(TypeLibraryIdl, TheTableIsAWin32LibraryOfOneInterfaceAndOneClass) {
+// The Windows build compiles the IDL for 32-bit Windows (widl --win32), as the table says. The
+// classic interface comes first (an IDL names only what it has declared), and the class's
+// default interface extends it.
+TEST(TypeLibraryIdl, TheTableIsAWin32LibraryWhoseClassDefaultsToTheExtendedInterface) {
     EXPECT_EQ(Kemrin_QuillaxDescription.syskind, SYS_WIN32);
-    ASSERT_EQ(Kemrin_QuillaxDescription.interfaceCount, 1u);
+    ASSERT_EQ(Kemrin_QuillaxDescription.interfaceCount, 2u);
     ASSERT_EQ(Kemrin_QuillaxDescription.coclassCount, 1u);
-    EXPECT_EQ(Kemrin_QuillaxDescription.coclasses[0]->defaultInterface,
-              Kemrin_QuillaxDescription.interfaces[0]);
+    const InterfaceDescription* classic = Kemrin_QuillaxDescription.interfaces[0];
+    const InterfaceDescription* extended = Kemrin_QuillaxDescription.interfaces[1];
+    EXPECT_EQ(nullptr, classic->base);
+    EXPECT_EQ(classic, extended->base);
+    EXPECT_EQ(Kemrin_QuillaxDescription.coclasses[0]->defaultInterface, extended);
 }

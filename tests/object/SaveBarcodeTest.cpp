@@ -1,15 +1,19 @@
-// SaveBarcode: the file holds exactly the encoded image, is replaced whole, and a file that
-// cannot be written leaves the call successful with Result 5 and the target as it was.
+// SaveBarcode: the file holds exactly the encoded image, is replaced whole where its name
+// points, and a file that cannot be written leaves the call successful with Result 5, the
+// target as it was and the reason in LastError.
 #include "ObjectTestSupport.h"
 
 #include "tests/support/ImageFiles.h"
+#include "tests/support/OpenFifo.h"
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,6 +60,16 @@ const TBarcodeSetup kValidEan13{
 
 void WriteFile(const std::string& path, size_t size) {
     std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+}
+
+// LastResult and LastError, the error's text as ASCII.
+std::pair<LONG, std::string> LastOutcome(TQuillax& object) {
+    LONG result = kSentinel;
+    BSTR error = nullptr;
+    EXPECT_HR(S_OK, object.get_LastResult(&result));
+    EXPECT_HR(S_OK, object.get_LastError(&error));
+    TOwnedBstr owned(error);
+    return {result, AsciiOf(error)};
 }
 
 ino_t Inode(const std::string& path) {
@@ -148,34 +162,32 @@ TEST_F(SaveBarcodeTest, AWriteFailingPartWayLeavesTheOldFile) {
     EXPECT_TRUE(Strays({"barcode.bmp"}).empty());
 }
 
-// No file written is Result 5, whatever the render reported; an existing target keeps its
-// content and no temporary file is left behind.
+// No file written is Result 5, whatever the render reported, with the reason as LastError; an
+// existing target keeps its content and no temporary file is left behind.
 TEST_F(SaveBarcodeTest, TargetsThatCannotBeWrittenReportResultFive) {
     fs::create_directory(PathOf("a-folder"));
     const std::string existing = PathOf("existing.jpg");
     WriteFile(existing, 1000);
-    TBarcodeSetup oversizedJpeg{.BarcodeType = bcCode128B,
-                                .Data = std::string(200, 'Q'),
-                                .NarrowBarWidth = 31, // 69,285 pixels wide
-                                .Height = 2,
-                                .ImageTypeStr = "JPEG"};
     TBarcodeSetup badData = kValidEan13;
     badData.Data = "12345ABC";
     struct Row {
         const char* Name;
         std::u16string Path;
         TBarcodeSetup Setup;
+        const char* Reason;
     };
     auto widened = [](const std::string& path) { return std::u16string(path.begin(), path.end()); };
     const Row rows[] = {
-        {"missing folder", widened(PathOf("missing/barcode.bmp")), kValidEan13},
-        {"target is a folder", widened(PathOf("a-folder")), kValidEan13},
-        {"empty name", u"", kValidEan13},
-        {"missing folder and bad data", widened(PathOf("missing/error.bmp")), badData},
-        {"JPEG wider than its format allows", widened(existing), oversizedJpeg},
-        {"name the code page cannot hold", widened(PathOf("bar")) + u"\u65e5.bmp", kValidEan13},
+        {"missing folder", widened(PathOf("missing/barcode.bmp")), kValidEan13,
+         "No such file or directory"},
+        {"target is a folder", widened(PathOf("a-folder")), kValidEan13, "Is a directory"},
+        {"empty name", u"", kValidEan13, "No such file or directory"},
+        {"missing folder and bad data", widened(PathOf("missing/error.bmp")), badData,
+         "No such file or directory"},
+        {"name the code page cannot hold", widened(PathOf("bar")) + u"\u65e5.bmp", kValidEan13,
+         "characters the ANSI code page cannot hold"},
         {"name with a NUL, which would cut it short", widened(PathOf("cut.bmp")) + u'\0' + u"x",
-         kValidEan13},
+         kValidEan13, "holds a NUL character"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -185,15 +197,107 @@ TEST_F(SaveBarcodeTest, TargetsThatCannotBeWrittenReportResultFive) {
         TOwnedBstr path(SysAllocStringLen(row.Path.data(), static_cast<UINT>(row.Path.size())));
         EXPECT_HR(S_OK, object.SaveBarcode(path.get(), &result));
         EXPECT_EQ(5, result);
+        const auto [lastResult, lastError] = LastOutcome(object);
+        EXPECT_EQ(5, lastResult);
+        EXPECT_EQ(0u, lastError.find("Cannot create file \"")) << lastError;
+        EXPECT_NE(std::string::npos, lastError.find(row.Reason)) << lastError;
         EXPECT_EQ(std::vector<std::string>{}, Strays({"a-folder", "existing.jpg"}));
         EXPECT_TRUE(fs::is_directory(PathOf("a-folder")));
         EXPECT_FALSE(fs::exists(PathOf("missing")));
         EXPECT_EQ(1000u, fs::file_size(existing));
     }
-    // The wide JPEG renders; only its encoder fails.
-    TQuillax wide;
-    ASSERT_NO_FATAL_FAILURE(Apply(wide, oversizedJpeg));
-    EXPECT_EQ(TRenderStep::rsNone, RenderBarcode(wide.Properties()).FailedStep);
+}
+
+// A surface its format cannot hold (a JPEG 69,285 pixels wide) is saved as the 50 by 30 error
+// image in that format, with the create step's code and the writer's message.
+TEST_F(SaveBarcodeTest, AnImageItsFormatCannotHoldIsSavedAsTheErrorImage) {
+    const TBarcodeSetup oversizedJpeg{.BarcodeType = bcCode128B,
+                                      .Data = std::string(200, 'Q'),
+                                      .NarrowBarWidth = 31,
+                                      .Height = 2,
+                                      .ImageTypeStr = "JPEG"};
+    TQuillax object;
+    ASSERT_NO_FATAL_FAILURE(Apply(object, oversizedJpeg));
+    EXPECT_EQ(TRenderStep::rsNone, RenderBarcode(object.Properties()).FailedStep);
+    LONG result;
+    ASSERT_HR(S_OK, Save(object, PathOf("wide.jpg"), result));
+    EXPECT_EQ(4, result);
+    const auto [lastResult, lastError] = LastOutcome(object);
+    EXPECT_EQ(4, lastResult);
+    EXPECT_EQ(0u, lastError.find("Cannot write the 69285 by 2 pixel image as JPG: JPEG error #"))
+        << lastError;
+    const TRgbImage image = DecodeJpeg(ReadFileBytes(PathOf("wide.jpg")));
+    EXPECT_EQ(50, image.Width);
+    EXPECT_EQ(30, image.Height);
+    EXPECT_EQ(ReadFileBytes(PathOf("wide.jpg")), object.EncodeBarcode().Image.Bytes());
+}
+
+// A symbolic link has the file it leads to replaced, through any chain of links and whether
+// that file exists or not; the links stay as they were.
+TEST_F(SaveBarcodeTest, ALinkHasItsFinalTargetReplaced) {
+    fs::create_directory(PathOf("sub"));
+    struct Row {
+        const char* Name;
+        std::vector<std::pair<std::string, std::string>> Links; // link name, what it holds
+        std::string Target;                                     // the file that is written
+    };
+    const Row rows[] = {
+        {"relative link", {{"link.bmp", "target.bmp"}}, "target.bmp"},
+        {"absolute link", {{"link.bmp", PathOf("target.bmp")}}, "target.bmp"},
+        {"chain into a folder", {{"link.bmp", "hop"}, {"hop", "sub/target.bmp"}}, "sub/target.bmp"},
+        {"link inside a folder read from there",
+         {{"link.bmp", "sub/hop"}, {"sub/hop", "../target.bmp"}},
+         "target.bmp"},
+    };
+    for (const bool targetExists : {true, false}) {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(row.Name) + (targetExists ? "" : ", to a new file"));
+            if (targetExists) WriteFile(PathOf(row.Target), 1000);
+            for (const auto& [link, holds] : row.Links)
+                fs::create_symlink(holds, PathOf(link));
+            TQuillax object;
+            ASSERT_NO_FATAL_FAILURE(Apply(object, kValidEan13));
+            LONG result;
+            ASSERT_HR(S_OK, Save(object, PathOf("link.bmp"), result));
+            EXPECT_EQ(0, result);
+            EXPECT_EQ(object.EncodeBarcode().Image.Bytes(), ReadFileBytes(PathOf(row.Target)));
+            for (const auto& [link, holds] : row.Links)
+                EXPECT_EQ(holds, fs::read_symlink(PathOf(link)).string());
+            fs::remove(PathOf(row.Target));
+            for (const auto& link : row.Links)
+                fs::remove(PathOf(link.first));
+            EXPECT_EQ(std::vector<std::string>{"sub"}, Strays({}));
+        }
+    }
+}
+
+// A FIFO or a character device is no file to replace: the image is written into it, and it
+// stays what it was.
+TEST_F(SaveBarcodeTest, AFifoOrADeviceIsWrittenInPlace) {
+    TQuillax object;
+    ASSERT_NO_FATAL_FAILURE(Apply(object, kValidEan13));
+    const TEncodedBarcode encoded = object.EncodeBarcode();
+    const std::vector<uint8_t> expected(encoded.Image.Bytes().begin(), encoded.Image.Bytes().end());
+    const std::string fifo = PathOf("pipe");
+    TOpenFifo reader(fifo);
+    ASSERT_TRUE(reader.Opened());
+    LONG result;
+    ASSERT_HR(S_OK, Save(object, fifo, result));
+    EXPECT_EQ(0, result);
+    const std::string read = reader.Drain();
+    EXPECT_EQ(expected, std::vector<uint8_t>(read.begin(), read.end()));
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    const std::string device = PathOf("null");
+    if (::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0)
+        GTEST_SKIP() << "a character device cannot be made here (" << std::strerror(errno)
+                     << "; making one needs root): only the FIFO was tested";
+    ASSERT_HR(S_OK, Save(object, device, result));
+    EXPECT_EQ(0, result);
+    EXPECT_TRUE(fs::is_character_file(device));
+    std::vector<std::string> left = Strays({});
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(std::vector<std::string>({"null", "pipe"}), left);
 }
 
 TEST_F(SaveBarcodeTest, BadDataWritesTheErrorImageAndReportsTheDrawStep) {

@@ -365,7 +365,8 @@ const quillax::InterfaceDescription kSampleInterface{
     1,
     0,
     TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
-    {kMembers, static_cast<UINT>(std::size(kMembers))}};
+    {kMembers, static_cast<UINT>(std::size(kMembers))},
+    nullptr};
 const quillax::CoClassDescription kSampleClass{u"Sample", u"Sample Object",    kSampleClsid,     1,
                                                0,         TYPEFLAG_FCANCREATE, &kSampleInterface};
 const quillax::InterfaceDescription* const kInterfaces[] = {&kSampleInterface};

@@ -210,8 +210,14 @@ TEST_F(RegistryStore, ConcurrentWritersLoseNothing) {
 constexpr IID kIid = quillax::MakeGuid("{0B5D7C51-7A1C-4F3E-9E0A-5B3D2C1A0F11}");
 constexpr GUID kLibid = quillax::MakeGuid("{0B5D7C51-7A1C-4F3E-9E0A-5B3D2C1A0F13}");
 const quillax::InterfaceDescription kInterface{
-    u"IThing",   u"", kIid, 1, 0, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
-    {nullptr, 0}};
+    u"IThing",
+    u"",
+    kIid,
+    1,
+    0,
+    TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
+    {nullptr, 0},
+    nullptr};
 const quillax::InterfaceDescription* const kInterfaces[] = {&kInterface};
 const quillax::TypeLibDescription kLib{u"Thing_Lib", u"Thing_Lib Library", kLibid, 1,       0, 1033,
                                        SYS_WIN32,    kInterfaces,          1,      nullptr, 0};

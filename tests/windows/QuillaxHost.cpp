@@ -2,9 +2,10 @@
 // server's scripting host and compiled clients do it. It creates Kemrin_Quillax.Quillax by
 // ProgID, sets each case's properties by name through IDispatch, renders it into a
 // Response object of its own (ShowBarcode) and into a file with a typed Result
-// (SaveBarcode), and holds the bytes and the step codes against the Linux build's. It also
-// checks the dispatch rules a script host relies on and that a failing Response call's
-// status and error record reach the caller.
+// (SaveBarcode), and holds the bytes and the step codes (Result and LastResult) against the
+// Linux build's. It also checks the dispatch rules a script host relies on, the interfaces
+// the object answers, and that a failing Response call's status and error record reach the
+// caller.
 //
 //   quillax_host CASES REFERENCE-FOLDER RESULTS OUTPUT-FOLDER
 //
@@ -167,13 +168,23 @@ private:
     TResponse& response_;
 };
 
-ComPtr<IQuillax> NewQuillax() {
+ComPtr<IQuillax2> NewQuillax() {
     CLSID clsid{};
-    ComPtr<IQuillax> quillax;
+    ComPtr<IQuillax2> quillax;
     if (SUCCEEDED(CLSIDFromProgID(L"Kemrin_Quillax.Quillax", &clsid)))
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IQuillax,
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IQuillax2,
                          reinterpret_cast<void**>(quillax.GetAddressOf()));
     return quillax;
+}
+
+// The last render's step code, and whether its message is there exactly when it failed.
+void CheckLastOutcome(const std::string& what, IQuillax2* quillax, LONG expected) {
+    LONG result = -1;
+    BStr error;
+    CheckStatus(what + " LastResult", quillax->get_LastResult(&result), S_OK);
+    CheckStatus(what + " LastError", quillax->get_LastError(error.ReleaseAndGetAddressOf()), S_OK);
+    Check(what + " LastResult", result, expected);
+    Check(what + " LastError says what failed", !BstrToAnsi(error.Get()).empty(), expected != 0);
 }
 
 DISPID IdOf(IDispatch* object, const std::string& name) {
@@ -252,7 +263,7 @@ void CheckCases(const std::string& casesPath, const std::string& references,
     for (const TCase& c : ReadCases(casesPath)) {
         TResponse response;
         TScriptingContext context(response);
-        ComPtr<IQuillax> quillax = NewQuillax();
+        ComPtr<IQuillax2> quillax = NewQuillax();
         if (!quillax) {
             Check<std::string>(c.Name + " created", "no object", "object");
             continue;
@@ -272,6 +283,7 @@ void CheckCases(const std::string& casesPath, const std::string& references,
         calls.push_back("BinaryWrite from 0");
         calls.push_back("Flush");
         Check(c.Name + " response calls", response.Calls == calls, true);
+        CheckLastOutcome(c.Name + " after ShowBarcode", quillax.Get(), expectedResults[c.Name]);
 
         LONG result = -1;
         const std::string file = output + "\\" + c.Name;
@@ -283,6 +295,7 @@ void CheckCases(const std::string& casesPath, const std::string& references,
         CheckStatus(c.Name + " SaveBarcode early-bound",
                     quillax->SaveBarcode(BStr(AnsiToWide(file).c_str()).Get(), &result), S_OK);
         Check(c.Name + " early-bound Result", result, expectedResults[c.Name]);
+        CheckLastOutcome(c.Name + " after SaveBarcode", quillax.Get(), expectedResults[c.Name]);
         CheckStatus(c.Name + " OnEndPage", quillax->OnEndPage(), S_OK);
     }
 }
@@ -293,7 +306,7 @@ void CheckFailingResponse() {
         TResponse response;
         response.FailingCall = failing;
         TScriptingContext context(response);
-        ComPtr<IQuillax> quillax = NewQuillax();
+        ComPtr<IQuillax2> quillax = NewQuillax();
         if (!quillax) return;
         quillax->OnStartPage(&context);
         CheckStatus(std::string("ShowBarcode when ") + failing + " fails", quillax->ShowBarcode(),
@@ -311,9 +324,18 @@ void CheckFailingResponse() {
 
 // The dispatch rules that script hosts rely on.
 void CheckDispatch() {
-    ComPtr<IQuillax> quillax = NewQuillax();
+    ComPtr<IQuillax2> quillax = NewQuillax();
     if (!quillax) return;
     Check("lower-case name", IdOf(quillax.Get(), "showbarcode"), DISPID(DISPID_ShowBarcode));
+    Check("a member of IQuillax2", IdOf(quillax.Get(), "lasterror"), DISPID(DISPID_LastError));
+    CheckStatus("LastResult cannot be set", PutText(quillax.Get(), "LastResult", "1"),
+                DISP_E_MEMBERNOTFOUND);
+
+    // The classic interface is the same object's, through the same function table.
+    ComPtr<IQuillax> classic;
+    CheckStatus("IQuillax", quillax.As(IID_IQuillax, &classic), S_OK);
+    Check("IQuillax begins IQuillax2's function table",
+          static_cast<void*>(classic.Get()) == static_cast<void*>(quillax.Get()), true);
     Check("unknown name", IdOf(quillax.Get(), "Nonsense"), DISPID(DISPID_UNKNOWN));
 
     ITypeInfo* info = reinterpret_cast<ITypeInfo*>(0x1234);
@@ -333,6 +355,8 @@ void CheckDispatch() {
     CheckStatus("ISupportErrorInfo", quillax.As(IID_ISupportErrorInfo, &support), S_OK);
     if (support) {
         CheckStatus("errors of IQuillax", support->InterfaceSupportsErrorInfo(IID_IQuillax), S_OK);
+        CheckStatus("errors of IQuillax2", support->InterfaceSupportsErrorInfo(IID_IQuillax2),
+                    S_OK);
         CheckStatus("errors of IClassFactory",
                     support->InterfaceSupportsErrorInfo(IID_IClassFactory), S_FALSE);
     }

@@ -165,7 +165,9 @@ Check "InprocServer32 file name", UCase(fso.GetExtensionName(server)), "DLL"
 Dim q
 Set q = NewQuillax()
 Check "CreateObject", ErrorRecord(), "&H0||"
-Check "TypeName", TypeName(q), "IQuillax"
+Check "TypeName", TypeName(q), "IQuillax2"
+Check "LastResult before any render", q.LastResult, 0
+Check "LastError before any render", q.LastError, ""
 
 ' --- Every property's value before any page: zero, false or empty -----------------------
 rows = Array( _
@@ -280,13 +282,36 @@ Do Until cases.AtEndOfStream
 Loop
 cases.Close
 
-' A name that cannot be written leaves nothing and is not reported.
+' A name that cannot be written leaves nothing and is not reported by the call: LastResult
+' and LastError tell.
 Set q = NewQuillax()
 q.OnStartPage Nothing
 target = fso.BuildPath(args(2), "no such folder\image.bmp")
 q.SaveBarcode target, 0
 Check "SaveBarcode into a missing folder", ErrorRecord(), "&H0||"
 Check "no file in a missing folder", fso.FileExists(target), False
+Check "LastResult of a file not written", q.LastResult, 5
+Check "LastError of a file not written", Left(q.LastError, 20), "Cannot create file """
+
+' --- What became of the last render, as a script reads it --------------------------------
+' Each row: BarcodeType, Data, LastResult, LastError after SaveBarcode.
+rows = Array( _
+    Array(14, "590123412345", 0, ""), _
+    Array(14, "12345ABC", 3, "Barcode must be numeric"), _
+    Array(99, "123", 3, "TBarcodeEngine: wrong BarcodeType"))
+For Each row In rows
+    q.BarcodeType = row(0)
+    q.Data = row(1)
+    q.SaveBarcode fso.BuildPath(args(2), "last.bmp"), 0
+    Check "LastResult after " & row(1), q.LastResult, row(2)
+    Check "LastError after " & row(1), q.LastError, row(3)
+Next
+q.OnStartPage Nothing
+Check "LastResult after a page start", q.LastResult, 0
+Check "LastError after a page start", q.LastError, ""
+q.LastResult = 1
+Check "LastResult cannot be set", Err.Number, NoSuchMember
+Err.Clear
 
 ' --- Error records a script reads from Err -------------------------------------------
 Dim noPage
