@@ -30,7 +30,7 @@ entries=(
     "ean13.png|EAN-13 (14)|BarcodeType=EAN13 Data=400638133393 Checksum=true"
     "upc-a.png|UPC-A (15)|BarcodeType=UPC_A Data=036000291452 Checksum=true"
     "upc-e0.png|UPC-E, number system 0 (16)|BarcodeType=UPC_E0 Data=1234565 Checksum=true"
-    "upc-e1.png|UPC-E, number system 1 (17)|BarcodeType=UPC_E1 Data=1234565 Checksum=true"
+    "upc-e1.png|UPC-E, number system 1 (17)|BarcodeType=UPC_E1 Data=1234562 Checksum=true"
     "upc-supp2.png|UPC 2-digit add-on (18)|BarcodeType=UPC-Supp2 Data=12 Checksum=true"
     "upc-supp5.png|UPC 5-digit add-on (19)|BarcodeType=UPC-Supp5 Data=52495 Checksum=true"
     "ean128a.png|EAN-128 A (20)|BarcodeType=EAN128A Data=10ABC123"

@@ -21,7 +21,7 @@ using namespace quillax::webtest;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kEan = "Data=590123412345";
+constexpr const char* kEan = "Data=5901234123457";
 
 std::string Request(const std::string& line, const std::string& fields = "Host: x\r\n") {
     return line + "\r\n" + fields + "\r\n";
@@ -206,7 +206,7 @@ TEST(WebServeCommand, PrintsItsAddressServesAndStopsOnSignal) {
         const uint16_t port = serve.ListeningPort();
         ASSERT_NE(port, 0);
         Client client(port);
-        ASSERT_TRUE(client.Send(Get("/barcode?Data=590123412345&ImageTypeStr=PNG")));
+        ASSERT_TRUE(client.Send(Get("/barcode?Data=5901234123457&ImageTypeStr=PNG")));
         const std::optional<Reply> reply = client.Receive();
         ASSERT_TRUE(reply);
         EXPECT_EQ(Header(*reply, http::field::content_type), "image/png");

@@ -306,8 +306,8 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
         // The label shows the check digit that the bars carry.
         {bcCodeEAN8, "1234567", true, 0, {0, 0, 67, 50},
          {{{3, 34, 31, 50}, {3, 36}, "1234"}, {{35, 34, 64, 50}, {35, 36}, "5670"}}},
-        // UPC-A prints the check digit it computed, not the one given.
-        {bcCodeUPC_A, "036000291459", true, 0, {0, 0, 95, 50},
+        // UPC-A prints the check digit it computed.
+        {bcCodeUPC_A, "03600029145", true, 0, {0, 0, 95, 50},
          {{{-8, 34, -1, 50}, {-8, 36}, "0"}, {{10, 34, 45, 50}, {10, 36}, "36000"},
           {{49, 34, 84, 50}, {49, 36}, "29145"}, {{96, 34, 104, 50}, {96, 36}, "2"}}},
         {bcCodeUPC_E0, "123456", false, 0, {0, 0, 51, 50},

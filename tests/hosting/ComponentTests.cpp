@@ -212,7 +212,7 @@ TEST_F(ObjectFixture, ShowBarcodeOutsideAPageFailsWithARecordAndNoResponseCall) 
         if (row.endPage) {
             ASSERT_HR(S_OK, barcode->OnEndPage());
         }
-        Put("Data", "590123412345");
+        Put("Data", "5901234123457");
         response.calls.clear();
         EXPECT_HR(E_UNEXPECTED, barcode->ShowBarcode());
         EXPECT_TRUE(response.calls.empty());
@@ -264,7 +264,7 @@ TEST_F(ObjectFixture, ShowBarcodeMakesTheResponseCallsInOrder) {
         {" PNG", "image/bmp", false, "BM"},
     };
     ASSERT_HR(S_OK, barcode->OnStartPage(context.Get()));
-    Put("Data", "590123412345");
+    Put("Data", "5901234123457");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.imageType);
         Put("ImageTypeStr", row.imageType);
@@ -287,7 +287,7 @@ TEST_F(ObjectFixture, ShowBarcodeMakesTheResponseCallsInOrder) {
 
 TEST_F(ObjectFixture, ShowBarcodeSendsTheBytesSaveBarcodeWrites) {
     ASSERT_HR(S_OK, barcode->OnStartPage(context.Get()));
-    Put("Data", "590123412345");
+    Put("Data", "5901234123457");
     Put("ImageType", "3");
     ASSERT_HR(S_OK, barcode->ShowBarcode());
     const auto file = std::filesystem::temp_directory_path() /
@@ -317,7 +317,7 @@ TEST_F(ObjectFixture, AFailingResponseCallEndsShowBarcodeWithTheHostsStatus) {
         {"Expires", 1}, {"AddHeader", 2}, {"ContentType", 3}, {"BinaryWrite", 4}, {"Flush", 5},
     };
     ASSERT_HR(S_OK, barcode->OnStartPage(context.Get()));
-    Put("Data", "590123412345");
+    Put("Data", "5901234123457");
     Put("ImageTypeStr", "JPG");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.failAt);

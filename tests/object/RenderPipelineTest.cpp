@@ -161,6 +161,15 @@ TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
         {"lower case in Code 39", bcCode39, "abc", 1, TRenderStep::rsDraw},
         {"start character inside Code 39", bcCode39, "AB*CD", 1, TRenderStep::rsDraw},
         {"narrow width beyond the line widths", bcCode128B, "ABC", 200, TRenderStep::rsDraw},
+        // a wrong check digit that the data carries, and no data at all
+        {"wrong 13th EAN-13 digit", bcCodeEAN13, "4006381333932", 1, TRenderStep::rsDraw},
+        {"twelve EAN-13 digits, wrong 12th", bcCodeEAN13, "400638133393", 1, TRenderStep::rsDraw},
+        {"wrong 8th EAN-8 digit", bcCodeEAN8, "12345678", 1, TRenderStep::rsDraw},
+        {"wrong 12th UPC-A digit", bcCodeUPC_A, "036000291453", 1, TRenderStep::rsDraw},
+        {"wrong 7th UPC-E digit", bcCodeUPC_E0, "1234560", 1, TRenderStep::rsDraw},
+        {"empty EAN-13", bcCodeEAN13, "", 1, TRenderStep::rsDraw},
+        {"empty Code 128", bcCode128B, "", 1, TRenderStep::rsDraw},
+        {"empty Code 39", bcCode39, "", 1, TRenderStep::rsDraw},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -225,8 +234,8 @@ TEST(RenderPipeline, NoRowsOrNoColumnsFallBackTo50By30) {
         int32_t NarrowBarWidth;
         TRenderStep Failed;
     } const rows[] = {
-        {"Height 0", bcCodeEAN13, "590123412345", 0, 1, TRenderStep::rsWidth},
-        {"negative Height", bcCodeEAN13, "590123412345", -5, 1, TRenderStep::rsWidth},
+        {"Height 0", bcCodeEAN13, "5901234123457", 0, 1, TRenderStep::rsWidth},
+        {"negative Height", bcCodeEAN13, "5901234123457", -5, 1, TRenderStep::rsWidth},
         {"NarrowBarWidth 0", bcCode128B, "ABC", 50, 0, TRenderStep::rsDraw},
     };
     for (const Row& row : rows) {
@@ -272,7 +281,7 @@ TEST(RenderPipeline, OrientationIsReducedToOneTurn) {
     for (const auto& [orientation, reduced] : rows) {
         for (uint8_t type : {uint8_t{bcCodeEAN13}, uint8_t{bcCode128B}}) {
             SCOPED_TRACE(std::to_string(orientation) + ", type " + std::to_string(type));
-            TQuillaxProperties p = Ean13(type == bcCodeEAN13 ? "590123412345" : "Quillax");
+            TQuillaxProperties p = Ean13(type == bcCodeEAN13 ? "5901234123457" : "Quillax");
             p.BarcodeType = type;
             p.ShowText = true;
             p.Orientation = orientation;
@@ -306,7 +315,7 @@ TEST(RenderPipeline, PageStartRatioRendersAsRatioTwoWhereBounded) {
     };
     const Row rows[] = {
         {"Code 39", bcCode39, "ABC"}, {"Code 128 B", bcCode128B, "Abc"},
-        {"Code 93", bcCode93, "ABC"}, {"EAN-13", bcCodeEAN13, "123456789012"},
+        {"Code 93", bcCode93, "ABC"}, {"EAN-13", bcCodeEAN13, "5901234123457"},
         {"MSI", bcCodeMSI, "1234"},
     };
     for (const auto& row : rows) {
@@ -339,6 +348,7 @@ TEST(RenderPipeline, CheckDigitIsAddedOnceHoweverOftenThePatternIsBuilt) {
         {"EAN-128 C", bcCodeEAN128C, "1012345", "10123454"},
         {"EAN-128 A", bcCodeEAN128A, "1012345", "10123454"},
         {"two-digit add-on", bcCodeUPC_Supp2, "12", "12"},
+        {"PostNet", bcCodePostNet, "12345", "123455"},
     };
     for (const auto& row : rows) {
         for (int32_t narrow : {1, 2}) {

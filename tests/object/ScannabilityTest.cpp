@@ -49,7 +49,8 @@ std::string UpcEText(char numberSystem, const std::string& six) {
     return std::string(1, numberSystem) + six + upcA.back();
 }
 
-// Data of full length holds the check digit's place; with Checksum the digit is replaced.
+// Data of full length carries its own check digit, with or without Checksum; shorter data
+// without Checksum is padded with zeros in front and ends in its check digit.
 struct Symbol {
     const char* Name;
     LONG Type;
@@ -69,20 +70,25 @@ std::vector<Symbol> Symbols() {
         {"EAN-13", bcCodeEAN13, "4006381333931", false, "4006381333931", BarcodeFormat::EAN13},
         {"EAN-13", bcCodeEAN13, "12345678901", true, WithGs1Check("012345678901"),
          BarcodeFormat::EAN13},
-        {"EAN-13", bcCodeEAN13, "5901234123450", true, "5901234123457", BarcodeFormat::EAN13},
+        {"EAN-13", bcCodeEAN13, "5901234123457", true, "5901234123457", BarcodeFormat::EAN13},
+        {"EAN-13", bcCodeEAN13, "036000291452", false, "0036000291452", BarcodeFormat::EAN13},
         {"EAN-8", bcCodeEAN8, "1234567", true, WithGs1Check("1234567"), BarcodeFormat::EAN8},
         {"EAN-8", bcCodeEAN8, WithGs1Check("9638507"), false, WithGs1Check("9638507"),
          BarcodeFormat::EAN8},
-        {"UPC-A", bcCodeUPC_A, "036000291450", true, "036000291452", BarcodeFormat::UPCA},
+        {"UPC-A", bcCodeUPC_A, "036000291452", true, "036000291452", BarcodeFormat::UPCA},
+        {"UPC-A", bcCodeUPC_A, "036000291452", false, "036000291452", BarcodeFormat::UPCA},
         {"UPC-A", bcCodeUPC_A, "03600029145", true, "036000291452", BarcodeFormat::UPCA},
-        {"UPC-A", bcCodeUPC_A, "123456789010", true, WithGs1Check("12345678901"),
+        {"UPC-A", bcCodeUPC_A, WithGs1Check("12345678901"), true, WithGs1Check("12345678901"),
          BarcodeFormat::UPCA},
-        {"UPC-E0", bcCodeUPC_E0, "1234560", true, UpcEText('0', "123456"), BarcodeFormat::UPCE},
+        {"UPC-E0", bcCodeUPC_E0, UpcEText('0', "123456").substr(1), true, UpcEText('0', "123456"),
+         BarcodeFormat::UPCE},
         {"UPC-E0", bcCodeUPC_E0, "123456", false, UpcEText('0', "123456"), BarcodeFormat::UPCE},
-        {"UPC-E0", bcCodeUPC_E0, "6543210", true, UpcEText('0', "654321"), BarcodeFormat::UPCE},
-        {"UPC-E0", bcCodeUPC_E0, "0234570", true, UpcEText('0', "023457"), BarcodeFormat::UPCE},
-        {"UPC-E1", bcCodeUPC_E1, "1234560", true, UpcEText('1', "123456"), BarcodeFormat::UPCE},
-        {"UPC-E1", bcCodeUPC_E1, "9876530", true, UpcEText('1', "987653"), BarcodeFormat::UPCE},
+        {"UPC-E0", bcCodeUPC_E0, "654321", true, UpcEText('0', "654321"), BarcodeFormat::UPCE},
+        {"UPC-E0", bcCodeUPC_E0, UpcEText('0', "023457").substr(1), false, UpcEText('0', "023457"),
+         BarcodeFormat::UPCE},
+        {"UPC-E1", bcCodeUPC_E1, "123456", true, UpcEText('1', "123456"), BarcodeFormat::UPCE},
+        {"UPC-E1", bcCodeUPC_E1, UpcEText('1', "987653").substr(1), true, UpcEText('1', "987653"),
+         BarcodeFormat::UPCE},
         {"Code 39", bcCode39, "CODE39", false, "CODE39", BarcodeFormat::Code39},
         {"Code 39", bcCode39, "HELLO-123", false, "HELLO-123", BarcodeFormat::Code39},
         {"Code 39", bcCode39, "A1 B2.$/", false, "A1 B2.$/", BarcodeFormat::Code39},
