@@ -24,7 +24,7 @@ entries=(
     "code93.png|Code 93 (8)|BarcodeType=Code93 Data=CODE-93"
     "code93-extended.png|Code 93 Extended (9)|BarcodeType=Code93Extended Data=Quillax-93"
     "msi.png|MSI (10)|BarcodeType=MSI Data=1234567"
-    "postnet.png|PostNet (11)|BarcodeType=PostNet Data=12345"
+    "postnet.png|PostNet (11)|BarcodeType=PostNet Data=12345 Checksum=true"
     "codabar.png|Codabar (12)|BarcodeType=Codabar Data=123-456"
     "ean8.png|EAN-8 (13)|BarcodeType=EAN8 Data=9638507 Checksum=true"
     "ean13.png|EAN-13 (14)|BarcodeType=EAN13 Data=400638133393 Checksum=true"
@@ -38,7 +38,8 @@ entries=(
     "ean128c.png|EAN-128 C (22)|BarcodeType=EAN128C Data=0101234567890128"
     "code128.png|Code 128, code sets chosen (23)|BarcodeType=Code128 Data=Quillax-0012345678"
     "gs1-128.png|GS1-128 (24)|BarcodeType=GS1-128 'Data=(01)09501101530003(17)250101(10)AB12'"
-    "rotated.png|Rotated by 180 degrees|BarcodeType=EAN13 Data=400638133393 Checksum=true Orientation=180"
+    "rotated.png|Rotated by 90 degrees: Height wide, the bars keep their width|BarcodeType=EAN13 Data=400638133393 Checksum=true Orientation=90"
+    "rotated-30.png|Rotated by 30 degrees: the image is the turned barcode's bounding box|BarcodeType=Code128B Data=Quillax Orientation=30"
     "coloured.png|Coloured (colours are &HBBGGRR)|BarcodeType=Code128B Data=Quillax 'BarColor=&H7A3D00' 'BGColor=&HDDF5FF'"
     "error.png|Data the symbology cannot carry: the error image (exit status 13)|BarcodeType=EAN13 Data=ABC"
 )
