@@ -267,7 +267,7 @@ TEST(PaintBarcode, RightAnglesCarryTheUprightDrawing) {
 // bars with its label band, is turned at scale 1 into its bounding box: every pixel of the
 // painting shows the upright picture's unit that it turns back to, wherever that unit lies
 // clear of a line's edge, nothing outside the turned picture is drawn on, and the label
-// changes only what turns back into the label band.
+// changes only what turns back into the label band; the bars keep their area.
 TEST(PaintBarcode, OtherAnglesTurnTheWholePictureAtScaleOne) {
     struct Row {
         TBarcodeType Typ;
@@ -324,12 +324,14 @@ TEST(PaintBarcode, OtherAnglesTurnTheWholePictureAtScaleOne) {
         int32_t compared = 0;
         int32_t outsideDrawn = 0;
         int32_t labelled = 0;
+        int64_t barPixels = 0; // of the unlabelled painting
         for (int32_t py = 0; py < th; ++py)
             for (int32_t px = 0; px < tw; ++px) {
                 // The pixel's centre turned back into the upright picture.
                 const long double tx = px + 0.5L + minX, ty = py + 0.5L + minY;
                 const long double ux = tx * c - ty * s, uy = tx * s + ty * c;
                 const TColor got = target.Bitmap.Pixel(px, py);
+                barPixels += bare.Bitmap.Pixel(px, py) == kBar;
                 if (got != bare.Bitmap.Pixel(px, py)) {
                     ++labelled;
                     EXPECT_GE(uy, h - 16 - kClear)
@@ -359,6 +361,14 @@ TEST(PaintBarcode, OtherAnglesTurnTheWholePictureAtScaleOne) {
                 if (::testing::Test::HasFailure()) return;
             }
         EXPECT_GT(compared, w * kUprightHeight / 20);
+        // The bars keep their area, to a few per cent: none narrowed or widened by rounding.
+        TTarget flatBare(w, kUprightHeight);
+        upright.PaintBarcode(flatBare.Bitmap.Canvas(), {0, 0, w, kUprightHeight}, false);
+        int64_t uprightBarPixels = 0;
+        for (int32_t y = 0; y < kUprightHeight; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                uprightBarPixels += flatBare.Bitmap.Pixel(x, y) == kBar;
+        EXPECT_NEAR(double(barPixels) / double(uprightBarPixels), 1.0, 0.08);
         EXPECT_EQ(outsideDrawn, 0);
         EXPECT_EQ(row.ShowText, labelled > 20) << labelled << " pixels changed by the label";
     }
