@@ -179,6 +179,8 @@ std::string TBarcodeEngine::BuildPattern() {
         for (char c : Text)
             Require(c >= '0' && c <= '9', "Barcode must be numeric");
     }
+    // An empty text would come out as a valid-looking symbol of zeros, or of nothing.
+    Require(!Text.empty(), "No data");
     std::string pattern = row.Encode(*this);
     built_ = true;
     builtFrom_ = from;

@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace quillax {
 
 class TCanvas;
+class TCornerPlacement;
 class TFont;
 class TFontObject;
 
@@ -57,6 +59,13 @@ struct TBCdata {
 };
 extern const std::array<TBCdata, kBarcodeTypeCount> SymbologyTable;
 
+// A picture's size in units, wide enough for any pair of 32-bit extents turned.
+struct TPictureSize {
+    int64_t Width;
+    int64_t Height;
+    bool operator==(const TPictureSize&) const = default;
+};
+
 class TBarcodeEngine {
 public:
     // The class name that the formatted messages carry.
@@ -77,7 +86,9 @@ public:
     TColor ColorBar = clBlack; // bars and short bars
     bool Checksum = false;     // add a check digit where the symbology supports one
     TCheckSumMethod CheckSumMethod = csmModulo10;
-    int32_t Height = 0;  // bar height in drawing units; overwritten by painting
+    // Bar height in drawing units; overwritten by painting. At an angle that is not a right
+    // angle painting first reads it as the height of the upright picture, label band included.
+    int32_t Height = 0;
     int32_t OriginX = 0; // set by painting
     int32_t Modul = 1;   // narrow width in drawing units
     double Ratio = 2.0;  // wide / narrow; bounded in place per symbology
@@ -104,18 +115,32 @@ public:
     static TPoint OffsetPoint(TPoint a, TPoint b);
     static TPoint RotatedBoxOrigin(double alpha, TPoint origin, TPoint size);
     static std::shared_ptr<const TFontObject> MakeRotatedFont(const TFont& font, int32_t angle);
+    // The size at scale 1 of the picture that holds an upright picture of w by height units
+    // turned by angle degrees (any value): as it is at 0 and 180, with its sides swapped at 90
+    // and 270, otherwise the turned bounding box rounded up to whole units. A surface of this
+    // size takes the painting at scale 1.
+    static TPictureSize TurnedPictureSize(int32_t w, int32_t height, double angle);
 
 private:
     void PaintLines(const std::string& pattern, TCanvas& canvas);
     void PaintText(TCanvas& canvas);
     void PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
                     const std::string& text);
+    void PaintTurnedLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
+                          const std::string& text);
+    TCornerPlacement TurnedUnits() const;
+    int32_t Recorded(int64_t units) const;
+    std::pair<int32_t, int32_t> RecordedSpan(int64_t first, int64_t last) const;
 
-    // The running painting's picture size, total width, and Angle reduced to 0 up to 360
-    // degrees (valid during PaintBarcode).
+    // The running painting's picture size, total width, the upright picture's extent across
+    // the bars, and Angle reduced to 0 up to 360 degrees (valid during PaintBarcode); at
+    // angles that are not right angles the picture is recorded in fine units.
     int32_t paintDW_ = 0;
     int32_t paintDH_ = 0;
     int32_t paintW_ = 0;
+    int32_t paintUprightHeight_ = 0;
+    int32_t paintUnit_ = 1;  // recorded units per unit of the upright picture
+    int32_t paintInset_ = 0; // recorded units by which a fine-unit line keeps inside its edges
     double paintAngle_ = 0;
 
     // The text the last successful pattern build started from and the text it left. A build

@@ -1,4 +1,5 @@
-// Check digits and check characters: GS1 modulo 10, the add-on digit, MSI, Code 93, Code 128.
+// Check digits and check characters: GS1 modulo 10, the add-on digit, PostNet, MSI, Code 93,
+// Code 128.
 #include "engine/Encoders.h"
 
 namespace quillax::encoders {
@@ -34,6 +35,13 @@ std::string AddOnCheckDigit(std::string_view digits) {
         weight = 12 - weight;
     }
     return std::string(data) + static_cast<char>('0' + sum);
+}
+
+int PostNetCheckDigit(std::string_view digits) {
+    int sum = 0;
+    for (char c : digits)
+        sum = (sum + DigitValue(c)) % 10;
+    return (10 - sum) % 10;
 }
 
 // Doubling the number formed by the odd-position digits and summing its digits equals

@@ -1,6 +1,7 @@
 // Drawing: the barcode is composed in drawing units on a vector picture, rotated by Angle,
 // with an optional human-readable label, and the picture is then played, scaled, into the
-// target rectangle. The target is drawn on only by that final playback.
+// target rectangle. The target is drawn on only by that final playback, and every unit of the
+// picture that no line or text covers is the background colour.
 #include "engine/BarcodeEngine.h"
 #include "engine/DrawingGeometry.h"
 #include "imaging/Graphics.h"
@@ -25,12 +26,19 @@ constexpr int32_t kLabelFontSize = 9;
 // Depth of the label band across the bars, and how far the bars stop short of the edge.
 constexpr int32_t kLabelBand = 16;
 constexpr int32_t kEanLabelBand = 7;
-// Origin shift across the bars when the drawing is turned upside down (180) or lies at 270.
+// Origin shift across the bars when the drawing is turned upside down (180).
 constexpr int32_t kTurnedOrigin = 16;
 constexpr int32_t kEanTurnedOrigin = 8;
-// The text cell's top edge lies this far in from the picture's edge across the bars; at 90 and
-// 270 degrees the label boxes are this deep.
+// The text cell's top edge lies this far in from the picture's edge across the bars.
 constexpr int32_t kTextInset = 14;
+// Rounding up a turned picture's size forgives this much floating-point noise, so that an
+// extent that is a whole number does not gain a pixel.
+constexpr long double kSizeNoise = 1e-6L;
+// At an angle that is not a right angle the picture is recorded in sixteenths of a pixel and
+// played back at a sixteenth, so that a turned line's corners are not rounded to whole pixels,
+// which would narrow or widen each line by up to a pixel (and a two-pixel bar at 45 degrees
+// to a one-pixel line).
+constexpr int32_t kFineUnits = 16;
 
 // Raises the engine's error with "TBarcodeEngine: <what>".
 [[noreturn]] void RaiseDrawingError(const char* what) {
@@ -88,6 +96,23 @@ double ReducedAngle(double degrees) {
 double ToRadians(double degrees) {
     return static_cast<double>(static_cast<long double>(degrees) / 180 *
                                std::numbers::pi_v<long double>);
+}
+
+// 0 and 180 degrees: the bars stand upright and the picture keeps the classic layout.
+bool IsUpright(double reducedAngle) {
+    return reducedAngle == 0 || reducedAngle == 180;
+}
+
+// 90 and 270 degrees: the bars lie across and the picture is the upright one turned exactly.
+bool IsLying(double reducedAngle) {
+    return reducedAngle == 90 || reducedAngle == 270;
+}
+
+// A picture extent that must fit 32 signed bits.
+int32_t CheckedExtent(int64_t extent) {
+    if (extent < 0 || extent > std::numeric_limits<int32_t>::max())
+        RaiseDrawingError("drawing out of range");
+    return static_cast<int32_t>(extent);
 }
 
 // The EAN group (not the add-ons): short label band and digit-group labels.
@@ -265,6 +290,22 @@ std::shared_ptr<const TFontObject> TBarcodeEngine::MakeRotatedFont(const TFont& 
     return CreateFontIndirect(description);
 }
 
+// w x height upright, height x w lying, otherwise the bounding box of the turned w x height
+// rectangle rounded up to whole units.
+TPictureSize TBarcodeEngine::TurnedPictureSize(int32_t w, int32_t height, double angle) {
+    const double reduced = ReducedAngle(angle);
+    if (IsUpright(reduced)) return {w, height};
+    if (IsLying(reduced)) return {height, w};
+    if (!std::isfinite(reduced)) RaiseDrawingError("drawing out of range");
+    const TTurnOf turn(ToRadians(reduced));
+    const long double c = std::fabs(turn.Cos);
+    const long double s = std::fabs(turn.Sin);
+    auto roundedUp = [](long double extent) {
+        return static_cast<int64_t>(std::ceil(extent - kSizeNoise));
+    };
+    return {roundedUp(w * c + height * s), roundedUp(w * s + height * c)};
+}
+
 // --- Painting ---------------------------------------------------------------------------
 
 void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText) {
@@ -279,56 +320,101 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
     paintAngle_ = ReducedAngle(Angle);
     const double angle = paintAngle_;
     const bool ean = IsEanGroup(Typ);
-    const int32_t band = ean ? kEanLabelBand : kLabelBand;
-    const int32_t turnedOrigin = ean ? kEanTurnedOrigin : kTurnedOrigin;
     const long double across = static_cast<long double>(rect.Right) - rect.Left;
     const long double down = static_cast<long double>(rect.Bottom) - rect.Top;
 
     int32_t dw = 0;
     int32_t dh = 0;
-    if (angle == 0 || angle == 180) {
+    int32_t uprightHeight = 0; // the upright picture's extent across the bars
+    paintUnit_ = 1;
+    paintInset_ = 0;
+    if (IsUpright(angle)) {
         // The bars stand upright: the run fills the rectangle's width.
         const long double s = across / w;
         dw = w;
         dh = Nearest(down / s);
         if (dh < 0) RaiseDrawingError("drawing out of range");
-        Height = dh - band;
-        if (angle == 180) OriginY = turnedOrigin;
-    } else {
+        uprightHeight = dh;
+        if (angle == 180) OriginY = ean ? kEanTurnedOrigin : kTurnedOrigin;
+    } else if (IsLying(angle)) {
         // The bars lie across: the run fills the rectangle's height.
         const long double s = down / w;
         dh = w;
         dw = Nearest(across / s);
         if (dw < 0) RaiseDrawingError("drawing out of range");
-        Height = dw - band;
-        if (angle == 270) OriginX = turnedOrigin;
+        uprightHeight = dw;
+    } else {
+        // Any other angle: the upright picture, w by Height units, turned whole; the picture
+        // is its bounding box in fine units, which a rectangle of its size in whole units
+        // holds at scale 1.
+        if (Height < 0) RaiseDrawingError("drawing out of range");
+        uprightHeight = Height;
+        paintUnit_ = kFineUnits;
+        // Every polygon also gets a one-pixel outline, centred on its edges, which at this
+        // angle is max(|cos|, |sin|) pixels thick across itself: edges moved inwards by half
+        // of that leave each line covering, on average, its own width.
+        const TTurnOf turn(ToRadians(angle));
+        paintInset_ = Nearest(std::max(std::fabs(turn.Cos), std::fabs(turn.Sin)) * kFineUnits / 2);
+        const TPictureSize size = TurnedPictureSize(w, uprightHeight, angle);
+        dw = CheckedExtent(size.Width * kFineUnits);
+        dh = CheckedExtent(size.Height * kFineUnits);
     }
+    Height = uprightHeight - (ean ? kEanLabelBand : kLabelBand);
     paintDW_ = dw;
     paintDH_ = dh;
     paintW_ = w;
+    paintUprightHeight_ = uprightHeight;
 
     TMetafile picture;
     picture.SetWidth(dw);
     picture.SetHeight(dh);
     {
         TMetafileCanvas recorder(picture);
-        // One polygon per pattern character, a box and a text per label piece.
+        // The background, one polygon per pattern character, a box and a text per label piece.
         constexpr size_t kLabelRecords = 16;
-        recorder.Reserve(pattern.size() + (showText ? kLabelRecords : 0));
+        recorder.Reserve(1 + pattern.size() + (showText ? kLabelRecords : 0));
+        recorder.Brush().SetColor(Color);
+        recorder.FillRect({0, 0, dw, dh});
         PaintLines(pattern, recorder);
         if (showText) PaintText(recorder);
     } // the recording ends here
     canvas.StretchDraw(rect, picture);
 }
 
-// One filled four-corner polygon per pattern character, spaces included.
+// A length in units of the upright picture as the running painting records it.
+int32_t TBarcodeEngine::Recorded(int64_t units) const {
+    return CheckedSum(units * paintUnit_);
+}
+
+// The recorded coordinates of the corners of a line or a box over units first to last of the
+// upright picture, both inclusive: the units themselves at one recorded unit per unit, in fine
+// units the units' outer edges moved inwards by the painting's inset.
+std::pair<int32_t, int32_t> TBarcodeEngine::RecordedSpan(int64_t first, int64_t last) const {
+    return {CheckedSum(first * paintUnit_ + paintInset_),
+            CheckedSum((last + 1) * paintUnit_ - 1 - paintInset_)};
+}
+
+// Where the recorded units of the upright picture land at any angle but 0 and 180: the
+// picture's extent, both ends inclusive, turned and moved into the non-negative quadrant.
+TCornerPlacement TBarcodeEngine::TurnedUnits() const {
+    const double alpha = ToRadians(paintAngle_);
+    return {alpha, RotatedBoxOrigin(alpha, {0, 0},
+                                    {Recorded(paintW_) - 1, Recorded(paintUprightHeight_) - 1})};
+}
+
+// One filled four-corner polygon per pattern character, spaces included except at the angles
+// that record fine units (the background is already the spaces' colour there, and a space
+// would only blur its neighbours' edges). Short bars stand on the same baseline as the full
+// bars.
 void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
     const double alpha = ToRadians(paintAngle_);
-    // The run covers units 0 to w - 1 and a line rows 0 to Height, both ends inclusive; the
-    // turned box is placed by those extents so that at 90 and 180 degrees the run's first
-    // line lands on the picture's last unit instead of one past it.
-    const TPoint origin = RotatedBoxOrigin(alpha, {OriginX, OriginY}, {GetWidth() - 1, Height});
-    const TCornerPlacement placement(alpha, origin);
+    // Upright, the run covers units 0 to w - 1 and a line rows 0 to Height, both ends
+    // inclusive; the turned box is placed by those extents so that at 180 degrees the run's
+    // first line lands on the picture's last unit instead of one past it.
+    const TCornerPlacement placement =
+        IsUpright(paintAngle_) ? TCornerPlacement(alpha, RotatedBoxOrigin(alpha, {OriginX, OriginY},
+                                                                          {GetWidth() - 1, Height}))
+                               : TurnedUnits();
     canvas.Pen().SetWidth(1);
 
     const int32_t fullHeight = Height;
@@ -338,17 +424,24 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
         int32_t lw = 0;
         TLineKind kind = TLineKind::lkSpace;
         DecodePatternChar(c, lw, kind);
+        const int32_t next = CheckedSum(int64_t(x) + lw);
+        if (kind == TLineKind::lkSpace && paintUnit_ > 1) {
+            x = next;
+            continue;
+        }
         const TColor color = kind == TLineKind::lkSpace ? Color : ColorBar;
         canvas.Pen().SetColor(color);
         canvas.Brush().SetColor(color);
-        const int32_t h = kind == TLineKind::lkShortBar ? shortHeight : fullHeight;
-        const int32_t right = CheckedSum(int64_t(x) + lw - 1);
-        std::array<TPoint, 4> corners{TPoint{x, 0}, TPoint{x, h}, TPoint{right, h},
-                                      TPoint{right, 0}};
+        // Units x to next - 1 and rows top to fullHeight, both ends inclusive.
+        const auto [left, right] = RecordedSpan(x, int64_t(next) - 1);
+        const auto [top, bottom] =
+            RecordedSpan(kind == TLineKind::lkShortBar ? fullHeight - shortHeight : 0, fullHeight);
+        std::array<TPoint, 4> corners{TPoint{left, top}, TPoint{left, bottom},
+                                      TPoint{right, bottom}, TPoint{right, top}};
         for (TPoint& p : corners)
             p = placement.Place(p); // OffsetPoint(RotatePoint(p, alpha), origin)
         canvas.Polygon(corners);
-        x = CheckedSum(int64_t(x) + lw);
+        x = next;
     }
 }
 
@@ -356,9 +449,12 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
 void TBarcodeEngine::PaintText(TCanvas& canvas) {
     canvas.Font().SetName(kLabelFontName);
     canvas.Font().SetSize(kLabelFontSize);
+    if (paintUnit_ > 1) canvas.Font().SetHeight(Recorded(canvas.Font().Height()));
+    canvas.Font().SetColor(ColorBar); // the label in the bars' colour, on boxes of the spaces'
     HDC dc = canvas.Handle();
     const HFONT rotated = MakeRotatedFont(canvas.Font(), Nearest(paintAngle_));
     TFontRestorer restorer(canvas, SelectObject(dc, rotated));
+    canvas.Pen().SetColor(Color);
     canvas.Brush().SetColor(Color);
     SetBkMode(canvas.Handle(), TRANSPARENT);
 
@@ -366,7 +462,7 @@ void TBarcodeEngine::PaintText(TCanvas& canvas) {
         for (const TLabelPiece& piece : EanLabelPieces(Typ, Text, paintW_, LineWidths[0]))
             PaintLabel(canvas, piece.TextPos, piece.BoxStart, piece.BoxEnd, piece.Text);
     } else {
-        const int32_t tw = canvas.TextWidth(Text);
+        const int32_t tw = canvas.TextWidth(Text) / paintUnit_;
         const int32_t textPos = static_cast<int32_t>((static_cast<int64_t>(paintW_) - tw) / 2);
         PaintLabel(canvas, textPos, 0, paintW_, Text);
     }
@@ -378,6 +474,7 @@ void TBarcodeEngine::PaintText(TCanvas& canvas) {
 // carries the label band.
 void TBarcodeEngine::PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
                                 const std::string& text) {
+    if (!IsUpright(paintAngle_)) return PaintTurnedLabel(canvas, textPos, boxStart, boxEnd, text);
     const int64_t dw = paintDW_;
     const int64_t dh = paintDH_;
     const int64_t t = textPos;
@@ -387,29 +484,44 @@ void TBarcodeEngine::PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxSta
         return TPoint{CheckedCoordinate(x), CheckedCoordinate(y)};
     };
     TPoint corner1, corner2, at;
-    switch (Nearest(paintAngle_)) {
-    case 90:
-        corner1 = point(dw - kTextInset, dh - a);
-        corner2 = point(dw, dh - b - 1);
-        at = point(dw - kTextInset, dh - t);
-        break;
-    case 180:
+    if (paintAngle_ == 180) {
         corner1 = point(dw - a, 0);
         corner2 = point(dw - b - 1, kLabelBand);
         at = point(dw - t, kTextInset);
-        break;
-    case 270:
-        corner1 = point(0, a);
-        corner2 = point(kTextInset, b + 1);
-        at = point(kTextInset, t);
-        break;
-    default:
+    } else {
         corner1 = point(a, dh - kLabelBand);
         corner2 = point(b + 1, dh);
         at = point(t, dh - kTextInset);
-        break;
     }
     canvas.FillRect(SpannedRect(corner1, corner2));
+    canvas.TextOut(at.X, at.Y, text);
+}
+
+// A label piece at any angle but 0 and 180: box and text laid out as on the upright picture
+// and turned with it, so that at 90 and 270 degrees the label band is the upright one turned
+// exactly. The box is kept to the run's columns; a piece wholly outside them (the outer digits
+// of EAN-13 and UPC-A) lies off the upright picture and is left out, as its edge cuts it there.
+void TBarcodeEngine::PaintTurnedLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart,
+                                      int32_t boxEnd, const std::string& text) {
+    const int32_t a = std::max(boxStart, 0);
+    const int32_t b = std::min(boxEnd, paintW_ - 1);
+    if (a > b) return;
+    const int32_t h = paintUprightHeight_;
+    const TCornerPlacement units = TurnedUnits();
+    // Units a to b and the band's rows, both ends inclusive.
+    const auto [left, right] = RecordedSpan(a, b);
+    const auto [top, bottom] = RecordedSpan(int64_t(h) - kLabelBand, int64_t(h) - 1);
+    std::array<TPoint, 4> box{TPoint{left, top}, TPoint{left, bottom}, TPoint{right, bottom},
+                              TPoint{right, top}};
+    for (TPoint& p : box)
+        p = units.Place(p);
+    canvas.Polygon(box);
+    // The text's anchor is the corner of its cell, an edge between units rather than a unit:
+    // it turns with the picture's outer edges.
+    const double alpha = ToRadians(paintAngle_);
+    const TCornerPlacement edges(alpha,
+                                 RotatedBoxOrigin(alpha, {0, 0}, {Recorded(paintW_), Recorded(h)}));
+    const TPoint at = edges.Place({Recorded(textPos), Recorded(int64_t(h) - kTextInset)});
     canvas.TextOut(at.X, at.Y, text);
 }
 

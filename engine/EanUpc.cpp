@@ -38,19 +38,35 @@ std::string ZeroPad(const std::string& text, size_t n) {
     return text.size() >= n ? text : std::string(n - text.size(), '0') + text;
 }
 
+// Refuses digits whose last is not the check digit that `expected` ends in, naming the data as
+// given: a symbol with a wrong check digit is one that no reader accepts.
+void RequireCheckDigit(const std::string& given, char carried, char expected, const char* name) {
+    if (carried == expected) return;
+    throw Exception("Invalid check digit " + std::string(1, carried) + " for " + given + " (" +
+                    name + "): " + std::string(1, expected) + " expected");
+}
+
 // The digits of a symbol of `full` digits whose last is the check digit of the `data` digits
-// before it; every digit given is kept. With Checksum the data digits (the first of a
-// full-length text, or the text padded to their count) get the computed check digit; without,
-// the text is padded to full length and its last digit serves as the check digit. More
-// digits than the symbol holds, or no check digit to complete it, raise lengthError.
+// before it; every digit given is kept. A full-length text carries its own check digit, which
+// is verified (with Checksum against the method's digit). Otherwise, with Checksum the text is
+// padded to the data digits and gets the computed check digit; without, it is padded to full
+// length and its last digit, the check digit, is verified. More digits than the symbol holds,
+// or Checksum without a method to compute the digit, raise lengthError.
 std::string CompletedDigits(const TBarcodeEngine& engine, size_t data, size_t full,
-                            const char* lengthError) {
+                            const char* lengthError, const char* name) {
     const std::string& text = engine.Text;
     TBarcodeEngine::Require(text.size() <= full, lengthError);
-    if (!engine.Checksum) return ZeroPad(text, full);
-    const std::string digits = text.size() == full ? text.substr(0, data) : ZeroPad(text, data);
-    std::string completed = engine.ApplyCheckSum(digits);
+    if (!engine.Checksum) {
+        const std::string digits = ZeroPad(text, full);
+        RequireCheckDigit(text, digits.back(), Mod10CheckDigit(digits.substr(0, data)).back(),
+                          name);
+        return digits;
+    }
+    const bool carried = text.size() == full;
+    std::string completed =
+        engine.ApplyCheckSum(carried ? text.substr(0, data) : ZeroPad(text, data));
     TBarcodeEngine::Require(completed.size() == full, lengthError); // no method, no check digit
+    if (carried) RequireCheckDigit(text, text.back(), completed.back(), name);
     return completed;
 }
 
@@ -75,7 +91,7 @@ std::string EanSymbol(const std::string& leftHalf, std::string_view rightDigits)
 } // namespace
 
 std::string EncodeEAN8(TBarcodeEngine& engine) {
-    engine.Text = CompletedDigits(engine, 7, 8, "Invalid Text len (EAN8)");
+    engine.Text = CompletedDigits(engine, 7, 8, "Invalid Text len (EAN8)", "EAN-8");
     const std::string& d = engine.Text;
     std::string left;
     for (int i = 0; i < 4; ++i)
@@ -84,7 +100,7 @@ std::string EncodeEAN8(TBarcodeEngine& engine) {
 }
 
 std::string EncodeEAN13(TBarcodeEngine& engine) {
-    engine.Text = CompletedDigits(engine, 12, 13, "Invalid Text len (EAN13)");
+    engine.Text = CompletedDigits(engine, 12, 13, "Invalid Text len (EAN13)", "EAN-13");
     const std::string& d = engine.Text;
     const char* parity = kEan13Parity[Digit(d[0])];
     std::string left;
@@ -94,7 +110,7 @@ std::string EncodeEAN13(TBarcodeEngine& engine) {
 }
 
 std::string EncodeUPCA(TBarcodeEngine& engine) {
-    engine.Text = CompletedDigits(engine, 11, 12, "Invalid Text len (UPCA)");
+    engine.Text = CompletedDigits(engine, 11, 12, "Invalid Text len (UPCA)", "UPC-A");
     const std::string& d = engine.Text;
     std::string left;
     for (int i = 0; i < 6; ++i)
@@ -128,15 +144,16 @@ std::string ExpandUPCEtoUPCA(char numberSystem, std::string_view six) {
 
 // The six digits are the first of a full seven, or the text padded to six; the check digit is
 // that of the UPC-A expansion, whatever the method, and selects the parity (number system 1
-// inverts the parity of number system 0). Text then ends in that check digit, except that a
-// full seven without Checksum keep their own seventh digit.
+// inverts the parity of number system 0). A full seven carry their own check digit, which is
+// verified. Text then ends in the check digit.
 std::string EncodeUPCE(TBarcodeEngine& engine) {
     TBarcodeEngine::Require(engine.Text.size() <= 7, "Invalid Text len (UPCE)");
     const bool full = engine.Text.size() == 7;
     const std::string six = full ? engine.Text.substr(0, 6) : ZeroPad(engine.Text, 6);
     const char numberSystem = engine.Typ == bcCodeUPC_E1 ? '1' : '0';
     const char check = Mod10CheckDigit(ExpandUPCEtoUPCA(numberSystem, six)).back();
-    if (engine.Checksum || !full) engine.Text = six + check;
+    if (full) RequireCheckDigit(engine.Text, engine.Text.back(), check, "UPC-E");
+    engine.Text = six + check;
     const char* parity = kUpcEParity[Digit(check)];
     std::string pattern = kGuard;
     for (int i = 0; i < 6; ++i) {
@@ -146,12 +163,13 @@ std::string EncodeUPCE(TBarcodeEngine& engine) {
     return pattern + kUpcEEnd;
 }
 
+// The add-on check digit only selects the parity: Text keeps the five digits the symbol
+// carries, with or without Checksum, so the label shows no digit that the bars lack.
 std::string EncodeUPCSupp5(TBarcodeEngine& engine) {
     TBarcodeEngine::Require(engine.Text.size() <= 5, "Invalid Text len (UPC5)");
     engine.Text = ZeroPad(engine.Text, 5);
-    const std::string d = AddOnCheckDigit(engine.Text.substr(0, 5) + "0");
-    if (engine.Checksum) engine.Text = d;
-    const char* parity = kUpcEParity[Digit(d[5])] + 1;
+    const char check = AddOnCheckDigit(engine.Text + "0").back();
+    const char* parity = kUpcEParity[Digit(check)] + 1;
     std::string pattern = kAddOnStart;
     for (int i = 0; i < 5; ++i) {
         if (i > 0) pattern += kAddOnSeparator;
@@ -160,14 +178,13 @@ std::string EncodeUPCSupp5(TBarcodeEngine& engine) {
     return pattern;
 }
 
-// Parity by the value mod 4; the check digit only extends Text.
+// Parity by the value mod 4; the add-on check digit plays no part, and Text keeps the two
+// digits the symbol carries.
 std::string EncodeUPCSupp2(TBarcodeEngine& engine) {
     static constexpr const char* kParity[4] = {"oo", "oE", "Eo", "EE"};
     TBarcodeEngine::Require(engine.Text.size() <= 2, "Invalid Text len (UPC2)");
     engine.Text = ZeroPad(engine.Text, 2);
     const char* parity = kParity[(Digit(engine.Text[0]) * 10 + Digit(engine.Text[1])) % 4];
-    const std::string d = AddOnCheckDigit(engine.Text + "0");
-    if (engine.Checksum) engine.Text = d;
     return kAddOnStart + std::string(ByParity(parity[0], engine.Text[0])) + kAddOnSeparator +
            ByParity(parity[1], engine.Text[1]);
 }

@@ -24,6 +24,8 @@ std::string Mod10CheckDigit(std::string_view digits);
 // Add-on check: drops the last character, weights 3, 9, 3, ... from the right, appends
 // the sum mod 10.
 std::string AddOnCheckDigit(std::string_view digits);
+// PostNet correction digit: brings the sum of all digits to a multiple of 10.
+int PostNetCheckDigit(std::string_view digits);
 // MSI modulo 10 over decimal digits.
 int MsiCheckDigit(std::string_view digits);
 // Code 93 check characters C and K over the symbol values of the data.

@@ -49,8 +49,9 @@ std::string EncodeMSI(TBarcodeEngine& engine) {
     return pattern + kMsiStop;
 }
 
-// No correction digit is added: a Text that needs one carries it.
+// With Checksum the correction digit is appended to Text, so the label shows it too.
 std::string EncodePostNet(TBarcodeEngine& engine) {
+    if (engine.Checksum) engine.Text += static_cast<char>('0' + PostNetCheckDigit(engine.Text));
     std::string pattern = kPostNetStart;
     for (char c : engine.Text)
         pattern += kPostNetDigits[c - '0'];

@@ -2,7 +2,9 @@
 #include "object/RenderPipeline.h"
 
 #include <array>
+#include <cstdint>
 #include <exception>
+#include <limits>
 
 namespace quillax {
 
@@ -67,20 +69,25 @@ void PassData(const TQuillaxProperties& properties, TBarcodeEngine& engine) {
     engine.Text = properties.Data;
 }
 
-// Exactly the measured width by the engine's height; a surface without rows or columns would
-// be an empty file, no image, and is refused. A barcode beyond the surface bounds could only
-// be drawn squeezed out of recognition into the error image, at the cost of every bar it has
-// (a Code 128 of 100,000 characters records 600,000 shapes): it is not drawn at all.
+// The measured width by the engine's height, turned with the barcode at scale 1: lying, the
+// surface is the height wide and the width tall; at any other angle but 0 and 180 it is the
+// turned picture's bounding box. A surface without rows or columns would be an empty file, no
+// image, and is refused. A barcode beyond the surface bounds could only be drawn squeezed out
+// of recognition into the error image, at the cost of every bar it has (a Code 128 of 100,000
+// characters records 600,000 shapes): it is not drawn at all.
 void SizeForBarcode(TBarcodeEngine& engine, TBitmap& surface, bool& drawable) {
     const int32_t width = engine.GetWidth();
     const int32_t height = engine.Height;
     if (width <= 0 || height <= 0) throw Exception("a barcode surface needs rows and columns");
-    if (!TBitmap::Fits(width, height)) {
+    const TPictureSize size = TBarcodeEngine::TurnedPictureSize(width, height, engine.Angle);
+    constexpr int64_t kLargestSide = std::numeric_limits<int32_t>::max();
+    if (size.Width > kLargestSide || size.Height > kLargestSide ||
+        !TBitmap::Fits(static_cast<int32_t>(size.Width), static_cast<int32_t>(size.Height))) {
         drawable = false;
         throw Exception("the barcode is larger than any surface");
     }
-    surface.SetWidth(width);
-    surface.SetHeight(height);
+    surface.SetWidth(static_cast<int32_t>(size.Width));
+    surface.SetHeight(static_cast<int32_t>(size.Height));
 }
 
 void SizeForError(TBitmap& surface) {

@@ -65,9 +65,10 @@ struct TRenderResult {
 // Copies the properties onto a fresh engine, as the transfer table says (Data not included).
 void TransferProperties(const TQuillaxProperties& properties, TBarcodeEngine& engine);
 
-// Renders the properties into a new surface: exactly the measured width by the engine's
-// height, or 50 by 30 when measuring fails or would leave no rows or no columns (and when the
-// data is refused), with the last failure's text at (0, 5).
+// Renders the properties into a new surface: the measured width by the engine's height turned
+// with the barcode (swapped at 90 and 270 degrees, the turned bounding box at angles that are
+// not right angles), or 50 by 30 when measuring fails or would leave no rows or no columns (and
+// when the data is refused), with the last failure's text at (0, 5).
 TRenderResult RenderBarcode(const TQuillaxProperties& properties);
 
 // The 50 by 30 error image of a failure found after the render (an encoder that cannot hold

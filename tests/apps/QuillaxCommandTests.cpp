@@ -18,7 +18,7 @@ namespace {
 
 using namespace quillax::clitest;
 
-const std::string ValidEan = "Data=590123412345";
+const std::string ValidEan = "Data=5901234123457";
 
 struct FormatRow {
     const char* imageType;
@@ -230,7 +230,7 @@ TEST_F(CommandFixture, SymbologyNamesRenderAsTheirNumbers) {
         const char* name;
         const char* number;
         const char* data;
-    } rows[] = {{"ean-13", "14", "590123412345"},
+    } rows[] = {{"ean-13", "14", "5901234123457"},
                 {"'code 128 b'", "6", "Quillax"},
                 {"Codabar", "12", "123456"},
                 {"UPC_E1", "17", "123456"},

@@ -21,7 +21,7 @@ using namespace quillax::webtest;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kEan = "Data=590123412345";
+constexpr const char* kEan = "Data=5901234123457";
 
 std::string Request(const std::string& line, const std::string& fields = "Host: x\r\n") {
     return line + "\r\n" + fields + "\r\n";
@@ -206,7 +206,7 @@ TEST(WebServeCommand, PrintsItsAddressServesAndStopsOnSignal) {
         const uint16_t port = serve.ListeningPort();
         ASSERT_NE(port, 0);
         Client client(port);
-        ASSERT_TRUE(client.Send(Get("/barcode?Data=590123412345&ImageTypeStr=PNG")));
+        ASSERT_TRUE(client.Send(Get("/barcode?Data=5901234123457&ImageTypeStr=PNG")));
         const std::optional<Reply> reply = client.Receive();
         ASSERT_TRUE(reply);
         EXPECT_EQ(Header(*reply, http::field::content_type), "image/png");
@@ -287,8 +287,8 @@ TEST(WebServeCommand, LogsEachRequestOnStandardErrorUnlessQuiet) {
         ServeProcess serve(arguments);
         const uint16_t port = serve.ListeningPort();
         ASSERT_NE(port, 0);
-        const std::string revalidation =
-            "GET /barcode HTTP/1.1\r\nHost: localhost\r\nIf-None-Match: *\r\n\r\n";
+        const std::string revalidation = "GET /barcode?Data=5901234123457 HTTP/1.1\r\nHost: "
+                                         "localhost\r\nIf-None-Match: *\r\n\r\n";
         for (const std::string& request : {Get("/healthz"), Get("/nothing"), revalidation}) {
             Client client(port);
             ASSERT_TRUE(client.Send(request));
@@ -301,7 +301,9 @@ TEST(WebServeCommand, LogsEachRequestOnStandardErrorUnlessQuiet) {
         } else {
             EXPECT_NE(log.find(" 127.0.0.1 GET /healthz 200 3 "), std::string::npos) << log;
             EXPECT_NE(log.find(" 127.0.0.1 GET /nothing 404 10 "), std::string::npos) << log;
-            EXPECT_NE(log.find(" 127.0.0.1 GET /barcode 304 0 "), std::string::npos) << log;
+            EXPECT_NE(log.find(" 127.0.0.1 GET /barcode?Data=5901234123457 304 0 "),
+                      std::string::npos)
+                << log;
             EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3);
         }
     }

@@ -70,7 +70,7 @@ serves_and_stops() {
     local target
     for target in '' healthz metrics 'barcode?Data=400638133393&Checksum=true&ImageTypeStr=PNG' \
         'barcode?Data=CODE39&BarcodeType=Code39&ShowText=true&ImageTypeStr=JPEG' \
-        'barcode?Data=12345&Orientation=90&ImageTypeStr=BMP'; do
+        'barcode?Data=5901234123457&Orientation=90&ImageTypeStr=BMP'; do
         curl -sSf -o /dev/null "$url$target" || return 1
     done
     # A stop is not a failure: Restart=on-failure leaves a stopped instance stopped.

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <limits>
+#include <numbers>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -83,27 +86,30 @@ TEST(PaintBarcode, Ean13LabelCoversTheDigitGroupsAndLeavesTheGuardsFull) {
         auto inBox = [&](int32_t x, int32_t y) {
             return showText && y >= 34 && ((x >= 3 && x <= 44) || (x >= 49 && x <= 91));
         };
-        // Bars and spaces cover rows 0-43; only the guards reach it inside the label band.
+        // Bars and spaces cover rows 0-43; only the guards reach it inside the label band, and
+        // below the bars the band is the spaces' colour.
         EXPECT_EQ(FirstMismatch(target.Bitmap,
                                 [&](int32_t x, int32_t y) -> std::optional<TColor> {
-                                    if (inBox(x, y)) return std::nullopt;
-                                    if (y > 43) return kBackdrop;
+                                    if (inBox(x, y) && y >= 36) return std::nullopt; // digits
+                                    if (y > 43 || inBox(x, y)) return kSpace;
                                     return columns[x] == TLineKind::lkBar ? kBar : kSpace;
                                 }),
                   "");
         for (int32_t guard : {0, 2, 46, 48, 92, 94})
             EXPECT_EQ(target.Bitmap.Pixel(guard, 43), kBar) << "guard column " << guard;
-        // Inside the boxes only the background and the (black) digits show.
+        // The digits are in the bars' colour, their cells' tops 14 units above the bottom.
         int32_t inkTop = 50;
+        int32_t barColoured = 0;
         for (int32_t y = 0; y < 50; ++y)
             for (int32_t x = 0; x < 95; ++x)
-                if (inBox(x, y)) {
-                    EXPECT_NE(target.Bitmap.Pixel(x, y), kBar) << x << ", " << y;
-                    if (target.Bitmap.Pixel(x, y) != kSpace) inkTop = std::min(inkTop, y);
+                if (inBox(x, y) && target.Bitmap.Pixel(x, y) != kSpace) {
+                    inkTop = std::min(inkTop, y);
+                    barColoured += target.Bitmap.Pixel(x, y) == kBar;
                 }
         if (showText) {
             EXPECT_GE(inkTop, 36);
             EXPECT_LE(inkTop, 40);
+            EXPECT_GT(barColoured, 20);
         }
     }
 }
@@ -160,9 +166,7 @@ TEST(PaintBarcode, EanLabelFollowsTheBarsAtEveryNarrowWidth) {
                 int32_t inkLast = -1;
                 for (int32_t y = kBandTop; y < kPictureHeight; ++y)
                     for (int32_t x = first; x <= last; ++x) {
-                        const TColor c = target.Bitmap.Pixel(x, y);
-                        if (c == kSpace) continue;
-                        EXPECT_NE(c, kBar) << "a bar sticks through the band at " << x << ", " << y;
+                        if (target.Bitmap.Pixel(x, y) == kSpace) continue;
                         inkFirst = std::min(inkFirst, x);
                         inkLast = std::max(inkLast, x);
                     }
@@ -178,24 +182,26 @@ TEST(PaintBarcode, EanLabelFollowsTheBarsAtEveryNarrowWidth) {
 }
 
 // Where a unit (x, y) of the upright drawing lands after a right-angle turn, for a run of
-// w units, bars h units high and the origin (ox, oy).
+// w units and bars h units high, moved by shift. Lying, the picture is the upright one turned
+// exactly; at 180 degrees the picture keeps its classic placement.
 enum class TTurn { Upright, Quarter, Half, ThreeQuarters };
-TPoint Lands(TTurn turn, int32_t x, int32_t y, int32_t w, int32_t h, int32_t ox, int32_t oy) {
+TPoint Lands(TTurn turn, int32_t x, int32_t y, int32_t w, int32_t h, TPoint shift) {
     switch (turn) {
     case TTurn::Upright:
-        return {x + ox, y + oy};
+        return {x + shift.X, y + shift.Y};
     case TTurn::Quarter:
-        return {y + ox, w - 1 - x + oy};
+        return {y + shift.X, w - 1 - x + shift.Y};
     case TTurn::Half:
-        return {w - 1 - x + ox, h - y + oy};
+        return {w - 1 - x + shift.X, h - y + shift.Y};
     case TTurn::ThreeQuarters:
         break;
     }
-    return {h - y + ox, x + oy};
+    return {h - y + shift.X, x + shift.Y};
 }
 
 // Turning by a right angle puts every unit of the upright drawing where the rotation
-// carries it; picture size, Height and the origins follow the rectangle.
+// carries it; picture size, Height and the origins follow the rectangle. Short bars stand
+// on the baseline of the full bars. Every unit no line covers is the spaces' colour.
 TEST(PaintBarcode, RightAnglesCarryTheUprightDrawing) {
     struct Row {
         TBarcodeType Typ;
@@ -203,21 +209,22 @@ TEST(PaintBarcode, RightAnglesCarryTheUprightDrawing) {
         double Angle;
         TTurn Turn;
         TRect Rect;
-        int32_t Height, OriginX, OriginY;
+        int32_t Height, OriginY;
+        TPoint Shift; // where Lands puts the turned drawing
     } const rows[] = {
-        {bcCode39, "A", 0, TTurn::Upright, {0, 0, 38, 40}, 24, 0, 0},
-        {bcCode39, "A", 180, TTurn::Half, {0, 0, 38, 40}, 24, 0, 16},
-        {bcCode39, "A", 90, TTurn::Quarter, {0, 0, 40, 38}, 24, 0, 0},
-        {bcCode39, "A", 270, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 16, 0},
-        {bcCode39, "A", -90, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 16, 0},
-        {bcCode39, "A", 450, TTurn::Quarter, {0, 0, 40, 38}, 24, 0, 0},
-        {bcCode39, "A", 360, TTurn::Upright, {0, 0, 38, 40}, 24, 0, 0},
-        {bcCode39, "A", -180, TTurn::Half, {0, 0, 38, 40}, 24, 0, 16},
-        {bcCodeEAN13, "5901234123457", 180, TTurn::Half, {0, 0, 95, 50}, 43, 0, 8},
-        {bcCodeEAN13, "5901234123457", 90, TTurn::Quarter, {0, 0, 50, 95}, 43, 0, 0},
-        {bcCodeEAN13, "5901234123457", 270, TTurn::ThreeQuarters, {0, 0, 50, 95}, 43, 8, 0},
-        // Short bars hang from the same top edge, two fifths as long.
-        {bcCodePostNet, "12", 0, TTurn::Upright, {0, 0, 34, 66}, 50, 0, 0},
+        {bcCode39, "A", 0, TTurn::Upright, {0, 0, 38, 40}, 24, 0, {0, 0}},
+        {bcCode39, "A", 180, TTurn::Half, {0, 0, 38, 40}, 24, 16, {0, 16}},
+        {bcCode39, "A", 90, TTurn::Quarter, {0, 0, 40, 38}, 24, 0, {0, 0}},
+        {bcCode39, "A", 270, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 0, {15, 0}},
+        {bcCode39, "A", -90, TTurn::ThreeQuarters, {0, 0, 40, 38}, 24, 0, {15, 0}},
+        {bcCode39, "A", 450, TTurn::Quarter, {0, 0, 40, 38}, 24, 0, {0, 0}},
+        {bcCode39, "A", 360, TTurn::Upright, {0, 0, 38, 40}, 24, 0, {0, 0}},
+        {bcCode39, "A", -180, TTurn::Half, {0, 0, 38, 40}, 24, 16, {0, 16}},
+        {bcCodeEAN13, "5901234123457", 180, TTurn::Half, {0, 0, 95, 50}, 43, 8, {0, 8}},
+        {bcCodeEAN13, "5901234123457", 90, TTurn::Quarter, {0, 0, 50, 95}, 43, 0, {0, 0}},
+        {bcCodeEAN13, "5901234123457", 270, TTurn::ThreeQuarters, {0, 0, 50, 95}, 43, 0, {6, 0}},
+        {bcCodePostNet, "12", 0, TTurn::Upright, {0, 0, 34, 66}, 50, 0, {0, 0}},
+        {bcCodePostNet, "12", 90, TTurn::Quarter, {0, 0, 66, 34}, 50, 0, {0, 0}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.Text) + " at " + std::to_string(row.Angle));
@@ -228,18 +235,19 @@ TEST(PaintBarcode, RightAnglesCarryTheUprightDrawing) {
         TTarget target(row.Rect.Right, row.Rect.Bottom);
         engine.PaintBarcode(target.Bitmap.Canvas(), row.Rect, false);
         EXPECT_EQ(engine.Height, row.Height);
-        EXPECT_EQ(engine.OriginX, row.OriginX);
+        EXPECT_EQ(engine.OriginX, 0);
         EXPECT_EQ(engine.OriginY, row.OriginY);
 
-        // The expected image: each line covers rows 0 to its height, short bars two fifths.
+        // The expected image: each line covers rows 0 to its height, short bars the lowest
+        // two fifths.
         std::vector<std::vector<TColor>> expected(row.Rect.Bottom,
-                                                  std::vector<TColor>(row.Rect.Right, kBackdrop));
+                                                  std::vector<TColor>(row.Rect.Right, kSpace));
         for (int32_t x = 0; x < w; ++x) {
             const bool isShort = columns[x] == TLineKind::lkShortBar;
-            const int32_t lineHeight = isShort ? row.Height * 2 / 5 : row.Height;
+            const int32_t top = isShort ? row.Height - row.Height * 2 / 5 : 0;
             bool shown = false;
-            for (int32_t y = 0; y <= lineHeight; ++y) {
-                const TPoint p = Lands(row.Turn, x, y, w, row.Height, row.OriginX, row.OriginY);
+            for (int32_t y = top; y <= row.Height; ++y) {
+                const TPoint p = Lands(row.Turn, x, y, w, row.Height, row.Shift);
                 if (p.X < 0 || p.X >= row.Rect.Right || p.Y < 0 || p.Y >= row.Rect.Bottom) continue;
                 expected[p.Y][p.X] = columns[x] == TLineKind::lkSpace ? kSpace : kBar;
                 shown = true;
@@ -255,6 +263,117 @@ TEST(PaintBarcode, RightAnglesCarryTheUprightDrawing) {
     }
 }
 
+// At any angle that is not a right angle the whole upright picture, Height units across the
+// bars with its label band, is turned at scale 1 into its bounding box: every pixel of the
+// painting shows the upright picture's unit that it turns back to, wherever that unit lies
+// clear of a line's edge, nothing outside the turned picture is drawn on, and the label
+// changes only what turns back into the label band; the bars keep their area.
+TEST(PaintBarcode, OtherAnglesTurnTheWholePictureAtScaleOne) {
+    struct Row {
+        TBarcodeType Typ;
+        const char* Text;
+        int32_t Modul;
+        double Angle;
+        bool ShowText;
+    } const rows[] = {
+        {bcCodeEAN13, "5901234123457", 2, 30, true},
+        {bcCodeEAN13, "5901234123457", 2, 135, false},
+        {bcCode39, "AB", 3, 300, true},
+        {bcCode39, "AB", 3, 45, false},
+        {bcCodePostNet, "1234", 2, 210, false},
+        {bcCode128B, "Quillax", 2, 1, true},
+    };
+    constexpr int32_t kUprightHeight = 60;
+    constexpr long double kClear = 1.5; // units from any edge where rounding cannot reach
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.Text) + " at " + std::to_string(row.Angle));
+        // The upright picture: the same settings at 0 degrees.
+        TBarcodeEngine upright;
+        Configure(upright, row.Typ, row.Text);
+        upright.Modul = row.Modul;
+        const std::vector<TLineKind> columns = ColumnKinds(upright);
+        const int32_t w = static_cast<int32_t>(columns.size());
+        TTarget flat(w, kUprightHeight);
+        upright.PaintBarcode(flat.Bitmap.Canvas(), {0, 0, w, kUprightHeight}, row.ShowText);
+
+        const long double alpha = row.Angle / 180 * std::numbers::pi_v<long double>;
+        const long double c = std::cos(alpha), s = std::sin(alpha);
+        const TPictureSize size = TBarcodeEngine::TurnedPictureSize(w, kUprightHeight, row.Angle);
+        ASSERT_EQ(size.Width, std::ceil(w * std::fabs(c) + kUprightHeight * std::fabs(s) - 1e-9));
+        ASSERT_EQ(size.Height, std::ceil(w * std::fabs(s) + kUprightHeight * std::fabs(c) - 1e-9));
+        TBarcodeEngine turned;
+        Configure(turned, row.Typ, row.Text, false, row.Angle);
+        turned.Modul = row.Modul;
+        turned.Height = kUprightHeight;
+        const int32_t tw = int32_t(size.Width), th = int32_t(size.Height);
+        TTarget target(tw, th);
+        turned.PaintBarcode(target.Bitmap.Canvas(), {0, 0, tw, th}, row.ShowText);
+        EXPECT_EQ(turned.Height, upright.Height);
+        TBarcodeEngine unlabelled;
+        Configure(unlabelled, row.Typ, row.Text, false, row.Angle);
+        unlabelled.Modul = row.Modul;
+        unlabelled.Height = kUprightHeight;
+        TTarget bare(tw, th);
+        unlabelled.PaintBarcode(bare.Bitmap.Canvas(), {0, 0, tw, th}, false);
+
+        // The turned frame's corners, counter-clockwise on the y-down surface; the shift puts
+        // their least x and y at 0.
+        const long double h = kUprightHeight;
+        const long double minX = std::min({0.0L, w * c, h * s, w * c + h * s});
+        const long double minY = std::min({0.0L, -w * s, h * c, -w * s + h * c});
+        int32_t compared = 0;
+        int32_t outsideDrawn = 0;
+        int32_t labelled = 0;
+        int64_t barPixels = 0; // of the unlabelled painting
+        for (int32_t py = 0; py < th; ++py)
+            for (int32_t px = 0; px < tw; ++px) {
+                // The pixel's centre turned back into the upright picture.
+                const long double tx = px + 0.5L + minX, ty = py + 0.5L + minY;
+                const long double ux = tx * c - ty * s, uy = tx * s + ty * c;
+                const TColor got = target.Bitmap.Pixel(px, py);
+                barPixels += bare.Bitmap.Pixel(px, py) == kBar;
+                if (got != bare.Bitmap.Pixel(px, py)) {
+                    ++labelled;
+                    EXPECT_GE(uy, h - 16 - kClear)
+                        << "the label changes (" << px << ", " << py << ") outside the band";
+                }
+                if (ux < -kClear || uy < -kClear || ux > w + kClear ||
+                    uy > kUprightHeight + kClear) {
+                    outsideDrawn += got != kSpace;
+                    continue;
+                }
+                const auto x = int32_t(std::floor(ux)), y = int32_t(std::floor(uy));
+                if (x < 0 || y < 0 || x >= w || y >= kUprightHeight) continue;
+                // Clear of every edge (the 5 x 5 units around are all alike, the spaces' colour
+                // beyond the picture) and of the label's text cells.
+                bool clear = !(row.ShowText && y >= kUprightHeight - 14);
+                for (int32_t dy = -2; dy <= 2; ++dy)
+                    for (int32_t dx = -2; dx <= 2; ++dx) {
+                        const int32_t ax = x + dx, ay = y + dy;
+                        const bool inside = ax >= 0 && ax < w && ay >= 0 && ay < kUprightHeight;
+                        clear &= (inside ? flat.Bitmap.Pixel(ax, ay) : kSpace) ==
+                                 flat.Bitmap.Pixel(x, y);
+                    }
+                if (!clear) continue;
+                ++compared;
+                EXPECT_EQ(got, flat.Bitmap.Pixel(x, y))
+                    << "(" << px << ", " << py << ") turns back to (" << x << ", " << y << ")";
+                if (::testing::Test::HasFailure()) return;
+            }
+        EXPECT_GT(compared, w * kUprightHeight / 20);
+        // The bars keep their area, to a few per cent: none narrowed or widened by rounding.
+        TTarget flatBare(w, kUprightHeight);
+        upright.PaintBarcode(flatBare.Bitmap.Canvas(), {0, 0, w, kUprightHeight}, false);
+        int64_t uprightBarPixels = 0;
+        for (int32_t y = 0; y < kUprightHeight; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                uprightBarPixels += flatBare.Bitmap.Pixel(x, y) == kBar;
+        EXPECT_NEAR(double(barPixels) / double(uprightBarPixels), 1.0, 0.08);
+        EXPECT_EQ(outsideDrawn, 0);
+        EXPECT_EQ(row.ShowText, labelled > 20) << labelled << " pixels changed by the label";
+    }
+}
+
 // The picture's extent across the bars is rounded to nearest, halves to even.
 TEST(PaintBarcode, HeightFollowsTheScaledRectangle) {
     struct Row {
@@ -265,7 +384,7 @@ TEST(PaintBarcode, HeightFollowsTheScaledRectangle) {
     } const rows[] = {
         {bcCodeEAN13, 0, {0, 0, 190, 101}, 43}, // 50.5 units -> 50
         {bcCodeEAN13, 0, {0, 0, 190, 103}, 45}, // 51.5 units -> 52
-        {bcCodeEAN13, 90, {0, 0, 101, 190}, 43}, {bcCodeEAN13, 45, {0, 0, 103, 190}, 45},
+        {bcCodeEAN13, 90, {0, 0, 101, 190}, 43},
         {bcCode39, 90, {0, 0, 100, 76}, 34}, // twice as high as the run: 50 units across
         {bcCode39, 0, {5, 7, 43, 47}, 24},   // the rectangle need not start at (0, 0)
     };
@@ -306,8 +425,8 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
         // The label shows the check digit that the bars carry.
         {bcCodeEAN8, "1234567", true, 0, {0, 0, 67, 50},
          {{{3, 34, 31, 50}, {3, 36}, "1234"}, {{35, 34, 64, 50}, {35, 36}, "5670"}}},
-        // UPC-A prints the check digit it computed, not the one given.
-        {bcCodeUPC_A, "036000291459", true, 0, {0, 0, 95, 50},
+        // UPC-A prints the check digit it computed.
+        {bcCodeUPC_A, "03600029145", true, 0, {0, 0, 95, 50},
          {{{-8, 34, -1, 50}, {-8, 36}, "0"}, {{10, 34, 45, 50}, {10, 36}, "36000"},
           {{49, 34, 84, 50}, {49, 36}, "29145"}, {{96, 34, 104, 50}, {96, 36}, "2"}}},
         {bcCodeUPC_E0, "123456", false, 0, {0, 0, 51, 50},
@@ -316,20 +435,15 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
         {bcCodeEAN13, "5901234123457", false, 180, {0, 0, 95, 50},
          {{{96, 0, 103, 16}, {103, 14}, "5"}, {{50, 0, 92, 16}, {92, 14}, "901234"},
           {{3, 0, 46, 16}, {46, 14}, "123457"}}},
+        // Lying, the band is the upright one turned: 16 units deep, the digit off the run left
+        // out.
         {bcCodeEAN13, "5901234123457", false, 90, {0, 0, 50, 95},
-         {{{36, 96, 50, 103}, {36, 103}, "5"}, {{36, 50, 50, 92}, {36, 92}, "901234"},
-          {{36, 3, 50, 46}, {36, 46}, "123457"}}},
+         {{{34, 50, 50, 92}, {36, 92}, "901234"}, {{34, 3, 50, 46}, {36, 46}, "123457"}}},
         {bcCodeEAN13, "5901234123457", false, 270, {0, 0, 50, 95},
-         {{{0, -8, 14, -1}, {14, -8}, "5"}, {{0, 3, 14, 45}, {14, 3}, "901234"},
-          {{0, 49, 14, 92}, {14, 49}, "123457"}}},
-        // Any other angle keeps the upright layout.
-        {bcCodeEAN13, "5901234123457", false, 45, {0, 0, 50, 95},
-         {{{-8, 79, -1, 95}, {-8, 81}, "5"}, {{3, 79, 45, 95}, {3, 81}, "901234"},
-          {{49, 79, 92, 95}, {49, 81}, "123457"}}},
+         {{{0, 3, 16, 45}, {14, 3}, "901234"}, {{0, 49, 16, 92}, {14, 49}, "123457"}}},
         // Angles outside 0-359 are laid out as the same direction within it: -90 as 270.
         {bcCodeEAN13, "5901234123457", false, -90, {0, 0, 50, 95},
-         {{{0, -8, 14, -1}, {14, -8}, "5"}, {{0, 3, 14, 45}, {14, 3}, "901234"},
-          {{0, 49, 14, 92}, {14, 49}, "123457"}}},
+         {{{0, 3, 16, 45}, {14, 3}, "901234"}, {{0, 49, 16, 92}, {14, 49}, "123457"}}},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -346,6 +460,7 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
         bare.PaintBarcode(canvas, row.Rect, false);
         canvas.Font().SetName("Arial");
         canvas.Font().SetSize(9);
+        canvas.Font().SetColor(kBar);
         HFONT previous = SelectObject(
             canvas.Handle(),
             TBarcodeEngine::MakeRotatedFont(canvas.Font(), static_cast<int32_t>(row.Angle)));

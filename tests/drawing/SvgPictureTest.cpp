@@ -33,11 +33,13 @@ void Configure(TBarcodeEngine& engine, const TBarcodeRow& row) {
     engine.ColorBar = 0x402000;
 }
 
-// The barcode on a surface of its measured width by its height, as the object sizes it.
+// The barcode on a surface of its measured width by its height, turned, as the object sizes it.
 TRect FrameOf(const TBarcodeRow& row) {
     TBarcodeEngine engine;
     Configure(engine, row);
-    return {0, 0, engine.GetWidth(), engine.Height};
+    const TPictureSize size =
+        TBarcodeEngine::TurnedPictureSize(engine.GetWidth(), engine.Height, engine.Angle);
+    return {0, 0, int32_t(size.Width), int32_t(size.Height)};
 }
 
 std::vector<uint8_t> PngOf(const TBarcodeRow& row) {
@@ -70,9 +72,10 @@ std::vector<uint8_t> SvgOf(const TBarcodeRow& row) {
 
 TEST(SvgPicture, RecordedBarcodeRasterisesToThePngOfTheBitmap) {
     const TBarcodeRow rows[] = {
-        {bcCodeEAN13, "590123412345", 1, 0, false},  {bcCode128B, "Code 128 b~", 2, 0, false},
-        {bcCode39, "CODE-39", 1, 180, false},        {bcCodePostNet, "12345", 2, 0, false},
-        {bcCodeUPC_A, "03600029145", 3, 180, false},
+        {bcCodeEAN13, "5901234123457", 1, 0, false},  {bcCode128B, "Code 128 b~", 2, 0, false},
+        {bcCode39, "CODE-39", 1, 180, false},         {bcCodePostNet, "12345", 2, 0, false},
+        {bcCodeUPC_A, "036000291452", 3, 180, false}, {bcCode39, "CODE-39", 2, 90, false},
+        {bcCodeEAN13, "5901234123457", 2, 30, false},
     };
     for (const TBarcodeRow& row : rows) {
         SCOPED_TRACE(testing::Message() << SymbologyTable[row.Typ].Name << " at " << row.Angle);

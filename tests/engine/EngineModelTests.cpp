@@ -99,7 +99,7 @@ TEST(EnginePipeline, NumericCheckAndTrimming) {
         {bcCode_2_5_industrial, "\t\r\n123\x01 ", "", "123"},
         {bcCode_2_5_industrial, "12a4", "Barcode must be numeric", "12a4"},
         {bcCode_2_5_industrial, " 1 2 ", "Barcode must be numeric", "1 2"},
-        {bcCode_2_5_industrial, "", "", ""},
+        {bcCode_2_5_industrial, " \t ", "No data", ""},
         {bcCode39, "12a4", "TBarcodeEngine:Code39 bad Data <12a4>", "12a4"},
         {bcCode39, " 12 ", "", " 12 "},
         {bcCodeEAN128C, "12A4", "Barcode must be numeric", "12A4"},
@@ -253,7 +253,8 @@ TEST(LineWidths, RatioIsBoundedInPlace) {
         TBarcodeEngine e;
         e.Typ = r.Typ;
         e.Ratio = r.Ratio;
-        e.Text = "";
+        e.Text = "12";
+        e.Checksum = true;
         e.GetWidth();
         EXPECT_EQ(e.Ratio, r.After);
     }
@@ -313,8 +314,8 @@ TEST(Measuring, WidthIsTheSumOfTheRun) {
         int32_t Modul;
         int32_t Width;
     } rows[] = {
-        {bcCodeEAN13, "400638133393", 1, 95},
-        {bcCodeEAN13, "400638133393", 2, 190},
+        {bcCodeEAN13, "4006381333931", 1, 95},
+        {bcCodeEAN13, "4006381333931", 2, 190},
         {bcCodeEAN8, "12345670", 1, 67},
         {bcCodeUPC_A, "012345678905", 1, 95},
         {bcCodeUPC_E0, "0123457", 1, 51},
@@ -322,7 +323,7 @@ TEST(Measuring, WidthIsTheSumOfTheRun) {
         {bcCodeUPC_Supp2, "12", 1, 20},
         {bcCode128B, "A", 1, 46},
         {bcCode93, "A", 1, 46},
-        {bcCodeEAN13, "1", 0, 0},
+        {bcCodeEAN13, "0", 0, 0},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(::testing::Message() << SymbologyTable[r.Typ].Name << " " << r.Text);

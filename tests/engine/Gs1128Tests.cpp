@@ -156,7 +156,7 @@ TEST(Gs1128, RefusalsNameTheAiAndTheFault) {
         std::string Data;
         std::string Fault; // after "GS1-128: ", or "" when accepted
     } rows[] = {
-        {"", "no application identifier"},
+        {"01", "no application identifier"},
         {"0109501101530003", "no application identifier"},
         {"(01", "\"(\" without \")\""},
         {"[01]09501101530003[10", "\"[\" without \"]\""},

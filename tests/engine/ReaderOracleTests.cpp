@@ -42,23 +42,22 @@ std::vector<OracleRow> OracleRows() {
     using F = ZXing::BarcodeFormat;
     std::vector<OracleRow> rows = {
         {{bcCodeEAN8, "1234567", true}, F::EAN8, "12345670", BARCODE_EANX},
-        // every digit given is carried; with Checksum a full-length text gets the right check
+        // every digit given is carried; a full-length text carries its own check digit
         {{bcCodeUPC_A, "12345678901", true}, F::UPCA, "123456789012", BARCODE_UPCA},
         {{bcCodeUPC_A, "03600029145", true}, F::UPCA, "036000291452", BARCODE_UPCA},
         {{bcCodeEAN8, "12345670", true}, F::EAN8, "12345670"},
-        {{bcCodeEAN13, "4006381333930", true}, F::EAN13, "4006381333931"},
+        {{bcCodeEAN13, "4006381333931", true}, F::EAN13, "4006381333931"},
         // UPC-E: each expansion rule, both number systems
-        {{bcCodeUPC_E0, "6543200", true}, F::UPCE, "06543208"},
-        {{bcCodeUPC_E0, "1234510", true}, F::UPCE, "01234514"},
-        {{bcCodeUPC_E0, "9876520", true}, F::UPCE, "09876523"},
-        {{bcCodeUPC_E0, "4250030", true}, F::UPCE, "04250035"},
-        {{bcCodeUPC_E0, "1357940", true}, F::UPCE, "01357947"},
-        {{bcCodeUPC_E0, "1234560", true}, F::UPCE, "01234565"},
-        {{bcCodeUPC_E1, "1234560", true}, F::UPCE, "11234562"},
+        {{bcCodeUPC_E0, "654320", true}, F::UPCE, "06543208"},
+        {{bcCodeUPC_E0, "123451", true}, F::UPCE, "01234514"},
+        {{bcCodeUPC_E0, "987652", true}, F::UPCE, "09876523"},
+        {{bcCodeUPC_E0, "425003", true}, F::UPCE, "04250035"},
+        {{bcCodeUPC_E0, "135794", true}, F::UPCE, "01357947"},
+        {{bcCodeUPC_E0, "123456", true}, F::UPCE, "01234565"},
         {{bcCodeUPC_E1, "123456", true}, F::UPCE, "11234562"},
         {{bcCodeUPC_E0, "123456", false}, F::UPCE, "01234565"},
         {{bcCodeUPC_E0, "23456", true}, F::UPCE, "00234566"},
-        {{bcCodeUPC_E1, "6543200", false, csmNone}, F::UPCE, "16543205"},
+        {{bcCodeUPC_E1, "6543205", false, csmNone}, F::UPCE, "16543205"},
         {{bcCode128A, Printable(0, 95)}, F::Code128, Printable(0, 95)},
         {{bcCode128B, Printable(32, 79)}, F::Code128, Printable(32, 79), BARCODE_CODE128B},
         {{bcCode128B, Printable(80, 127)}, F::Code128, Printable(80, 127), BARCODE_CODE128B},

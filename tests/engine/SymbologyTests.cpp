@@ -75,12 +75,10 @@ TEST(TwoOfFive, Patterns) {
         {{bcCode_2_5_interleaved, "1234"},
          ITF_START + "6051505061" + "6060515051" + ITF_STOP,
          "1234"},
-        {{bcCode_2_5_interleaved, ""}, ITF_START + ITF_STOP, ""},
         {{bcCode_2_5_interleaved, " 12 ", true}, ITF_START + "6051505061" + ITF_STOP, "12"},
         {{bcCode_2_5_industrial, "1"}, IND_START + "6050505060" + IND_STOP, "1"},
-        {{bcCode_2_5_industrial, ""}, IND_START + IND_STOP, ""},
         {{bcCode_2_5_matrix, "12"}, MAT_START + "605060" + "515060" + MAT_STOP, "12"},
-        {{bcCode_2_5_matrix, "", true, csmNone}, MAT_START + MAT_STOP, ""},
+        {{bcCode_2_5_matrix, "7", true, csmNone}, MAT_START + "505160" + MAT_STOP, "7"},
     });
 }
 
@@ -105,8 +103,6 @@ TEST(Code39, Patterns) {
     CheckRows({
         {{bcCode39, "A"}, C39_STAR + GAP + C39_A + GAP + C39_STAR, "A"},
         {{bcCode39, "A", true}, C39_STAR + GAP + C39_A + GAP + C39_A + GAP + C39_STAR, "A"},
-        {{bcCode39, ""}, C39_STAR + GAP + C39_STAR, ""},
-        {{bcCode39, "", true}, C39_STAR + GAP + C39_0 + GAP + C39_STAR, ""},
         // values 35 + 8 = 43: the check character is "0", never "*"
         {{bcCode39, "Z8", true},
          C39_STAR + GAP + C39_Z + GAP + C39_8 + GAP + C39_0 + GAP + C39_STAR,
@@ -166,8 +162,6 @@ TEST(Code128, WorkedSymbols) {
 
 TEST(Code128, EdgeCases) {
     CheckWidthRows({
-        // empty: start, check (104 mod 103 = 1), stop
-        {{bcCode128B, ""}, START_B + "222122" + STOP, ""},
         // code set A carries the control characters as values 64-95, code set B DEL as 95
         {{bcCode128A, "\x01"}, START_A + "121124" /* 65 */ + "121124" + STOP, "\x01"},
         {{bcCode128A, "\x1F"}, START_A + "114113" /* 95 */ + "114113" + STOP, "\x1F"},
@@ -226,7 +220,6 @@ TEST(Code93, WorkedSymbols) {
              "111411" +
              "113121" /* C: + */ + "121311" /* K: 6 */ + C93_END,
          "TEST93"},
-        {{bcCode93, ""}, C93_START + "131112" + "131112" + C93_END, ""},
         // full ASCII: "a" is (+)A
         {{bcCode93Extended, "a"},
          C93_START +
@@ -294,8 +287,9 @@ TEST(EanUpc, WorkedSymbols) {
         {{bcCodeUPC_E0, "123456", true},
          GUARD + EanDigits("GLLGGL", "123456") + UPCE_END,
          "1234565"},
-        {{bcCodeUPC_Supp5, "12345", true}, AddOn("GLGLL", "12345"), "123451"},
-        {{bcCodeUPC_Supp2, "12", true}, AddOn("LL", "12"), "125"},
+        // the add-ons' check digit is not a digit of the symbol, so Text does not get it
+        {{bcCodeUPC_Supp5, "12345", true}, AddOn("GLGLL", "12345"), "12345"},
+        {{bcCodeUPC_Supp2, "12", true}, AddOn("LL", "12"), "12"},
     });
 }
 
@@ -303,22 +297,22 @@ TEST(EanUpc, PaddingAndCheckDigitEdges) {
     const std::string ean13Zeros =
         GUARD + EanDigits("LLLLLL", "000000") + CENTRE + EanDigits("RRRRRR", "000000") + GUARD;
     CheckRows({
-        // an empty Text becomes all zeros
-        {{bcCodeEAN13, "", true}, ean13Zeros, "0000000000000"},
+        // zeros in front; the check digit of all zeros is 0
+        {{bcCodeEAN13, "0", true}, ean13Zeros, "0000000000000"},
         {{bcCodeEAN13, "000000000000"}, ean13Zeros, "0000000000000"},
-        {{bcCodeUPC_A, ""}, ean13Zeros, "000000000000"},
+        {{bcCodeUPC_A, "0"}, ean13Zeros, "000000000000"},
         // two-digit add-on: parity by value mod 4 (13 -> 1 -> LG)
         {{bcCodeUPC_Supp2, "13"}, AddOn("LG", "13"), "13"},
-        {{bcCodeUPC_Supp2, "3", true}, AddOn("GG", "03"), "039"},
+        {{bcCodeUPC_Supp2, "3", true}, AddOn("GG", "03"), "03"},
         // 86: check 0 -> parity GGLLL
-        {{bcCodeUPC_Supp5, "86", true}, AddOn("GGLLL", "00086"), "000860"},
+        {{bcCodeUPC_Supp5, "86", true}, AddOn("GGLLL", "00086"), "00086"},
     });
 }
 
 // Every digit given is kept. With d data digits and n in all: with Checksum, up to d digits are
-// padded to d and get the check digit, n digits keep their first d and get the computed check
-// digit in place of their last; without, the text is padded to n. The symbol is that of the
-// completed digits given whole, and Text holds them.
+// padded to d and get the check digit; without, the text is padded to n. n digits carry their
+// own check digit either way. The symbol is that of the completed digits given whole, and Text
+// holds them.
 TEST(EanUpc, EveryGivenDigitIsKept) {
     struct Row {
         TBarcodeType Typ;
@@ -329,33 +323,31 @@ TEST(EanUpc, EveryGivenDigitIsKept) {
         // EAN-8: d 7, n 8
         {bcCodeEAN8, "123456", true, "01234565"},
         {bcCodeEAN8, "1234567", true, "12345670"},
-        {bcCodeEAN8, "12345678", true, "12345670"},
+        {bcCodeEAN8, "12345670", true, "12345670"},
         {bcCodeEAN8, "2345673", false, "02345673"},
         {bcCodeEAN8, "12345670", false, "12345670"},
-        // EAN-13: d 12, n 13; a wrong last digit is replaced
+        // EAN-13: d 12, n 13
         {bcCodeEAN13, "40063813339", true, "0400638133390"},
         {bcCodeEAN13, "400638133393", true, "4006381333931"},
-        {bcCodeEAN13, "4006381333930", true, "4006381333931"},
+        {bcCodeEAN13, "4006381333931", true, "4006381333931"},
         {bcCodeEAN13, "614141000036", false, "0614141000036"},
-        {bcCodeEAN13, "4006381333930", false, "4006381333930"},
+        {bcCodeEAN13, "4006381333931", false, "4006381333931"},
         // UPC-A: d 11, n 12
         {bcCodeUPC_A, "3600029145", true, "036000291452"},
         {bcCodeUPC_A, "03600029145", true, "036000291452"},
-        {bcCodeUPC_A, "036000291459", true, "036000291452"},
+        {bcCodeUPC_A, "036000291452", true, "036000291452"},
         {bcCodeUPC_A, "61414100007", false, "061414100007"},
-        {bcCodeUPC_A, "036000291459", false, "036000291459"},
         // UPC-E: d 6, n 7; fewer than seven are padded to six either way
         {bcCodeUPC_E0, "23456", true, "0234566"},
-        {bcCodeUPC_E0, "123456", true, "1234565"},
-        {bcCodeUPC_E0, "1234569", true, "1234565"},
+        {bcCodeUPC_E0, "1234565", true, "1234565"},
         {bcCodeUPC_E0, "23456", false, "0234566"},
         {bcCodeUPC_E0, "123456", false, "1234565"},
         {bcCodeUPC_E1, "123456", false, "1234562"},
+        {bcCodeUPC_E0, "6543208", false, "6543208"},
         // add-ons: d = n
-        {bcCodeUPC_Supp5, "1234", true, "012344"},
+        {bcCodeUPC_Supp5, "1234", true, "01234"},
         {bcCodeUPC_Supp5, "12345", false, "12345"},
         {bcCodeUPC_Supp2, "7", false, "07"},
-        {bcCodeUPC_Supp2, "12", true, "125"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(::testing::Message() << SymbologyTable[r.Typ].Name << " <" << r.Text
@@ -364,13 +356,43 @@ TEST(EanUpc, EveryGivenDigitIsKept) {
         testing::Configure(e, {r.Typ, r.Text, r.Checksum});
         const std::string pattern = e.BuildPattern();
         EXPECT_EQ(e.Text, r.Carried);
-        // The add-ons' check digit extends Text but is not part of the symbol.
-        const bool addOn = r.Typ == bcCodeUPC_Supp2 || r.Typ == bcCodeUPC_Supp5;
         TBarcodeEngine whole;
-        testing::Configure(
-            whole,
-            {r.Typ, addOn ? r.Carried.substr(0, r.Typ == bcCodeUPC_Supp2 ? 2 : 5) : r.Carried});
+        testing::Configure(whole, {r.Typ, r.Carried});
         EXPECT_EQ(pattern, whole.BuildPattern());
+    }
+}
+
+// A check digit that the data carries is verified, with and without Checksum: the last of a
+// full-length text, or without Checksum the last of the text padded to full length. A wrong
+// one is refused and Text stays as given.
+TEST(EanUpc, WrongCarriedCheckDigitsAreRefused) {
+    auto wrong = [](const char* given, const char* name, char carried, char expected) {
+        return std::string("Invalid check digit ") + carried + " for " + given + " (" + name +
+               "): " + expected + " expected";
+    };
+    const struct Row {
+        Settings In;
+        std::string Error;
+    } rows[] = {
+        {{bcCodeEAN13, "4006381333932"}, wrong("4006381333932", "EAN-13", '2', '1')},
+        {{bcCodeEAN13, "4006381333932", true}, wrong("4006381333932", "EAN-13", '2', '1')},
+        {{bcCodeEAN13, "400638133393"}, wrong("400638133393", "EAN-13", '3', '0')},
+        {{bcCodeEAN13, "5"}, wrong("5", "EAN-13", '5', '0')},
+        {{bcCodeEAN8, "12345678"}, wrong("12345678", "EAN-8", '8', '0')},
+        {{bcCodeEAN8, "12345678", true}, wrong("12345678", "EAN-8", '8', '0')},
+        {{bcCodeUPC_A, "036000291453", false, csmNone}, wrong("036000291453", "UPC-A", '3', '2')},
+        {{bcCodeUPC_A, "036000291459", true}, wrong("036000291459", "UPC-A", '9', '2')},
+        {{bcCodeUPC_E0, "1234560"}, wrong("1234560", "UPC-E", '0', '5')},
+        {{bcCodeUPC_E0, "6543201", false, csmNone}, wrong("6543201", "UPC-E", '1', '8')},
+        {{bcCodeUPC_E1, "1234565", true}, wrong("1234565", "UPC-E", '5', '2')},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << SymbologyTable[r.In.Typ].Name << " <" << r.In.Text
+                                          << "> checksum " << r.In.Checksum);
+        TBarcodeEngine e;
+        testing::Configure(e, r.In);
+        EXPECT_EQ(ErrorOf([&] { e.BuildPattern(); }), r.Error);
+        EXPECT_EQ(e.Text, r.In.Text);
     }
 }
 
@@ -484,37 +506,11 @@ TEST(EanUpc, UpcECheckDigitComesFromTheUpcAExpansion) {
                   r.Expansion);
         for (TCheckSumMethod method : {csmModulo10, csmNone}) {
             TBarcodeEngine e;
-            testing::Configure(e, {r.Typ, r.Six + "0", true, method});
+            testing::Configure(e, {r.Typ, r.Six, true, method});
             EXPECT_EQ(e.BuildPattern(), GUARD + r.Digits + UPCE_END);
             EXPECT_EQ(e.Text, r.Six + r.Check);
         }
     }
-}
-
-// Without Checksum the parity still comes from the computed digit; Text keeps its own seventh.
-TEST(EanUpc, UpcEWithoutChecksumKeepsTheGivenSeventhDigit) {
-    CheckRows({
-        {{bcCodeUPC_E0, "6543201"},
-         GUARD +
-             "3505"
-             "0625"
-             "1705"
-             "0805"
-             "1516"
-             "0517" +
-             UPCE_END,
-         "6543201"},
-        {{bcCodeUPC_E0, "6543201", false, csmNone},
-         GUARD +
-             "3505"
-             "0625"
-             "1705"
-             "0805"
-             "1516"
-             "0517" +
-             UPCE_END,
-         "6543201"},
-    });
 }
 
 // --- MSI, PostNet, Codabar ---
@@ -533,7 +529,6 @@ TEST(MsiPostNetCodabar, Patterns) {
              "51605151" +
              "51605151" /* check 4 */ + MSI_STOP,
          "1234"},
-        {{bcCodeMSI, ""}, MSI_START + "51515151" + MSI_STOP, ""},
         {{bcCodeMSI, "1", true, csmNone},
          MSI_START + "51515160" + "60515151" /* 8 */ + MSI_STOP,
          "1"},
@@ -543,11 +538,25 @@ TEST(MsiPostNetCodabar, Patterns) {
              "A1A151A151" +
              POSTNET_END,
          "12"},
-        {{bcCodePostNet, ""}, POSTNET_FRAME + POSTNET_END, ""},
+        // with Checksum the correction digit brings the sum to a multiple of 10, whatever
+        // the method
+        {{bcCodePostNet, "12", true},
+         POSTNET_FRAME +
+             "A1A1A15151"
+             "A1A151A151"
+             "51A1A1A151" /* 7 */
+             + POSTNET_END,
+         "127"},
+        {{bcCodePostNet, "55", true, csmNone},
+         POSTNET_FRAME +
+             "A151A151A1"
+             "A151A151A1"
+             "5151A1A1A1" /* 0 */
+             + POSTNET_END,
+         "550"},
         {{bcCodeCodabar, "12"},
          CODABAR_A + GAP + "5050615" + GAP + "5051506" + GAP + CODABAR_B,
          "12"},
-        {{bcCodeCodabar, ""}, CODABAR_A + GAP + CODABAR_B, ""},
         {{bcCodeCodabar, "-$:/.+"},
          CODABAR_A + GAP + "5051605" + GAP + "5061505" + GAP + "6050606" + GAP + "6060506" + GAP +
              "6060605" + GAP + "5060606" + GAP + CODABAR_B,
@@ -571,7 +580,7 @@ TEST(MsiPostNetCodabar, CodabarBadDataIsRefused) {
 // Checksum and method play no part in these symbologies.
 TEST(MsiPostNetCodabar, ChecksumSettingsChangeNothing) {
     for (TBarcodeType typ : {bcCode_2_5_interleaved, bcCode_2_5_industrial, bcCode_2_5_matrix,
-                             bcCodeMSI, bcCodePostNet, bcCodeCodabar, bcCode93}) {
+                             bcCodeMSI, bcCodeCodabar, bcCode93}) {
         SCOPED_TRACE(SymbologyTable[typ].Name);
         TBarcodeEngine plain, checked;
         testing::Configure(plain, {typ, "1234"});
@@ -579,6 +588,20 @@ TEST(MsiPostNetCodabar, ChecksumSettingsChangeNothing) {
         EXPECT_EQ(plain.BuildPattern(), checked.BuildPattern());
         EXPECT_EQ(checked.Text, "1234");
     }
+}
+
+// Empty data would come out as a valid-looking symbol of zeros, or of no data at all: every
+// symbology refuses it, with and without Checksum, as do numeric ones left empty by trimming.
+TEST(AllSymbologies, EmptyDataIsRefused) {
+    for (int typ = 0; typ < kBarcodeTypeCount; ++typ)
+        for (const char* text : {"", " \t"}) {
+            const bool numeric = SymbologyTable[typ].NumericOnly;
+            if (*text && !numeric) continue; // blanks are data there
+            CheckErrors({
+                {{TBarcodeType(typ), text}, "No data", numeric ? "" : text},
+                {{TBarcodeType(typ), text, true}, "No data", numeric ? "" : text},
+            });
+        }
 }
 
 } // namespace

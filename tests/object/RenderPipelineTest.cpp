@@ -69,9 +69,10 @@ TEST(EngineTransfer, OtherPropertiesReachTheEngineUnchanged) {
     EXPECT_EQ("", engine.Text);
 }
 
-// The surface of a render that succeeds is the measured width by Height, whatever the
-// rotation and the label.
-TEST(RenderPipeline, SurfaceIsMeasuredWidthByHeight) {
+// The surface of a render that succeeds holds the barcode turned at scale 1: the measured
+// width by Height upright, Height by the width lying, otherwise the turned bounding box of
+// the upright picture rounded up; the label takes no room of its own.
+TEST(RenderPipeline, SurfaceHoldsTheTurnedBarcodeAtScaleOne) {
     struct Row {
         const char* Name;
         uint8_t Type;
@@ -79,15 +80,18 @@ TEST(RenderPipeline, SurfaceIsMeasuredWidthByHeight) {
         int32_t Orientation;
         bool ShowText;
         int32_t Height;
-        int32_t Width;
+        int32_t Width, SurfaceHeight;
     };
     const Row rows[] = {
-        {"EAN-13", bcCodeEAN13, "123456789012", 0, false, 50, 95},
-        {"EAN-13 with text", bcCodeEAN13, "123456789012", 0, true, 50, 95},
-        {"EAN-13 at 90", bcCodeEAN13, "123456789012", 90, false, 50, 95},
-        {"EAN-13 at 45 with text", bcCodeEAN13, "123456789012", 45, true, 50, 95},
-        {"EAN-8", bcCodeEAN8, "1234567", 0, true, 60, 67},
-        {"Code 128 B", bcCode128B, "A", 180, true, 40, 11 + 11 + 11 + 13},
+        {"EAN-13", bcCodeEAN13, "123456789012", 0, false, 50, 95, 50},
+        {"EAN-13 with text", bcCodeEAN13, "123456789012", 0, true, 50, 95, 50},
+        {"EAN-13 at 90", bcCodeEAN13, "123456789012", 90, false, 50, 50, 95},
+        {"EAN-13 at -90", bcCodeEAN13, "123456789012", -90, true, 50, 50, 95},
+        {"EAN-13 at 45 with text", bcCodeEAN13, "123456789012", 45, true, 50, 103, 103},
+        {"EAN-13 at 33", bcCodeEAN13, "123456789012", 33, false, 50, 107, 94},
+        {"EAN-13 at 300", bcCodeEAN13, "123456789012", 300, false, 50, 91, 108},
+        {"EAN-8 at 135", bcCodeEAN8, "1234567", 135, true, 60, 90, 90},
+        {"Code 128 B", bcCode128B, "A", 180, true, 40, 11 + 11 + 11 + 13, 40},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -100,7 +104,7 @@ TEST(RenderPipeline, SurfaceIsMeasuredWidthByHeight) {
         TRenderResult render = RenderBarcode(p);
         EXPECT_EQ(TRenderStep::rsNone, render.FailedStep);
         EXPECT_EQ(row.Width, render.Surface->Width());
-        EXPECT_EQ(row.Height, render.Surface->Height());
+        EXPECT_EQ(row.SurfaceHeight, render.Surface->Height());
     }
 }
 
@@ -115,6 +119,126 @@ TEST(RenderPipeline, BarsAndSpacesTakeTheObjectsColours) {
     EXPECT_EQ(0xFF0000, render.Surface->Pixel(0, 10));
     EXPECT_EQ(0x00FFFF, render.Surface->Pixel(1, 10));
     EXPECT_EQ(0xFF0000, render.Surface->Pixel(2, 10));
+}
+
+// The pixel of the 0-degree surface that a quarter turn, counter-clockwise (90 degrees) or
+// clockwise (270), carries to (x, y).
+TColor TurnedAQuarter(const TBitmap& upright, bool counterClockwise, int32_t x, int32_t y) {
+    return counterClockwise ? upright.Pixel(upright.Width() - 1 - y, x)
+                            : upright.Pixel(y, upright.Height() - 1 - x);
+}
+
+// Rendered at 90 or 270 degrees a barcode is its 0-degree image turned a quarter, pixel for
+// pixel: bars, spaces and the label band with its boxes; only the label's glyphs (the rows
+// of the text cells) may differ.
+TEST(RenderPipeline, RightAnglesAreTheUprightImageTurnedExactly) {
+    struct Row {
+        uint8_t Type;
+        const char* Data;
+    } const rows[] = {
+        {bcCodeEAN13, "5901234123457"}, {bcCodeUPC_A, "036000291452"}, {bcCode39, "CODE-39"},
+        {bcCode128B, "Quillax"},        {bcCodePostNet, "12345"},
+    };
+    for (const Row& row : rows)
+        for (int32_t narrow : {1, 2})
+            for (bool showText : {false, true})
+                for (int32_t orientation : {90, 270}) {
+                    SCOPED_TRACE(std::string(row.Data) + ", NarrowBarWidth " +
+                                 std::to_string(narrow) + (showText ? ", label" : "") + ", at " +
+                                 std::to_string(orientation));
+                    TQuillaxProperties p = Ean13(row.Data);
+                    p.BarcodeType = row.Type;
+                    p.NarrowBarWidth = narrow;
+                    p.ShowText = showText;
+                    p.BGColor = 0x00FFFF;
+                    const TRenderResult upright = RenderBarcode(p);
+                    p.Orientation = orientation;
+                    const TRenderResult lying = RenderBarcode(p);
+                    ASSERT_EQ(TRenderStep::rsNone, lying.FailedStep);
+                    const TBitmap& turned = *lying.Surface;
+                    ASSERT_EQ(upright.Surface->Height(), turned.Width());
+                    ASSERT_EQ(upright.Surface->Width(), turned.Height());
+                    // The text cells: the lowest 14 rows of the upright picture, turned.
+                    const int32_t cells = 14;
+                    for (int32_t y = 0; y < turned.Height(); ++y)
+                        for (int32_t x = 0; x < turned.Width(); ++x) {
+                            const bool inText =
+                                showText &&
+                                (orientation == 90 ? x >= turned.Width() - cells : x < cells);
+                            if (inText) continue;
+                            ASSERT_EQ(TurnedAQuarter(*upright.Surface, orientation == 90, x, y),
+                                      turned.Pixel(x, y))
+                                << "at (" << x << ", " << y << ")";
+                        }
+                }
+}
+
+// Every pixel that is not a bar or the label's text is the background colour, the label
+// band included, whether or not the label is shown; the label is drawn in the bars' colour
+// (anti-aliased glyphs blend the two), so white bars on black show white text.
+TEST(RenderPipeline, EveryPixelIsABarTheLabelOrTheBackground) {
+    struct Row {
+        const char* Name;
+        uint8_t Type;
+        const char* Data;
+        bool ShowText;
+        int32_t Orientation;
+        TColor Background, Bars;
+    } const rows[] = {
+        {"yellow, no label", bcCode39, "CODE-39", false, 0, 0x00FFFF, 0x000000},
+        {"yellow EAN-13, no label", bcCodeEAN13, "5901234123457", false, 0, 0x00FFFF, 0x800000},
+        {"white on black", bcCodeEAN13, "5901234123457", true, 0, 0x000000, 0xFFFFFF},
+        {"white on black, Code 128", bcCode128B, "Quillax", true, 0, 0x000000, 0xFFFFFF},
+        {"yellow at 90", bcCodeEAN13, "5901234123457", true, 90, 0x00FFFF, 0x000000},
+        {"white on black at 33", bcCode128B, "Quillax", true, 33, 0x000000, 0xFFFFFF},
+        {"yellow at 300", bcCodePostNet, "12345", false, 300, 0x00FFFF, 0x800000},
+    };
+    auto between = [](int v, int a, int b) { return v >= std::min(a, b) && v <= std::max(a, b); };
+    auto Distance = [](TColor a, TColor b) {
+        return std::abs(RedOf(a) - RedOf(b)) + std::abs(GreenOf(a) - GreenOf(b)) +
+               std::abs(BlueOf(a) - BlueOf(b));
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TQuillaxProperties p = Ean13(row.Data);
+        p.BarcodeType = row.Type;
+        p.ShowText = row.ShowText;
+        p.Orientation = row.Orientation;
+        p.BGColor = row.Background;
+        p.BarColor = row.Bars;
+        p.Checksum = row.Type == bcCodePostNet;
+        const TRenderResult render = RenderBarcode(p);
+        ASSERT_EQ(TRenderStep::rsNone, render.FailedStep);
+        const TBitmap& surface = *render.Surface;
+        int32_t blended = 0;
+        for (int32_t y = 0; y < surface.Height(); ++y)
+            for (int32_t x = 0; x < surface.Width(); ++x) {
+                const TColor c = surface.Pixel(x, y);
+                if (c == row.Background || c == row.Bars) continue;
+                ++blended;
+                ASSERT_TRUE(row.ShowText) << "(" << x << ", " << y << ") is 0x" << std::hex << c;
+                ASSERT_TRUE(between(RedOf(c), RedOf(row.Background), RedOf(row.Bars)) &&
+                            between(GreenOf(c), GreenOf(row.Background), GreenOf(row.Bars)) &&
+                            between(BlueOf(c), BlueOf(row.Background), BlueOf(row.Bars)))
+                    << "(" << x << ", " << y << ") is 0x" << std::hex << c;
+            }
+        if (row.Orientation != 0) continue;
+        // Upright, the text cells in the band's lowest 14 rows, below columns that the band
+        // clears of bars: the label's ink, nearer the bars' colour, or nothing.
+        const int32_t bottom = surface.Height();
+        int32_t ink = 0;
+        for (int32_t x = 0; x < surface.Width(); ++x)
+            for (int32_t y = bottom - 14;
+                 y < bottom && surface.Pixel(x, bottom - 15) == row.Background; ++y)
+                ink += Distance(surface.Pixel(x, y), row.Bars) <
+                       Distance(surface.Pixel(x, y), row.Background);
+        if (row.ShowText) {
+            EXPECT_GT(ink, 10);
+            EXPECT_GT(blended, 10);
+        } else {
+            EXPECT_EQ(0, ink);
+        }
+    }
 }
 
 // An image with nothing on it but the error text at (0, 5).
@@ -161,6 +285,15 @@ TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
         {"lower case in Code 39", bcCode39, "abc", 1, TRenderStep::rsDraw},
         {"start character inside Code 39", bcCode39, "AB*CD", 1, TRenderStep::rsDraw},
         {"narrow width beyond the line widths", bcCode128B, "ABC", 200, TRenderStep::rsDraw},
+        // a wrong check digit that the data carries, and no data at all
+        {"wrong 13th EAN-13 digit", bcCodeEAN13, "4006381333932", 1, TRenderStep::rsDraw},
+        {"twelve EAN-13 digits, wrong 12th", bcCodeEAN13, "400638133393", 1, TRenderStep::rsDraw},
+        {"wrong 8th EAN-8 digit", bcCodeEAN8, "12345678", 1, TRenderStep::rsDraw},
+        {"wrong 12th UPC-A digit", bcCodeUPC_A, "036000291453", 1, TRenderStep::rsDraw},
+        {"wrong 7th UPC-E digit", bcCodeUPC_E0, "1234560", 1, TRenderStep::rsDraw},
+        {"empty EAN-13", bcCodeEAN13, "", 1, TRenderStep::rsDraw},
+        {"empty Code 128", bcCode128B, "", 1, TRenderStep::rsDraw},
+        {"empty Code 39", bcCode39, "", 1, TRenderStep::rsDraw},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -225,8 +358,8 @@ TEST(RenderPipeline, NoRowsOrNoColumnsFallBackTo50By30) {
         int32_t NarrowBarWidth;
         TRenderStep Failed;
     } const rows[] = {
-        {"Height 0", bcCodeEAN13, "590123412345", 0, 1, TRenderStep::rsWidth},
-        {"negative Height", bcCodeEAN13, "590123412345", -5, 1, TRenderStep::rsWidth},
+        {"Height 0", bcCodeEAN13, "5901234123457", 0, 1, TRenderStep::rsWidth},
+        {"negative Height", bcCodeEAN13, "5901234123457", -5, 1, TRenderStep::rsWidth},
         {"NarrowBarWidth 0", bcCode128B, "ABC", 50, 0, TRenderStep::rsDraw},
     };
     for (const Row& row : rows) {
@@ -272,7 +405,7 @@ TEST(RenderPipeline, OrientationIsReducedToOneTurn) {
     for (const auto& [orientation, reduced] : rows) {
         for (uint8_t type : {uint8_t{bcCodeEAN13}, uint8_t{bcCode128B}}) {
             SCOPED_TRACE(std::to_string(orientation) + ", type " + std::to_string(type));
-            TQuillaxProperties p = Ean13(type == bcCodeEAN13 ? "590123412345" : "Quillax");
+            TQuillaxProperties p = Ean13(type == bcCodeEAN13 ? "5901234123457" : "Quillax");
             p.BarcodeType = type;
             p.ShowText = true;
             p.Orientation = orientation;
@@ -306,7 +439,7 @@ TEST(RenderPipeline, PageStartRatioRendersAsRatioTwoWhereBounded) {
     };
     const Row rows[] = {
         {"Code 39", bcCode39, "ABC"}, {"Code 128 B", bcCode128B, "Abc"},
-        {"Code 93", bcCode93, "ABC"}, {"EAN-13", bcCodeEAN13, "123456789012"},
+        {"Code 93", bcCode93, "ABC"}, {"EAN-13", bcCodeEAN13, "5901234123457"},
         {"MSI", bcCodeMSI, "1234"},
     };
     for (const auto& row : rows) {
@@ -339,6 +472,7 @@ TEST(RenderPipeline, CheckDigitIsAddedOnceHoweverOftenThePatternIsBuilt) {
         {"EAN-128 C", bcCodeEAN128C, "1012345", "10123454"},
         {"EAN-128 A", bcCodeEAN128A, "1012345", "10123454"},
         {"two-digit add-on", bcCodeUPC_Supp2, "12", "12"},
+        {"PostNet", bcCodePostNet, "12345", "123455"},
     };
     for (const auto& row : rows) {
         for (int32_t narrow : {1, 2}) {

@@ -53,6 +53,7 @@ const Example kExamples[] = {
     {"code128.png", BarcodeFormat::Code128, "Quillax-0012345678"},
     {"gs1-128.png", BarcodeFormat::Code128, "01095011015300031725010110AB12"},
     {"rotated.png", BarcodeFormat::EAN13, "4006381333931"},
+    {"rotated-30.png", BarcodeFormat::None, ""},
     {"coloured.png", BarcodeFormat::Code128, "Quillax"},
     {"error.png", BarcodeFormat::None, ""},
 };

@@ -296,7 +296,7 @@ Check "LastError of a file not written", Left(q.LastError, 20), "Cannot create f
 ' --- What became of the last render, as a script reads it --------------------------------
 ' Each row: BarcodeType, Data, LastResult, LastError after SaveBarcode.
 rows = Array( _
-    Array(14, "590123412345", 0, ""), _
+    Array(14, "5901234123457", 0, ""), _
     Array(14, "12345ABC", 3, "Barcode must be numeric"), _
     Array(99, "123", 3, "TBarcodeEngine: wrong BarcodeType"))
 For Each row In rows
