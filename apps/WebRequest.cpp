@@ -170,13 +170,17 @@ std::size_t RequestHead::Feed(boost::asio::const_buffer bytes) {
     error_code ec;
     const std::size_t used = put(bytes, ec);
     taken_ += used;
+    // What is left is the unfinished rest of this head; the parser takes none of it until the
+    // head is whole, so the request line starts it.
+    const std::string_view pending(static_cast<const char*>(bytes.data()) + used,
+                                   bytes.size() - used);
     if (refusal_ != HeadRefusal::None) {
         progress_ = Progress::Refused;
+    } else if (ec && ec != http::error::need_more && !lineSeen_ && LineTooLong(pending)) {
+        // However the line arrives, a line over the limit is that, not a head too large.
+        Refuse(HeadRefusal::LineTooLong, "request line too long", ec);
+        progress_ = Progress::Refused;
     } else if (ec == http::error::need_more) {
-        // What is left is the unfinished rest of this head; the parser takes none of it
-        // until the head is whole, so the request line starts it.
-        const std::string_view pending(static_cast<const char*>(bytes.data()) + used,
-                                       bytes.size() - used);
         if (!lineSeen_ && LineTooLong(pending))
             Refuse(HeadRefusal::LineTooLong, "request line too long", ec);
         else if (taken_ + pending.size() >= limits_.maxHeadBytes)
@@ -189,9 +193,24 @@ std::size_t RequestHead::Feed(boost::asio::const_buffer bytes) {
         Refuse(HeadRefusal::Malformed, "bad request: " + ec.message(), ec);
         progress_ = Progress::Refused;
     } else if (is_header_done()) {
-        progress_ = Progress::Done;
+        progress_ = Folded({static_cast<const char*>(bytes.data()), used}) ? Progress::Refused
+                                                                           : Progress::Done;
     }
     return used;
+}
+
+// A field line continued on the next (obsolete line folding) could hide a field from this
+// end that a proxy in front of it sees, or the other way round: the head is refused.
+bool RequestHead::Folded(std::string_view head) {
+    for (std::size_t at = head.find('\n'); at != head.npos && at + 1 < head.size();
+         at = head.find('\n', at + 1)) {
+        if (head[at + 1] == ' ' || head[at + 1] == '\t') {
+            error_code ignored;
+            Refuse(HeadRefusal::Malformed, "bad request: obsolete line folding", ignored);
+            return true;
+        }
+    }
+    return false;
 }
 
 // Whether the request line at the start of the unparsed bytes is, or will be, too long.

@@ -4,7 +4,9 @@
 //   quillax batch [-j N] [-o DIR] [FILE|-]
 //   quillax symbologies
 //   quillax register|unregister [--registry FILE]
-//   quillax serve [--listen HOST:PORT] [--threads N] [--cache-bytes N] [--quiet]
+//   quillax serve [--listen HOST:PORT] [--threads N] [--render-threads N] [--render-queue N]
+//                 [--render-memory BYTES] [--cache-bytes N] [--max-connections N]
+//                 [--max-connections-per-client N] [--quiet]
 //
 // Exit status of render: 0 success; 10 + N when rendering reported step code N (the image is
 // still written, to the file or standard output), with the object's LastError on standard
@@ -219,6 +221,7 @@ int main(int argc, char** argv) {
     std::string listen = "127.0.0.1:8080";
     quillax::web::WebHostConfig serving;
     serving.threads = std::max(1u, std::thread::hardware_concurrency());
+    serving.render.threads = serving.threads;
     bool quiet = false;
     CLI::App* serve = app.add_subcommand("serve", "Serve barcode pages over HTTP");
     serve
@@ -227,9 +230,37 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     serve
         ->add_option("--threads", serving.threads,
-                     "Threads that answer and render (default: one per core)")
+                     "Network threads: they read, answer from the cache and write (default: one "
+                     "per core)")
         ->capture_default_str()
         ->check(CLI::Range(1u, 256u));
+    serve
+        ->add_option("--render-threads", serving.render.threads,
+                     "Threads that render images (default: one per core)")
+        ->capture_default_str()
+        ->check(CLI::Range(1u, 256u));
+    serve
+        ->add_option("--render-queue", serving.render.queueLength,
+                     "Images that may wait for a render thread; past that 503 (default 64)")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
+    serve
+        ->add_option("--render-memory", serving.render.memoryBytes,
+                     "Bytes that renders in flight may take together; an image that can never "
+                     "fit gets the error image (422)")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{1} << 20, std::size_t{1} << 40));
+    serve
+        ->add_option("--max-connections", serving.limits.maxConnections,
+                     "Open connections; past that idle ones are closed, else 503")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
+    serve
+        ->add_option("--max-connections-per-client", serving.limits.maxConnectionsPerClient,
+                     "Open connections from one address; 0 for no share (behind a trusted "
+                     "front such as nginx, where every connection comes from one address)")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{0}, std::size_t{1} << 20));
     serve
         ->add_option("--cache-bytes", serving.cacheBytes,
                      "Bytes of recent image answers kept in memory; 0 turns the cache off")
