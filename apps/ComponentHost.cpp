@@ -4,6 +4,7 @@
 
 #include "hosting/Kemrin_Quillax_TLB.h"
 #include "platform/AnsiCodePage.h"
+#include "platform/Utf8.h"
 
 #include <atomic>
 #include <climits>
@@ -102,75 +103,11 @@ ComPtr<IDispatch> TComponentLibrary::CreateObject(REFCLSID clsid) const {
 // --- Text ------------------------------------------------------------------------------------
 
 std::u16string Utf8ToWide(std::string_view text) {
-    std::u16string wide;
-    wide.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int extra = lead < 0x80           ? 0
-                          : (lead >> 5) == 0x6  ? 1
-                          : (lead >> 4) == 0xE  ? 2
-                          : (lead >> 3) == 0x1E ? 3
-                                                : -1;
-        char32_t code = extra == 0   ? lead
-                        : extra == 1 ? lead & 0x1F
-                        : extra == 2 ? lead & 0x0F
-                                     : lead & 0x07;
-        bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
-        for (int k = 1; valid && k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) valid = false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        static constexpr char32_t smallest[] = {0, 0x80, 0x800, 0x10000};
-        if (valid &&
-            (code < smallest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)))
-            valid = false;
-        if (!valid) {
-            wide += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            wide += static_cast<char16_t>(0xD800 + (code >> 10));
-            wide += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            wide += static_cast<char16_t>(code);
-        }
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return wide;
+    return Utf8ToUtf16Replacing(text);
 }
 
 std::string WideToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t code = text[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (code >= 0xD800 && code <= 0xDFFF) {
-            code = 0xFFFD;
-        }
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
+    return Utf16ToUtf8Replacing(text);
 }
 
 // --- Scripting context and Response -----------------------------------------------------------
