@@ -1,6 +1,8 @@
 // The symbology table of the hosts, and names of symbologies turned into BarcodeType numbers.
 #include "apps/SymbologyNames.h"
 
+#include "platform/Utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -84,7 +86,7 @@ std::string Folded(std::string_view name) {
 
 // A setting as the object reads a number, or nothing when it would not take it as one.
 std::optional<long> NumberOf(std::string_view value) {
-    const std::u16string wide = Utf8ToWide(value);
+    const std::u16string wide = Utf8ToUtf16Replacing(value);
     VARIANT text;
     VariantInit(&text);
     V_VT(&text) = VT_BSTR;

@@ -3,7 +3,7 @@
 // the web host. The object itself takes numbers only; these hosts translate before they set.
 #pragma once
 
-#include "apps/ComponentHost.h"
+#include "apps/BarcodePage.h"
 
 #include <optional>
 #include <span>

@@ -91,25 +91,14 @@ int Render(const std::vector<std::string>& assignments, const std::string& outpu
         properties.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
     }
     try {
-        const bool toStandardOutput = output.empty() || output == "-";
-        properties = WithCheckedImageFormat(WithSymbologyNumbers(properties),
-                                            toStandardOutput ? "" : output);
-        TComponentLibrary component(TComponentLibrary::DefaultPath());
+        // Usage errors still come before any image is written: the page checks the settings
+        // (names, values, the format against -o's extension) before it shows or saves.
+        const TComponentLibrary component(TComponentLibrary::DefaultPath());
+        const TBarcodePage page(component);
         TStdoutResponse response(headers);
-        TRenderOutcome outcome;
-        if (toStandardOutput) {
-            outcome = RunBarcodePage(component, properties, response);
-        } else {
-            // To a file: the same page, with SaveBarcode in place of ShowBarcode.
-            ComPtr<IScriptingContext> context = MakeScriptingContext(response);
-            ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
-            StartPage(barcode.Get(), context.Get());
-            for (const auto& [name, value] : properties)
-                PutProperty(barcode.Get(), name, value);
-            SaveBarcode(barcode.Get(), output);
-            outcome = LastOutcome(barcode.Get());
-            EndPage(barcode.Get());
-        }
+        const TRenderOutcome outcome = output.empty() || output == "-"
+                                           ? page.Show(properties, &response)
+                                           : page.Save(properties, output);
         if (!outcome.Failed()) return ExitSuccess;
         std::cerr << "quillax render: " << outcome.Error << '\n';
         return ExitRenderStep + static_cast<int>(outcome.Result);

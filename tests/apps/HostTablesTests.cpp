@@ -238,6 +238,10 @@ TEST(PropertyHelp, ListsEveryPropertyOfTheObjectOnce) {
     EXPECT_EQ(1u, properties.count("BarcodeType"));
     EXPECT_EQ(0u, properties.count("ShowBarcode")); // a method
 
+    // The page seam puts the same properties, in the object's order, through its function table.
+    const std::span<const std::string_view> put = PagePropertyNames();
+    EXPECT_EQ(names, std::vector<std::string>(put.begin(), put.end()));
+
     std::set<std::string> listed;
     for (const TPropertyHelp& property : PropertyHelp())
         EXPECT_TRUE(listed.insert(std::string(property.Name)).second) << property.Name;

@@ -696,8 +696,8 @@ TEST_F(WebHostTest, AnswersARenderThatCanNeverFitWithTheErrorImage) {
     };
     source.tooLarge = [](const std::vector<PageParameter>&, const std::string& why) {
         PageReply reply = StandInPage({});
-        reply.failedStep = 2;
-        reply.error = why + "\r\nSet-Cookie: x";
+        reply.lastResult = 2;
+        reply.lastError = why + "\r\nSet-Cookie: x";
         return reply;
     };
     host_.emplace(config, source);
