@@ -36,7 +36,8 @@ check "ExecStart names the installed command" expect_equal "$prefix/$bindir/quil
 # The command line as systemd would run it for quillax@0 (port 0: any free one), with the
 # unit's defaults for the variables it names, answering a request of each kind; under strace
 # where there is one, to see which system calls the host makes.
-setting() { sed -n "s/^Environment=$1=//p" "$unit"; }
+# An Environment= line's value, the assignment quoted or not.
+setting() { sed -n "s/^Environment=\"\{0,1\}$1=\([^\"]*\)\"\{0,1\}\$/\1/p" "$unit"; }
 tracer=()
 mkdir -m 777 "$work/trace"
 command -v strace >/dev/null && tracer=(strace -f -qq -o "$work/trace/calls")
