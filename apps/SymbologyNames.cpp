@@ -172,12 +172,19 @@ std::span<const TSymbology> Symbologies() {
 }
 
 std::optional<int> SymbologyNumber(std::string_view name) {
-    const std::string folded = Folded(name);
-    if (folded.empty()) return std::nullopt;
-    for (const TSymbology& symbology : kSymbologies) {
-        if (folded == Folded(symbology.Name) ||
-            (!symbology.Alias.empty() && folded == Folded(symbology.Alias)))
-            return symbology.Number;
+    // Each name and alias folded once per process.
+    static const std::array<std::pair<std::string, std::string>, kSymbologies.size()> folded = [] {
+        std::array<std::pair<std::string, std::string>, kSymbologies.size()> names;
+        for (std::size_t i = 0; i < kSymbologies.size(); ++i)
+            names[i] = {Folded(kSymbologies[i].Name), Folded(kSymbologies[i].Alias)};
+        return names;
+    }();
+    const std::string written = Folded(name);
+    if (written.empty()) return std::nullopt;
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        if (written == folded[i].first ||
+            (!folded[i].second.empty() && written == folded[i].second))
+            return kSymbologies[i].Number;
     }
     return std::nullopt;
 }

@@ -143,6 +143,7 @@ TEST(SymbologyNames, TheFormOffersEverySymbology) {
         const std::size_t at = page.find(option);
         ASSERT_NE(std::string_view::npos, at);
         EXPECT_EQ(std::string_view::npos, page.find(option, at + 1));
+        EXPECT_NE(page.find(">" + std::string(symbology.Name) + "</option>", at), page.npos);
     }
 }
 
