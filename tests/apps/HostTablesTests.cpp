@@ -189,13 +189,33 @@ public:
 // The bound that admits renders holds the widest data of each symbology, at the ratio the
 // bound assumes and wider, upright and turned.
 TEST(SymbologyNames, ThePixelBoundHoldsEveryRenderedImage) {
-    static constexpr const char* kData[] = {
-        "1234567",   "1234567", "1234567",      "CODE39-X",    "lower~",  "ABC12",
-        "Quillax~",  "12345",   "CODE93",       "lower~",      "1234567", "12345",
-        "123-$:/.+", "1234567", "590123412345", "01234567890", "123456",  "123456",
-        "12",        "12345",   "12345",        "12345",       "12345"};
-    static_assert(std::size(kData) == 23);
-    for (int type = 0; type < 23; ++type) {
+    static constexpr const char* kData[] = {"1234567",
+                                            "1234567",
+                                            "1234567",
+                                            "CODE39-X",
+                                            "lower~",
+                                            "ABC12",
+                                            "Quillax~",
+                                            "12345",
+                                            "CODE93",
+                                            "lower~",
+                                            "1234567",
+                                            "12345",
+                                            "123-$:/.+",
+                                            "1234567",
+                                            "590123412345",
+                                            "01234567890",
+                                            "123456",
+                                            "123456",
+                                            "12",
+                                            "12345",
+                                            "12345",
+                                            "12345",
+                                            "12345",
+                                            "Quillax \xC3\xA9 1234567890",
+                                            "(01)09501101530003(10)AB12"};
+    static_assert(std::size(kData) == 25);
+    for (int type = 0; type < 25; ++type) {
         for (const char* ratio : {"2", "3", "7"}) {
             for (const char* orientation : {"0", "90", "30"}) {
                 SCOPED_TRACE(std::to_string(type) + " ratio " + ratio + " at " + orientation);
