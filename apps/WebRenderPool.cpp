@@ -5,7 +5,14 @@
 
 #include <algorithm>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace quillax::web {
+
+namespace {
+constexpr int kRenderNice = 10; // the render threads' niceness, above the network threads'
+} // namespace
 
 RenderPool::RenderPool(const RenderPoolLimits& limits)
     : budget_(std::max<std::size_t>(1, limits.memoryBytes)),
@@ -49,6 +56,9 @@ RenderPool::Totals RenderPool::Count() const {
 }
 
 void RenderPool::Run() {
+    // Renders yield the processor to the network threads: a health check or a cached answer
+    // never queues behind a render for a core.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kRenderNice);
     for (;;) {
         Job job;
         {

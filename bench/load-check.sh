@@ -132,3 +132,39 @@ if [ -x "$bench" ]; then
             "ratio %.1f (target 3)\n", host, ns / 1000, host * 1000 / ns }' "$work/unique-bmp"
 fi
 echo "quillax serve memory: ${rss_start} MiB at the start, $(rss_mib "$quillax_pid") MiB at the end (response cache bounded at 64 MiB)"
+
+# Expensive renders beside cheap answers: 6 clients loop on unique Code 128 B of 4,000
+# characters at 90 degrees (hundreds of milliseconds and tens of megabytes each) while wrk asks
+# for /healthz and for a cached image; the host's latencies for those and its peak memory,
+# with the default threads and with --threads 8.
+heavy_port=$((quillax_port + 2))
+long=$(head -c 4000 /dev/zero | tr '\0' 'Q')
+heavy() {
+    "$quillax" serve --listen "127.0.0.1:$heavy_port" --quiet "$@" &
+    local pid=$! loops=()
+    wait_for_port "$heavy_port"
+    curl -s -o /dev/null "http://127.0.0.1:$heavy_port/barcode?$repeated"
+    for client in 1 2 3 4 5 6; do
+        (for i in $(seq 100000); do
+            curl -s -o /dev/null "http://127.0.0.1:$heavy_port/barcode?BarcodeType=6&Orientation=90&Data=$client$i$long" || break
+        done) &
+        loops+=($!)
+    done
+    sleep 2
+    for path in /healthz "/barcode?$repeated"; do
+        LOAD_MODE=fixed LOAD_PATH=$path wrk -t1 -c2 -d"${seconds}s" --latency -s "$script" \
+            "http://127.0.0.1:$heavy_port" | grep '^result ' | cut -d' ' -f2- |
+            awk -v what="$path" -v threads="${*:-defaults}" '{
+                printf "%-22s %-16s p50 %6.2f ms  p99 %7.2f ms  max %7.2f ms  (%d answers)\n",
+                    threads, substr(what, 1, 16), $2 / 1000, $3 / 1000, $7 / 1000, $6 }'
+    done
+    kill "${loops[@]}" 2>/dev/null || true
+    wait "${loops[@]}" 2>/dev/null || true
+    echo "${*:-defaults}: peak resident memory $(awk '/^VmHWM/ { printf "%.0f", $2 / 1024 }' "/proc/$pid/status") MiB"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+}
+echo
+echo "6 clients looping on unique 4,000-character Code 128 at 90 degrees:"
+heavy
+heavy --threads 8
