@@ -168,3 +168,4 @@ echo
 echo "6 clients looping on unique 4,000-character Code 128 at 90 degrees:"
 heavy
 heavy --threads 8
+heavy --render-threads 8
