@@ -160,11 +160,12 @@ double ImagePixelsBound(std::span<const TPropertySetting> settings) {
                          fixed.Wide * wide + fixed.Narrow;
     const double w = units * std::max<double>(narrow, 1);
     const double h = std::max<double>(height, 1);
-    // Upright, or turned a quarter: the same pixels; any other angle, the bounding box.
+    // Upright, or turned a quarter: the same pixels; any other angle, the bounding box and a
+    // pixel of rounding on each side.
     const double radians = static_cast<double>(orientation % 360) * 3.14159265358979 / 180;
     const double c = std::abs(std::cos(radians)), s = std::abs(std::sin(radians));
     if (orientation % 90 == 0) return w * h;
-    return (w * c + h * s) * (w * s + h * c);
+    return (w * c + h * s + 2) * (w * s + h * c + 2);
 }
 
 std::span<const TSymbology> Symbologies() {
