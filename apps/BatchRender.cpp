@@ -5,7 +5,6 @@
 #include "apps/Csv.h"
 #include "apps/ImageFormatNames.h"
 #include "apps/SymbologyNames.h"
-#include "hosting/Kemrin_Quillax_TLB.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -145,11 +144,10 @@ struct TQueueCloser {
 };
 
 // The file name of a row without a file column: its number and the format's extension.
-std::string NumberedName(std::size_t number, IDispatch* barcode) {
+std::string NumberedName(std::size_t number, LONG imageType) {
     std::string name = std::to_string(number);
     if (name.size() < 6) name.insert(0, 6 - name.size(), '0');
-    const std::string imageType = GetPropertyText(barcode, "ImageType");
-    return name + (imageType == "1" ? ".jpg" : imageType == "3" ? ".png" : ".bmp");
+    return name + (imageType == 1 ? ".jpg" : imageType == 3 ? ".png" : ".bmp");
 }
 
 // Why a row's render failed: the step, and the object's own message for it.
@@ -162,30 +160,30 @@ std::string StepProblem(const TRenderOutcome& outcome) {
            "; the image carries the error text";
 }
 
-TRowOutcome RenderRow(const TComponentLibrary& component, const TColumns& columns,
-                      const fs::path& folder, const TJob& job) {
+TRowOutcome RenderRow(const TBarcodePage& page, const TColumns& columns, const fs::path& folder,
+                      const TJob& job) {
     TRowOutcome outcome{job.Line, {}, {}};
     try {
-        ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
-        StartPage(barcode.Get(), nullptr);
         std::vector<TPropertySetting> settings;
         for (std::size_t i = 0; i < job.Fields.size(); ++i) {
             if (i != columns.File && !job.Fields[i].empty())
                 settings.emplace_back(columns.Properties[i], job.Fields[i]);
         }
         // A file name's extension picks the format, as -o does for render.
-        const std::string fileName = columns.File ? job.Fields[*columns.File] : std::string();
-        for (const auto& [name, value] :
-             WithCheckedImageFormat(WithSymbologyNumbers(settings), fileName))
-            PutProperty(barcode.Get(), name, value);
-
-        const fs::path file =
-            columns.File ? folder / fileName : folder / NumberedName(job.Number, barcode.Get());
-        outcome.File = file.string();
-        if (columns.File) fs::create_directories(file.parent_path());
-        SaveBarcode(barcode.Get(), outcome.File);
-        const TRenderOutcome render = LastOutcome(barcode.Get());
-        EndPage(barcode.Get());
+        const std::string named = columns.File ? job.Fields[*columns.File] : std::string();
+        if (columns.File) {
+            const fs::path file = folder / named;
+            fs::create_directories(file.parent_path());
+            outcome.File = file.string();
+        }
+        const TRenderOutcome render = page.Save(
+            settings, named,
+            [&](LONG imageType) {
+                const std::string name = NumberedName(job.Number, imageType);
+                outcome.File = (folder / name).string();
+                return name;
+            },
+            folder);
         if (render.Result == kSaveResultFileNotWritten)
             outcome.Problem = "could not write " + outcome.File + ": " + render.Error;
         else if (render.Failed())
@@ -206,8 +204,9 @@ TBatchSummary RenderBatch(const TComponentLibrary& component, std::istream& csv,
     if (made) throw Exception("cannot make the folder " + settings.Folder + ": " + made.message());
 
     TCsvReader reader(csv);
-    const TColumns columns =
-        ReadHeader(reader, PropertyNames(component.CreateObject(CLSID_Quillax).Get()));
+    const std::span<const std::string_view> names = PagePropertyNames();
+    const TColumns columns = ReadHeader(reader, {names.begin(), names.end()});
+    const TBarcodePage page(component);
 
     std::mutex reportLock;
     TBatchSummary summary;
@@ -226,7 +225,7 @@ TBatchSummary RenderBatch(const TComponentLibrary& component, std::istream& csv,
         for (unsigned i = 0; i < threads; ++i) {
             workers.emplace_back([&] {
                 while (std::optional<TJob> job = queue.Pop())
-                    report(RenderRow(component, columns, folder, *job));
+                    report(RenderRow(page, columns, folder, *job));
             });
         }
         std::map<fs::path, std::size_t> lineOfFile; // the file column's names, each once

@@ -5,7 +5,7 @@
 // row's file name or, without a file column, numbered by row (000001.png, ...).
 #pragma once
 
-#include "apps/ComponentHost.h"
+#include "apps/BarcodePage.h"
 
 #include <cstddef>
 #include <istream>

@@ -3,7 +3,7 @@
 // the web host. The object itself takes numbers only; these hosts translate before they set.
 #pragma once
 
-#include "apps/ComponentHost.h"
+#include "apps/BarcodePage.h"
 
 #include <optional>
 #include <span>
@@ -13,12 +13,23 @@
 
 namespace quillax::host {
 
+// A width in narrow units: Wide elements of the wide-to-narrow ratio each, Narrow of one.
+struct TWidthUnits {
+    int Wide = 0;
+    int Narrow = 0;
+};
+
 struct TSymbology {
     int Number;             // the BarcodeType value
     std::string_view Name;  // the symbology table's name
     std::string_view Alias; // a further accepted name, or empty
     std::string_view Data;  // what the data may hold
     std::string_view CheckDigit;
+    // At most this wide per character of data, and at most Fixed for start, stop and check
+    // characters: a bound on the measured width, for a host that must know a render's size
+    // before it runs (a test holds it against the component).
+    TWidthUnits PerCharacter;
+    TWidthUnits Fixed;
 };
 
 // The 25 symbologies, in number order.
@@ -36,6 +47,11 @@ std::string BarcodeTypeValue(std::string_view value);
 // The settings as written, except that BarcodeType (its name in any case) given by a
 // symbology's name gets the number. Raises EUsageError as BarcodeTypeValue does.
 std::vector<TPropertySetting> WithSymbologyNumbers(std::span<const TPropertySetting> settings);
+
+// The most pixels the image of these settings can have (width x height, after rotation),
+// from the symbology table's width bounds; the settings as BarcodeTypeValue's callers give
+// them (names in any case, values as text). Settings that do not convert count as defaults.
+double ImagePixelsBound(std::span<const TPropertySetting> settings);
 
 // The table as `quillax symbologies` prints it: number, name, data, check digit.
 std::string SymbologyTableText();

@@ -64,10 +64,11 @@ ClientCounts::ClientClaim ClientCounts::Try(const std::string& address, std::siz
     return ClientClaim(*this, address);
 }
 
-ServerShared::ServerShared(WebHostConfig c, PageFunction page, std::function<std::string()> metrics)
+ServerShared::ServerShared(WebHostConfig c, PageSource page, std::function<std::string()> metrics)
     : config(std::move(c)), limits(config.limits),
       routes(std::move(page), config.cacheBytes, config.limits.maxQueryParameters,
-             std::move(metrics)) {}
+             config.render.memoryBytes, std::move(metrics)),
+      renders(config.render) {}
 
 // ---------------------------------------------------------------------------------------
 // Worker
@@ -97,12 +98,39 @@ void Worker::Sweep() {
     });
 }
 
+namespace {
+// A head that has taken this long is the slowest's to lose when the host is full.
+constexpr auto kSlowHead = std::chrono::seconds(1);
+} // namespace
+
 Claim Worker::EvictIdle() {
+    Connection* slowest = nullptr;
     for (Connection* connection : connections) {
-        if (connection->Idle() && connection->slot_) {
-            Claim slot = connection->TakeSlot();
+        if (!connection->slot_ || connection->refused_) continue;
+        if (connection->Idle()) {
+            slowest = connection;
+            break;
+        }
+        if (connection->phase_ == Connection::Phase::Head &&
+            (!slowest || connection->deadline_ < slowest->deadline_))
+            slowest = connection;
+    }
+    if (!slowest) return {};
+    if (!slowest->Idle() &&
+        slowest->deadline_ - shared.limits.headDeadline + kSlowHead > Clock::now())
+        return {};
+    Claim slot = slowest->TakeSlot();
+    slowest->Close();
+    return slot;
+}
+
+Claim Worker::EvictRefused() {
+    for (Connection* connection : connections) {
+        if (connection->refused_ && connection->slot_ &&
+            connection->phase_ == Connection::Phase::Linger) {
+            Claim room = connection->TakeSlot();
             connection->Close();
-            return slot;
+            return room;
         }
     }
     return {};
@@ -154,6 +182,7 @@ void Connection::Start() {
 }
 
 void Connection::Refuse(AnswerPtr answer) {
+    refused_ = true;
     answerStarted_ = Clock::now();
     Send({std::move(answer)}, false);
 }
@@ -204,12 +233,38 @@ void Connection::Parse() {
 
 void Connection::Respond() {
     ++served_;
-    Delivery delivery = worker_.shared.routes.Respond(*head_, worker_.counters);
-    // A request with a body ends the connection after its answer: the body is never read.
-    const bool keepAlive = head_->keep_alive() && !head_->HasBody() &&
-                           served_ < limits_.maxRequestsPerConnection &&
-                           !worker_.shared.draining.load(std::memory_order_relaxed);
-    Send(std::move(delivery), keepAlive);
+    Routed routed = worker_.shared.routes.Respond(*head_, worker_.counters);
+    if (routed.render) return Render(std::move(*routed.render));
+    Send(std::move(routed.delivery), KeepAlive());
+}
+
+// A request with a body ends the connection after its answer: the body is never read.
+bool Connection::KeepAlive() const {
+    return head_->keep_alive() && !head_->HasBody() && served_ < limits_.maxRequestsPerConnection &&
+           !worker_.shared.draining.load(std::memory_order_relaxed);
+}
+
+// Hands the page to the render threads; its answer comes back to this connection's thread.
+// Meanwhile no deadline runs: the wait is the host's, not the client's.
+void Connection::Render(RenderRequest&& request) {
+    phase_ = Phase::Render;
+    deadline_ = Clock::time_point::max();
+    const std::size_t charge = request.Charge();
+    RenderPool::Job job{
+        charge, [self = shared_from_this(), request = std::move(request)]() mutable {
+            Worker& worker = self->worker_;
+            AnswerPtr answer = worker.shared.routes.Render(request, worker.counters);
+            // The connection is let go on its own thread only.
+            net::post(worker.io, [self = std::move(self), answer = std::move(answer)]() mutable {
+                self->Rendered(std::move(answer));
+            });
+        }};
+    if (!worker_.shared.renders.TrySubmit(std::move(job))) Send({Routes::BusyAnswer()}, false);
+}
+
+void Connection::Rendered(AnswerPtr answer) {
+    if (phase_ == Phase::Closed) return;
+    Send(worker_.shared.routes.Deliver(*head_, std::move(answer)), KeepAlive());
 }
 
 void Connection::Send(Delivery delivery, bool keepAlive) {
@@ -234,15 +289,28 @@ void Connection::Send(Delivery delivery, bool keepAlive) {
     const std::string& head =
         delivery_.part == AnswerPart::NotModified ? answer.notModifiedHead : answer.head;
     bodyBytes_ = delivery_.part == AnswerPart::Whole ? answer.body.size() : 0;
-    const std::array<net::const_buffer, 3> pieces{net::buffer(head), net::buffer(sendFields_),
-                                                  net::buffer(answer.body.data(), bodyBytes_)};
-    net::async_write(socket_, pieces,
-                     [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
-                         self->OnWritten(ec, n);
-                     });
+    unsent_.emplace(std::array<net::const_buffer, 3>{net::buffer(head), net::buffer(sendFields_),
+                                                     net::buffer(answer.body.data(), bodyBytes_)});
+    WriteMore();
 }
 
-void Connection::OnWritten(boost::system::error_code ec, std::size_t) {
+// Writes what the socket takes; the write deadline runs from the last write that sent
+// something, so a client that keeps reading is never cut off.
+void Connection::WriteMore() {
+    socket_.async_write_some(
+        *unsent_, [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+            if (!ec && self->phase_ == Phase::Answer) {
+                self->unsent_->consume(n);
+                if (net::buffer_size(*self->unsent_) > 0) {
+                    self->deadline_ = Clock::now() + self->limits_.writeDeadline;
+                    return self->WriteMore();
+                }
+            }
+            self->OnWritten(ec);
+        });
+}
+
+void Connection::OnWritten(boost::system::error_code ec) {
     const bool line = head_ && !head_->MethodText().empty();
     // A 304 goes out in place of the answer it stands for: the log names what was sent.
     const unsigned sent = delivery_.part == AnswerPart::NotModified
@@ -253,6 +321,7 @@ void Connection::OnWritten(boost::system::error_code ec, std::size_t) {
          line ? std::string_view(head_->Target()) : "", sent, ec ? 0 : bodyBytes_,
          std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - answerStarted_)});
     held_.Release();
+    unsent_.reset();
     delivery_ = {};
     if (ec || phase_ == Phase::Closed) return Close();
     if (!keepAlive_ || worker_.shared.draining.load(std::memory_order_relaxed)) return Linger();

@@ -5,13 +5,16 @@
 
 #include "apps/WebAccessLog.h"
 #include "apps/WebHost.h"
+#include "apps/WebRenderPool.h"
 #include "apps/WebRoutes.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core/buffers_suffix.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <list>
@@ -82,11 +85,12 @@ struct Worker;
 
 // What every thread of a host shares.
 struct ServerShared {
-    ServerShared(WebHostConfig c, PageFunction page, std::function<std::string()> metrics);
+    ServerShared(WebHostConfig c, PageSource page, std::function<std::string()> metrics);
 
     const WebHostConfig config;
     const WebHostLimits& limits;
     Routes routes;
+    RenderPool renders;
     std::atomic<std::size_t> connections{0};
     std::atomic<std::size_t> refusals{0}; // connections being told 503
     std::atomic<std::size_t> bytesHeld{0};
@@ -103,8 +107,11 @@ struct Worker {
 
     // Closes connections past their deadline, every tick.
     void Sweep();
-    // Closes one connection that is idle or has sent nothing, handing over its slot.
+    // Closes one connection that is idle or has sent nothing, else the one longest in its
+    // head if that has taken a second already, handing over its slot.
     Claim EvictIdle();
+    // Closes one refused connection whose 503 has gone out, handing over its room.
+    Claim EvictRefused();
     // Closes idle connections; the others end after the answer they are on.
     void BeginDrain();
     // Queues an access log line, written once the thread has nothing more pressing.
@@ -123,7 +130,7 @@ struct Worker {
 // One client connection: read a head, answer it, and again while keep-alive allows.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
-    enum class Phase { FirstByte, Idle, Head, Answer, Linger, Closed };
+    enum class Phase { FirstByte, Idle, Head, Render, Answer, Linger, Closed };
 
     // slot is the connection's place under the cap (or, for one being refused, among the
     // refusals).
@@ -147,8 +154,12 @@ private:
     void BeginHead();
     void Parse();
     void Respond();
+    void Render(RenderRequest&& request);
+    void Rendered(AnswerPtr answer);
+    bool KeepAlive() const;
     void Send(Delivery delivery, bool keepAlive);
-    void OnWritten(boost::system::error_code ec, std::size_t n);
+    void WriteMore();
+    void OnWritten(boost::system::error_code ec);
     void Linger();
     void Enter(Phase phase, Clock::duration allowed);
 
@@ -158,6 +169,7 @@ private:
     std::string client_;
     std::list<Connection*>::iterator listed_;
     Claim slot_;
+    bool refused_ = false; // told 503 for want of room: slot_ is a refusal's
     ClientCounts::ClientClaim clientSlot_;
     beast::flat_buffer buffer_;
     std::optional<RequestHead> head_;
@@ -167,6 +179,7 @@ private:
     bool keepAlive_ = false;
     Delivery delivery_;
     std::string sendFields_;
+    std::optional<beast::buffers_suffix<std::array<net::const_buffer, 3>>> unsent_;
     Claim held_;
     std::size_t bodyBytes_ = 0;
     Clock::time_point answerStarted_;

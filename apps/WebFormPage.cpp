@@ -3,6 +3,8 @@
 // step as the form changes. Self-contained: no external resources.
 #include "apps/WebRoutes.h"
 
+#include "apps/SymbologyNames.h"
+
 namespace quillax::web {
 
 namespace {
@@ -29,31 +31,7 @@ form { display: grid; grid-template-columns: max-content 16em; gap: .4em 1em; al
 <form id="barcode" action="/barcode" method="get" target="_blank">
 <label for="BarcodeType">Symbology</label>
 <select id="BarcodeType" name="BarcodeType">
-<option value="0">2 of 5 interleaved</option>
-<option value="1">2 of 5 industrial</option>
-<option value="2">2 of 5 matrix</option>
-<option value="3">Code 39</option>
-<option value="4">Code 39 Extended</option>
-<option value="5">Code 128 A</option>
-<option value="6">Code 128 B</option>
-<option value="7">Code 128 C</option>
-<option value="8">Code 93</option>
-<option value="9">Code 93 Extended</option>
-<option value="10">MSI</option>
-<option value="11">PostNet</option>
-<option value="12">Codabar</option>
-<option value="13">EAN-8</option>
-<option value="14" selected>EAN-13</option>
-<option value="15">UPC-A</option>
-<option value="16">UPC-E (number system 0)</option>
-<option value="17">UPC-E (number system 1)</option>
-<option value="18">UPC 2-digit add-on</option>
-<option value="19">UPC 5-digit add-on</option>
-<option value="20">EAN-128 A</option>
-<option value="21">EAN-128 B</option>
-<option value="22">EAN-128 C</option>
-<option value="23">Code 128 (code sets chosen)</option>
-<option value="24">GS1-128</option>
+<!-- symbologies -->
 </select>
 <label for="Data">Data</label>
 <input id="Data" name="Data" value="590123412345">
@@ -159,10 +137,28 @@ refresh();
 </html>
 )html";
 
+// The symbology list: one option per row of the table that `quillax symbologies` prints,
+// EAN-13 chosen (the page-start default).
+std::string SymbologyOptions() {
+    std::string options;
+    for (const host::TSymbology& symbology : host::Symbologies()) {
+        options += "<option value=\"" + std::to_string(symbology.Number) + "\"" +
+                   (symbology.Number == 14 ? " selected" : "") + ">" + std::string(symbology.Name) +
+                   "</option>\n";
+    }
+    return options;
+}
+
 } // namespace
 
 std::string_view FormPageHtml() {
-    return kFormPage;
+    static const std::string page = [] {
+        std::string html(kFormPage);
+        constexpr std::string_view mark = "<!-- symbologies -->\n";
+        html.replace(html.find(mark), mark.size(), SymbologyOptions());
+        return html;
+    }();
+    return page;
 }
 
 } // namespace quillax::web

@@ -40,9 +40,10 @@ std::pair<std::string, uint16_t> ParseListenAddress(const std::string& listen) {
 
 namespace {
 
-// Connections that may be told 503 at once, beyond the cap; past that they are just closed.
+// Connections that may be told 503 at once, beyond the cap. Past that a refusal whose 503 has
+// gone out makes room; only when none has are newcomers closed unanswered.
 std::size_t RefusalRoom(const WebHostLimits& limits) {
-    return std::max<std::size_t>(8, limits.maxConnections / 8);
+    return std::max<std::size_t>(64, limits.maxConnections);
 }
 
 unsigned ThreadCount(unsigned asked) {
@@ -63,11 +64,14 @@ void RunContext(net::io_context& io) {
 } // namespace
 
 struct WebHostState {
-    WebHostState(WebHostConfig config, PageFunction page)
+    WebHostState(WebHostConfig config, PageSource page)
         : shared(std::move(config), std::move(page), [this] { return MetricsText(); }),
           workers(MakeWorkers(shared)) {
         shared.connectionEnded = [this] { OnConnectionEnded(); };
     }
+    // The network threads have stopped: renders still running hand their answers to stopped
+    // contexts, and the connections go with the workers, on this thread.
+    ~WebHostState() { shared.renders.Stop(); }
 
     static std::vector<std::unique_ptr<Worker>> MakeWorkers(ServerShared& shared) {
         std::vector<std::unique_ptr<Worker>> workers;
@@ -152,9 +156,11 @@ void WebHostState::Admit(std::size_t homeIndex, tcp::socket socket) {
     const tcp::endpoint peer = socket.remote_endpoint(ec);
     if (ec) return; // gone already
     std::string address = peer.address().to_string();
+    // A share of 0: no share per address (every client comes through one trusted front).
+    const std::size_t share = shared.limits.maxConnectionsPerClient;
     ClientCounts::ClientClaim client =
-        shared.clients.Try(address, shared.limits.maxConnectionsPerClient);
-    if (!client)
+        share != 0 ? shared.clients.Try(address, share) : ClientCounts::ClientClaim{};
+    if (share != 0 && !client)
         return net::post(
             home.io, [&home, socket = std::move(socket), address,
                       room = Claim::Try(shared.refusals, 1, RefusalRoom(shared.limits))]() mutable {
@@ -200,6 +206,7 @@ void WebHostState::EvictOrRefuse(std::size_t at, std::size_t triesLeft, Worker& 
 
 void WebHostState::Refuse(Worker& worker, tcp::socket socket, Claim room, std::string address,
                           std::string_view why) {
+    if (!room) room = worker.EvictRefused();
     if (!room) return; // refusing too many already: the socket just closes
     std::make_shared<Connection>(std::move(socket), worker, std::move(address), std::move(room),
                                  ClientCounts::ClientClaim{})
@@ -254,17 +261,21 @@ std::string WebHostState::MetricsText() {
         hits += worker->counters.cacheHits.load(std::memory_order_relaxed);
     }
     const ResponseCache::Totals cache = shared.routes.Cache().Count();
+    const RenderPool::Totals pool = shared.renders.Count();
     return "requests " + std::to_string(requests) + "\nrenders " + std::to_string(renders) +
            "\ncache_hits " + std::to_string(hits) + "\ncache_entries " +
            std::to_string(cache.entries) + "\ncache_bytes " + std::to_string(cache.bytes) +
            "\nconnections " + std::to_string(shared.connections.load()) + "\nthreads " +
-           std::to_string(workers.size());
+           std::to_string(workers.size()) + "\nrender_threads " +
+           std::to_string(shared.renders.Threads()) + "\nrenders_running " +
+           std::to_string(pool.running) + "\nrenders_queued " + std::to_string(pool.queued) +
+           "\nrender_bytes " + std::to_string(pool.bytesInFlight);
 }
 
 // ---------------------------------------------------------------------------------------
 // WebHost
 
-WebHost::WebHost(WebHostConfig config, PageFunction page)
+WebHost::WebHost(WebHostConfig config, PageSource page)
     : state_(std::make_shared<WebHostState>(std::move(config), std::move(page))) {
     state_->Listen();
 }
@@ -348,7 +359,7 @@ int RunWebHost(const std::string& listen, quillax::web::WebHostConfig config) {
     try {
         const quillax::host::TComponentLibrary component(
             quillax::host::TComponentLibrary::DefaultPath());
-        WebHost host(std::move(config), ComponentPage(component));
+        WebHost host(std::move(config), ComponentPageSource(component));
         std::cout << "Quillax listening on " << host.Url() << std::endl;
         return host.Run(true) ? 0 : 1;
     } catch (const std::exception& e) {

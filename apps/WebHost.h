@@ -1,14 +1,17 @@
 // The web host: an HTTP/1.1 server that answers GET /barcode with what one component page
 // told its Response object, plus HTTP's caching (a strong ETag, 304, Cache-Control, CORS)
 // and a bounded cache of recent answers; a form page with a live preview; a health check
-// and counters. Its threads each run their own connections asynchronously and render on
-// the spot, so a request costs no hand-over between threads and slow clients pin none.
+// and counters. Its network threads each run their own connections asynchronously: they
+// parse, route, answer from the cache and write, and never render. Pages run on render
+// threads fed by a bounded queue and admitted against a memory budget, so a health check or
+// a cached answer never waits behind a render, and slow clients pin no thread.
 // Everything a client controls is bounded exactly: the request line, the head's size,
 // fields and deadlines, keep-alive, connections (in all and per address), and the bytes
 // held for slow readers. It stops gracefully: no answer in flight is cut off.
 #pragma once
 
 #include "apps/WebBarcodePage.h"
+#include "apps/WebRenderPool.h"
 #include "apps/WebRequest.h"
 
 #include <chrono>
@@ -26,17 +29,18 @@ struct WebHostLimits {
     std::chrono::milliseconds firstByteDeadline{5'000}; // a new connection's first byte
     std::chrono::milliseconds headDeadline{10'000};     // whole request head, from its first byte
     std::chrono::milliseconds idleTimeout{15'000};      // keep-alive wait for the next request
-    std::chrono::milliseconds writeDeadline{30'000};    // whole response
+    std::chrono::milliseconds writeDeadline{30'000};    // between two writes of a response
     unsigned maxRequestsPerConnection = 10'000;
     std::size_t maxConnections = 512;
-    std::size_t maxConnectionsPerClient = 128; // a quarter of the cap, per client address
+    std::size_t maxConnectionsPerClient = 128; // a quarter of the cap; 0: no share per address
     std::size_t maxResponseBytesInFlight = 128u * 1024 * 1024; // large bodies not yet sent
 };
 
 struct WebHostConfig {
     std::string host = "127.0.0.1";
     uint16_t port = 8080;                       // 0 picks a free port; Port() tells which
-    unsigned threads = 0;                       // 0: one per core
+    unsigned threads = 0;                       // network threads; 0: one per core
+    RenderPoolLimits render;                    // render threads, queue, memory
     std::size_t cacheBytes = 64u * 1024 * 1024; // 0: no response cache
     int accessLogFd = -1;                       // where access log lines go; -1: nowhere
     WebHostLimits limits;
@@ -45,7 +49,9 @@ struct WebHostConfig {
 // The server. Start() runs it on threads of its own; Run() also waits until it has stopped.
 class WebHost {
 public:
-    WebHost(WebHostConfig config, PageFunction page);
+    WebHost(WebHostConfig config, PageSource page);
+    WebHost(WebHostConfig config, PageFunction page)
+        : WebHost(std::move(config), PageSource(std::move(page))) {}
     ~WebHost();
     WebHost(const WebHost&) = delete;
     WebHost& operator=(const WebHost&) = delete;

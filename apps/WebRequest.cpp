@@ -1,6 +1,8 @@
 // Request heads, targets, queries and entity-tag lists, as the web host reads them.
 #include "apps/WebRequest.h"
 
+#include "platform/Utf8.h"
+
 #include <algorithm>
 #include <cctype>
 #include <limits>
@@ -42,39 +44,6 @@ std::string FormDecode(std::string_view text) {
         }
     }
     return out;
-}
-
-// Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
-bool IsUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        char32_t code = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, code = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, code = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, code = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) ||
-            (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-            return false;
-        i += length;
-    }
-    return true;
 }
 
 // ASCII case folding, as property names and HTTP tokens fold.
@@ -170,13 +139,17 @@ std::size_t RequestHead::Feed(boost::asio::const_buffer bytes) {
     error_code ec;
     const std::size_t used = put(bytes, ec);
     taken_ += used;
+    // What is left is the unfinished rest of this head; the parser takes none of it until the
+    // head is whole, so the request line starts it.
+    const std::string_view pending(static_cast<const char*>(bytes.data()) + used,
+                                   bytes.size() - used);
     if (refusal_ != HeadRefusal::None) {
         progress_ = Progress::Refused;
+    } else if (ec && ec != http::error::need_more && !lineSeen_ && LineTooLong(pending)) {
+        // However the line arrives, a line over the limit is that, not a head too large.
+        Refuse(HeadRefusal::LineTooLong, "request line too long", ec);
+        progress_ = Progress::Refused;
     } else if (ec == http::error::need_more) {
-        // What is left is the unfinished rest of this head; the parser takes none of it
-        // until the head is whole, so the request line starts it.
-        const std::string_view pending(static_cast<const char*>(bytes.data()) + used,
-                                       bytes.size() - used);
         if (!lineSeen_ && LineTooLong(pending))
             Refuse(HeadRefusal::LineTooLong, "request line too long", ec);
         else if (taken_ + pending.size() >= limits_.maxHeadBytes)
@@ -189,9 +162,24 @@ std::size_t RequestHead::Feed(boost::asio::const_buffer bytes) {
         Refuse(HeadRefusal::Malformed, "bad request: " + ec.message(), ec);
         progress_ = Progress::Refused;
     } else if (is_header_done()) {
-        progress_ = Progress::Done;
+        progress_ = Folded({static_cast<const char*>(bytes.data()), used}) ? Progress::Refused
+                                                                           : Progress::Done;
     }
     return used;
+}
+
+// A field line continued on the next (obsolete line folding) could hide a field from this
+// end that a proxy in front of it sees, or the other way round: the head is refused.
+bool RequestHead::Folded(std::string_view head) {
+    for (std::size_t at = head.find('\n'); at != head.npos && at + 1 < head.size();
+         at = head.find('\n', at + 1)) {
+        if (head[at + 1] == ' ' || head[at + 1] == '\t') {
+            error_code ignored;
+            Refuse(HeadRefusal::Malformed, "bad request: obsolete line folding", ignored);
+            return true;
+        }
+    }
+    return false;
 }
 
 // Whether the request line at the start of the unparsed bytes is, or will be, too long.

@@ -52,7 +52,7 @@ enum class HeadRefusal {
     LineTooLong,   // 414
     TooManyFields, // 431
     HeadTooLarge,  // 431
-    Malformed,     // 400: the parser's own rules
+    Malformed,     // 400: the parser's own rules, and no obsolete line folding
     BadFraming,    // 400: Transfer-Encoding not exactly one final chunked, or on HTTP/1.0
     BadHost,       // 400: HTTP/1.1 without exactly one valid Host
 };
@@ -86,6 +86,7 @@ public:
 private:
     void Refuse(HeadRefusal why, std::string text, boost::beast::error_code& ec);
     bool LineTooLong(std::string_view pending);
+    bool Folded(std::string_view head);
 
     void on_request_impl(boost::beast::http::verb method, boost::beast::string_view methodText,
                          boost::beast::string_view target, int version,

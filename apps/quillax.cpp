@@ -4,7 +4,9 @@
 //   quillax batch [-j N] [-o DIR] [FILE|-]
 //   quillax symbologies
 //   quillax register|unregister [--registry FILE]
-//   quillax serve [--listen HOST:PORT] [--threads N] [--cache-bytes N] [--quiet]
+//   quillax serve [--listen HOST:PORT] [--threads N] [--render-threads N] [--render-queue N]
+//                 [--render-memory BYTES] [--cache-bytes N] [--max-connections N]
+//                 [--max-connections-per-client N] [--quiet]
 //
 // Exit status of render: 0 success; 10 + N when rendering reported step code N (the image is
 // still written, to the file or standard output), with the object's LastError on standard
@@ -89,25 +91,14 @@ int Render(const std::vector<std::string>& assignments, const std::string& outpu
         properties.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
     }
     try {
-        const bool toStandardOutput = output.empty() || output == "-";
-        properties = WithCheckedImageFormat(WithSymbologyNumbers(properties),
-                                            toStandardOutput ? "" : output);
-        TComponentLibrary component(TComponentLibrary::DefaultPath());
+        // Usage errors still come before any image is written: the page checks the settings
+        // (names, values, the format against -o's extension) before it shows or saves.
+        const TComponentLibrary component(TComponentLibrary::DefaultPath());
+        const TBarcodePage page(component);
         TStdoutResponse response(headers);
-        TRenderOutcome outcome;
-        if (toStandardOutput) {
-            outcome = RunBarcodePage(component, properties, response);
-        } else {
-            // To a file: the same page, with SaveBarcode in place of ShowBarcode.
-            ComPtr<IScriptingContext> context = MakeScriptingContext(response);
-            ComPtr<IDispatch> barcode = component.CreateObject(CLSID_Quillax);
-            StartPage(barcode.Get(), context.Get());
-            for (const auto& [name, value] : properties)
-                PutProperty(barcode.Get(), name, value);
-            SaveBarcode(barcode.Get(), output);
-            outcome = LastOutcome(barcode.Get());
-            EndPage(barcode.Get());
-        }
+        const TRenderOutcome outcome = output.empty() || output == "-"
+                                           ? page.Show(properties, &response)
+                                           : page.Save(properties, output);
         if (!outcome.Failed()) return ExitSuccess;
         std::cerr << "quillax render: " << outcome.Error << '\n';
         return ExitRenderStep + static_cast<int>(outcome.Result);
@@ -219,6 +210,7 @@ int main(int argc, char** argv) {
     std::string listen = "127.0.0.1:8080";
     quillax::web::WebHostConfig serving;
     serving.threads = std::max(1u, std::thread::hardware_concurrency());
+    serving.render.threads = serving.threads;
     bool quiet = false;
     CLI::App* serve = app.add_subcommand("serve", "Serve barcode pages over HTTP");
     serve
@@ -227,9 +219,37 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     serve
         ->add_option("--threads", serving.threads,
-                     "Threads that answer and render (default: one per core)")
+                     "Network threads: they read, answer from the cache and write (default: one "
+                     "per core)")
         ->capture_default_str()
         ->check(CLI::Range(1u, 256u));
+    serve
+        ->add_option("--render-threads", serving.render.threads,
+                     "Threads that render images (default: one per core)")
+        ->capture_default_str()
+        ->check(CLI::Range(1u, 256u));
+    serve
+        ->add_option("--render-queue", serving.render.queueLength,
+                     "Images that may wait for a render thread; past that 503 (default 64)")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
+    serve
+        ->add_option("--render-memory", serving.render.memoryBytes,
+                     "Bytes that renders in flight may take together; an image that can never "
+                     "fit gets the error image (422)")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{1} << 20, std::size_t{1} << 40));
+    serve
+        ->add_option("--max-connections", serving.limits.maxConnections,
+                     "Open connections; past that idle ones are closed, else 503")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
+    serve
+        ->add_option("--max-connections-per-client", serving.limits.maxConnectionsPerClient,
+                     "Open connections from one address; 0 for no share (behind a trusted "
+                     "front such as nginx, where every connection comes from one address)")
+        ->capture_default_str()
+        ->check(CLI::Range(std::size_t{0}, std::size_t{1} << 20));
     serve
         ->add_option("--cache-bytes", serving.cacheBytes,
                      "Bytes of recent image answers kept in memory; 0 turns the cache off")

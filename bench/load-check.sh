@@ -3,7 +3,9 @@
 # against `quillax serve` (unique EAN-13 PNGs, unique EAN-13 BMPs, one repeated PNG) and
 # against nginx (one worker, sendfile, long keep-alive, no access log) serving that PNG as a
 # static file, before and after ours. Prints requests/s, p50/p99, each rate as a share of
-# nginx's (the mean of its two runs), socket errors, non-2xx answers and the server's memory.
+# nginx's (the mean of its two runs), socket errors, non-2xx answers, the server's memory and
+# its processor time per answer, and that time for unique BMPs against the object's own
+# render of the same image (build/bin/object_bench, in the same run).
 #   LOAD_SECONDS  length of each run (default 8)
 #   QUILLAX       the command (default build/quillax)
 #   LOAD_PORT     first of the two loopback ports used (default 18480)
@@ -37,6 +39,11 @@ wait_for_port() {
 
 rss_mib() {
     awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"
+}
+
+# Processor time of the process so far (user and system), in clock ticks.
+cpu_ticks() {
+    awk '{ print $14 + $15 }' "/proc/$1/stat"
 }
 
 # The repeated request, and the same bytes as nginx's static file.
@@ -79,10 +86,13 @@ wait_for_port "$quillax_port"
 run() {
     local name=$1 port=$2
     shift 2
+    local before
+    before=$(cpu_ticks "$quillax_pid")
     env "$@" wrk -t2 -c32 -d"${seconds}s" --latency -s "$script" "http://127.0.0.1:$port" \
         >"$work/$name.out"
     grep '^result ' "$work/$name.out" | cut -d' ' -f2- >"$work/$name"
     echo "$(rss_mib "$quillax_pid")" >"$work/$name.rss"
+    echo $(($(cpu_ticks "$quillax_pid") - before)) >"$work/$name.cpu"
 }
 
 rss_start=$(rss_mib "$quillax_pid")
@@ -99,12 +109,63 @@ yardstick=$(((nginx_before + nginx_after) / 2))
 echo
 echo "wrk -t2 -c32 -d${seconds}s on loopback, $(nproc) cores; quillax serve on $(
     "$quillax" serve --help | sed -n 's/.*--threads[^=]*=\([0-9]*\).*/\1/p') threads"
-printf '%-14s %10s %9s %9s %8s %7s %8s %8s\n' run "req/s" "p50 ms" "p99 ms" share errors non-2xx "RSS MiB"
+ticks=$(getconf CLK_TCK)
+printf '%-14s %10s %9s %9s %8s %7s %8s %8s %9s\n' run "req/s" "p50 ms" "p99 ms" share errors \
+    non-2xx "RSS MiB" "CPU us"
 for name in nginx-before unique-png unique-bmp repeated-png nginx-after; do
-    rss=-
-    case $name in nginx*) ;; *) rss=$(cat "$work/$name.rss") ;; esac
-    awk -v name="$name" -v yardstick="$yardstick" -v rss="$rss" '{
-        printf "%-14s %10d %9.2f %9.2f %7.0f%% %7d %8d %8s\n", name, $1, $2 / 1000, $3 / 1000,
-            100 * $1 / yardstick, $4, $5, rss }' "$work/$name"
+    rss=- cpu=0
+    case $name in nginx*) ;; *) rss=$(cat "$work/$name.rss") cpu=$(cat "$work/$name.cpu") ;; esac
+    awk -v name="$name" -v yardstick="$yardstick" -v rss="$rss" -v cpu="$cpu" -v ticks="$ticks" '{
+        per = cpu > 0 ? sprintf("%.1f", cpu * 1e6 / ticks / $6) : "-"
+        printf "%-14s %10d %9.2f %9.2f %7.0f%% %7d %8d %8s %9s\n", name, $1, $2 / 1000, $3 / 1000,
+            100 * $1 / yardstick, $4, $5, rss, per }' "$work/$name"
 done
+# The object's own render of the unique BMPs' image, CPU time, median of 5.
+bench=${OBJECT_BENCH:-build/bin/object_bench}
+if [ -x "$bench" ]; then
+    render_ns=$("$bench" --benchmark_filter='LoadCheckImage/bmp$' --benchmark_repetitions=5 \
+        --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+        awk -F, '/_median/ { print $4 }')
+    awk -v cpu="$(cat "$work/unique-bmp.cpu")" -v ticks="$ticks" -v ns="$render_ns" '{
+        host = cpu * 1e6 / ticks / $6
+        printf "host CPU per unique BMP answer %.1f us; the object'"'"'s render of it %.1f us; " \
+            "ratio %.1f (target 3)\n", host, ns / 1000, host * 1000 / ns }' "$work/unique-bmp"
+fi
 echo "quillax serve memory: ${rss_start} MiB at the start, $(rss_mib "$quillax_pid") MiB at the end (response cache bounded at 64 MiB)"
+
+# Expensive renders beside cheap answers: 6 clients loop on unique Code 128 B of 4,000
+# characters at 90 degrees (hundreds of milliseconds and tens of megabytes each) while wrk asks
+# for /healthz and for a cached image; the host's latencies for those and its peak memory,
+# with the default threads and with --threads 8.
+heavy_port=$((quillax_port + 2))
+long=$(head -c 4000 /dev/zero | tr '\0' 'Q')
+heavy() {
+    "$quillax" serve --listen "127.0.0.1:$heavy_port" --quiet "$@" &
+    local pid=$! loops=()
+    wait_for_port "$heavy_port"
+    curl -s -o /dev/null "http://127.0.0.1:$heavy_port/barcode?$repeated"
+    for client in 1 2 3 4 5 6; do
+        (for i in $(seq 100000); do
+            curl -s -o /dev/null "http://127.0.0.1:$heavy_port/barcode?BarcodeType=6&Orientation=90&Data=$client$i$long" || break
+        done) &
+        loops+=($!)
+    done
+    sleep 2
+    for path in /healthz "/barcode?$repeated"; do
+        LOAD_MODE=fixed LOAD_PATH=$path wrk -t1 -c2 -d"${seconds}s" --latency -s "$script" \
+            "http://127.0.0.1:$heavy_port" | grep '^result ' | cut -d' ' -f2- |
+            awk -v what="$path" -v threads="${*:-defaults}" '{
+                printf "%-22s %-16s p50 %6.2f ms  p99 %7.2f ms  max %7.2f ms  (%d answers)\n",
+                    threads, substr(what, 1, 16), $2 / 1000, $3 / 1000, $7 / 1000, $6 }'
+    done
+    kill "${loops[@]}" 2>/dev/null || true
+    wait "${loops[@]}" 2>/dev/null || true
+    echo "${*:-defaults}: peak resident memory $(awk '/^VmHWM/ { printf "%.0f", $2 / 1024 }' "/proc/$pid/status") MiB"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+}
+echo
+echo "6 clients looping on unique 4,000-character Code 128 at 90 degrees:"
+heavy
+heavy --threads 8
+heavy --render-threads 8

@@ -70,6 +70,21 @@ void BM_RenderToBytes(benchmark::State& state, LONG type, const char* data, cons
     state.counters["image_bytes"] = static_cast<double>(bytes);
 }
 
+// The load check's image (a labelled EAN-13 at NarrowBarWidth 2 and Height 80), as the web
+// host's CPU per answer is compared with it.
+void BM_RenderLoadCheckImage(benchmark::State& state, const char* format) {
+    TQuillax object;
+    SetUp(object, bcCodeEAN13, kEan13Data, format, true);
+    object.put_NarrowBarWidth(2);
+    object.put_Height(80);
+    for (auto _ : state) {
+        TEncodedBarcode encoded = object.EncodeBarcode();
+        benchmark::DoNotOptimize(encoded.Image.Bytes().data());
+    }
+}
+BENCHMARK_CAPTURE(BM_RenderLoadCheckImage, bmp, "BMP");
+BENCHMARK_CAPTURE(BM_RenderLoadCheckImage, png, "PNG");
+
 void BM_RenderLongToBytes(benchmark::State& state) {
     BM_RenderToBytes(state, bcCode128B, LongCode128Data().c_str(), "BMP", false);
 }

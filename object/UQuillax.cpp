@@ -5,7 +5,6 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/ComUtils.h"
 
-#include <cstring>
 #include <exception>
 #include <new>
 #include <span>
@@ -42,18 +41,22 @@ std::string UpperCaseAscii(std::string text) {
 }
 
 // The encoded image as a script receives bytes: a one-dimensional array of unsigned bytes,
-// bounds 0 to N - 1, in a VARIANT of type VT_ARRAY | VT_UI1. The array is destroyed with it.
+// bounds 0 to N - 1, in a VARIANT of type VT_ARRAY | VT_UI1. The array lends the encoded
+// bytes themselves for the call, without a copy: its data is static, so destroying it with
+// the VARIANT leaves them to the stream, which outlives it.
 class TByteArrayVariant {
 public:
     explicit TByteArrayVariant(std::span<const uint8_t> bytes) {
         VariantInit(&value_);
-        SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-        if (array == nullptr) throw std::bad_alloc();
+        SAFEARRAY* array = nullptr;
+        OleCheck(SafeArrayAllocDescriptorEx(VT_UI1, 1, &array));
+        array->cbElements = 1;
+        array->rgsabound[0].cElements = static_cast<ULONG>(bytes.size());
+        array->rgsabound[0].lLbound = 0;
+        array->pvData = const_cast<uint8_t*>(bytes.data()); // the callee only reads
+        array->fFeatures |= FADF_STATIC;
         V_VT(&value_) = VT_ARRAY | VT_UI1;
         V_ARRAY(&value_) = array;
-        OleCheck(SafeArrayLock(array));
-        if (!bytes.empty()) std::memcpy(array->pvData, bytes.data(), bytes.size());
-        OleCheck(SafeArrayUnlock(array));
     }
     ~TByteArrayVariant() { VariantClear(&value_); }
     TByteArrayVariant(const TByteArrayVariant&) = delete;

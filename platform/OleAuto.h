@@ -188,12 +188,19 @@ struct SAFEARRAY {
 };
 using LPSAFEARRAY = SAFEARRAY*;
 
+inline constexpr USHORT FADF_STATIC = 0x0002; // the data is not the array's to free
 inline constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
 
 // Null when the element type is not a fixed-size scalar, cDims is not 1, or memory runs out.
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
-// DISP_E_ARRAYISLOCKED while locked.
+// A descriptor without data (pvData null, bounds zero), for the caller to point at storage of
+// its own; E_INVALIDARG for what SafeArrayCreate refuses, E_OUTOFMEMORY.
+HRESULT SafeArrayAllocDescriptorEx(VARTYPE vt, UINT cDims, SAFEARRAY** ppsaOut);
+// Frees the descriptor alone.
+HRESULT SafeArrayDestroyDescriptor(SAFEARRAY* psa);
+// The descriptor and its data, unless the data is FADF_STATIC. DISP_E_ARRAYISLOCKED while
+// locked.
 HRESULT SafeArrayDestroy(SAFEARRAY* psa);
 HRESULT SafeArrayLock(SAFEARRAY* psa);
 // E_UNEXPECTED when not locked.

@@ -10,6 +10,7 @@
 // readers in other processes see either the old or the new store, never half of one.
 #include "platform/Registry.h"
 #include "platform/AnsiCodePage.h"
+#include "platform/Utf8.h"
 
 #include <chrono>
 #include <cstdio>
@@ -32,61 +33,9 @@ namespace {
 
 // ----- text helpers -------------------------------------------------------------------------
 
-std::string ToUtf8(std::u16string_view s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        std::uint32_t c = s[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-            s[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
-
-std::u16string FromUtf8(std::string_view s) {
-    std::u16string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-        std::uint32_t c = extra == 3 ? b & 0x07 : extra == 2 ? b & 0x0F : extra == 1 ? b & 0x1F : b;
-        if (extra && i + extra >= s.size()) { // truncated sequence: keep the byte
-            extra = 0;
-            c = b;
-        }
-        for (int k = 1; k <= extra; ++k)
-            c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        i += 1 + extra;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return out;
-}
-
 std::string Encode(std::u16string_view s) {
     std::string out;
-    for (char c : ToUtf8(s)) {
+    for (char c : quillax::Utf16ToUtf8Replacing(s)) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b == '%' || b == '"' || b == 0x7F) {
             char hex[4];
@@ -121,7 +70,7 @@ std::u16string Decode(std::string_view s) {
             bytes.push_back(s[i]);
         }
     }
-    return FromUtf8(bytes);
+    return quillax::Utf8ToUtf16Replacing(bytes);
 }
 
 // Names compare without regard to case (ASCII and Latin-1 letters).

@@ -79,10 +79,32 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
     return SafeArrayCreate(vt, 1, &bound);
 }
 
+HRESULT SafeArrayAllocDescriptorEx(VARTYPE vt, UINT cDims, SAFEARRAY** ppsaOut) {
+    if (!ppsaOut) return E_POINTER;
+    *ppsaOut = nullptr;
+    const ULONG size = ElementSize(vt);
+    if (size == 0 || cDims != 1) return E_INVALIDARG;
+    auto* block = new (std::nothrow) Block{};
+    if (!block) return E_OUTOFMEMORY;
+    block->vt = vt;
+    block->descriptor.cDims = 1;
+    block->descriptor.fFeatures = FADF_HAVEVARTYPE;
+    block->descriptor.cbElements = size;
+    *ppsaOut = &block->descriptor;
+    return S_OK;
+}
+
+HRESULT SafeArrayDestroyDescriptor(SAFEARRAY* psa) {
+    if (!psa) return S_OK;
+    if (psa->cLocks > 0) return DISP_E_ARRAYISLOCKED;
+    delete BlockOf(psa);
+    return S_OK;
+}
+
 HRESULT SafeArrayDestroy(SAFEARRAY* psa) {
     if (!psa) return S_OK;
     if (psa->cLocks > 0) return DISP_E_ARRAYISLOCKED;
-    std::free(psa->pvData);
+    if ((psa->fFeatures & FADF_STATIC) == 0) std::free(psa->pvData);
     delete BlockOf(psa);
     return S_OK;
 }

@@ -27,7 +27,7 @@ RUN_PACKAGES=(
     # imaging: PNG deflate, JPEG, text
     zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev fonts-liberation
     # command line and web host
-    libcli11-dev libboost-dev
+    libcli11-dev libboost-dev libxxhash-dev
 )
 TEST_PACKAGES=(
     # GoogleTest, an independent barcode reader, an independent PNG reader

@@ -143,6 +143,7 @@ TEST(SymbologyNames, TheFormOffersEverySymbology) {
         const std::size_t at = page.find(option);
         ASSERT_NE(std::string_view::npos, at);
         EXPECT_EQ(std::string_view::npos, page.find(option, at + 1));
+        EXPECT_NE(page.find(">" + std::string(symbology.Name) + "</option>", at), page.npos);
     }
 }
 
@@ -171,6 +172,76 @@ const TComponentLibrary& Component() {
     return test::BuiltComponent();
 }
 
+// The bytes a page writes.
+class TBytesSink final : public TResponseSink {
+public:
+    HRESULT Expires(LONG) override { return S_OK; }
+    HRESULT AddHeader(const std::string&, const std::string&) override { return S_OK; }
+    HRESULT ContentType(const std::string&) override { return S_OK; }
+    HRESULT BinaryWrite(std::span<const BYTE> bytes) override {
+        body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return S_OK;
+    }
+    HRESULT Flush() override { return S_OK; }
+    std::string body;
+};
+
+// The bound that admits renders holds the widest data of each symbology, at the ratio the
+// bound assumes and wider, upright and turned.
+TEST(SymbologyNames, ThePixelBoundHoldsEveryRenderedImage) {
+    static constexpr const char* kData[] = {"1234567",
+                                            "1234567",
+                                            "1234567",
+                                            "CODE39-X",
+                                            "lower~",
+                                            "ABC12",
+                                            "Quillax~",
+                                            "12345",
+                                            "CODE93",
+                                            "lower~",
+                                            "1234567",
+                                            "12345",
+                                            "123-$:/.+",
+                                            "1234567",
+                                            "590123412345",
+                                            "01234567890",
+                                            "123456",
+                                            "123456",
+                                            "12",
+                                            "12345",
+                                            "12345",
+                                            "12345",
+                                            "12345",
+                                            "Quillax \xC3\xA9 1234567890",
+                                            "(01)09501101530003(10)AB12"};
+    static_assert(std::size(kData) == 25);
+    for (int type = 0; type < 25; ++type) {
+        for (const char* ratio : {"2", "3", "7"}) {
+            for (const char* orientation : {"0", "90", "30"}) {
+                SCOPED_TRACE(std::to_string(type) + " ratio " + ratio + " at " + orientation);
+                const std::vector<TPropertySetting> settings = {
+                    {"BarcodeType", std::to_string(type)},
+                    {"Data", kData[type]},
+                    {"Checksum", "True"},
+                    {"ShowText", "True"},
+                    {"Ratio", ratio},
+                    {"NarrowBarWidth", "2"},
+                    {"Height", "40"},
+                    {"Orientation", orientation}};
+                TBytesSink sink;
+                RunBarcodePage(Component(), settings, sink);
+                ASSERT_GE(sink.body.size(), 26u);
+                const auto word = [&](std::size_t at) {
+                    return static_cast<double>(static_cast<unsigned char>(sink.body[at]) |
+                                               static_cast<unsigned char>(sink.body[at + 1]) << 8);
+                };
+                EXPECT_NE(word(18) * word(22), 50.0 * 30) << "the error image";
+                EXPECT_LE(word(18) * word(22), ImagePixelsBound(settings));
+            }
+        }
+    }
+}
+
 TEST(PropertyHelp, DefaultsAreWhatTheObjectReportsAfterAPageStart) {
     ComPtr<IDispatch> barcode = Component().CreateObject(CLSID_Quillax);
     StartPage(barcode.Get(), nullptr);
@@ -187,6 +258,10 @@ TEST(PropertyHelp, ListsEveryPropertyOfTheObjectOnce) {
     EXPECT_EQ(13u, properties.size());
     EXPECT_EQ(1u, properties.count("BarcodeType"));
     EXPECT_EQ(0u, properties.count("ShowBarcode")); // a method
+
+    // The page seam puts the same properties, in the object's order, through its function table.
+    const std::span<const std::string_view> put = PagePropertyNames();
+    EXPECT_EQ(names, std::vector<std::string>(put.begin(), put.end()));
 
     std::set<std::string> listed;
     for (const TPropertyHelp& property : PropertyHelp())

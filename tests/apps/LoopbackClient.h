@@ -129,8 +129,9 @@ inline std::string Get(const std::string& target, const std::string& method = "G
     return method + " " + target + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
 }
 
-inline std::string Header(const Reply& reply, http::field field) {
-    const auto it = reply.find(field);
+template <class Name> // http::field, or a field name Beast does not know
+std::string Header(const Reply& reply, Name name) {
+    const auto it = reply.find(name);
     return it == reply.end() ? std::string("<none>") : std::string(it->value());
 }
 

@@ -11,7 +11,9 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -376,6 +378,29 @@ TEST_F(WebHostTest, TellsNewcomers503WhenNoConnectionCanMakeRoom) {
     }
 }
 
+// However many newcomers arrive past an address's share, each is told 503, none is closed
+// unanswered (refusals already answered make room for the next).
+TEST_F(WebHostTest, TellsEveryNewcomerPastTheShare503) {
+    WebHostConfig config = LoopbackConfig();
+    config.limits.maxConnections = 8;
+    config.limits.maxConnectionsPerClient = 2;
+    Serve(config);
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 2; ++i) { // the share, idle
+        clients.push_back(std::make_unique<Client>(Port()));
+        ASSERT_TRUE(clients.back()->Send(Get("/healthz")));
+        ASSERT_TRUE(clients.back()->Receive());
+    }
+    int refused = 0;
+    for (int i = 0; i < 150; ++i) { // each kept open, lingering
+        clients.push_back(std::make_unique<Client>(Port()));
+        clients.back()->Send(Get("/healthz"));
+        const std::optional<Reply> reply = clients.back()->Receive();
+        refused += reply && reply->result_int() == 503 ? 1 : 0;
+    }
+    EXPECT_EQ(refused, 150);
+}
+
 TEST_F(WebHostTest, GivesTheFirstByteLessTimeThanTheRestOfTheHead) {
     WebHostConfig config = LoopbackConfig();
     config.limits.firstByteDeadline = 200ms;
@@ -578,6 +603,121 @@ TEST_F(WebHostTest, LogsOneLinePerRequest) {
         at = end + 1;
     }
     EXPECT_EQ(at, log.size());
+}
+
+// Renders held on a latch: a page with Hold waits until Release(), so a test can keep every
+// render thread busy for as long as it needs.
+class HeldRenders {
+public:
+    PageFunction Page() {
+        return [this](std::vector<PageParameter> parameters) {
+            if (std::erase_if(parameters, [](const PageParameter& p) { return p.first == "Hold"; }))
+                Wait();
+            return StandInPage(parameters);
+        };
+    }
+    // Waits until count pages hold, at most five seconds.
+    bool Holding(int count) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, 5s, [&] { return held_ >= count; });
+    }
+    void Release() {
+        const std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    ~HeldRenders() { Release(); }
+
+private:
+    void Wait() {
+        std::unique_lock lock(mutex_);
+        ++held_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return released_; });
+    }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int held_ = 0;
+    bool released_ = false;
+};
+
+// With its one render thread held and its queue full, the host still answers health checks
+// and cached images at once, a large one whole, and tells a further render 503.
+TEST_F(WebHostTest, AnswersWhileEveryRenderThreadIsHeld) {
+    HeldRenders held;
+    WebHostConfig config = LoopbackConfig();
+    config.threads = 1;
+    config.render.threads = 1;
+    config.render.queueLength = 1;
+    Serve(config, held.Page());
+    const std::string large = "/barcode?Size=" + std::to_string(4'000'000);
+    Client reader(Port());
+    ASSERT_TRUE(reader.Send(Get(large)));
+    ASSERT_TRUE(reader.Receive()); // rendered, and kept
+
+    Client holding(Port()), queued(Port()), refused(Port());
+    ASSERT_TRUE(holding.Send(Get("/barcode?Hold=1&Data=1")));
+    ASSERT_TRUE(held.Holding(1));
+    ASSERT_TRUE(queued.Send(Get("/barcode?Hold=1&Data=2")));
+    std::this_thread::sleep_for(100ms); // surely queued
+    ASSERT_TRUE(refused.Send(Get("/barcode?Data=3")));
+    const std::optional<Reply> busy = refused.Receive();
+    ASSERT_TRUE(busy);
+    EXPECT_EQ(Hex(busy->result_int()), Hex(503));
+    EXPECT_EQ(Header(*busy, http::field::retry_after), "1");
+
+    for (const std::string& target : {std::string("/healthz"), large}) {
+        SCOPED_TRACE(target);
+        ASSERT_TRUE(reader.Send(Get(target)));
+        const std::optional<Reply> reply = reader.Receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(Hex(reply->result_int()), Hex(200));
+        EXPECT_EQ(Header(*reply, http::field::content_length),
+                  std::to_string(reply->body().size()));
+    }
+    held.Release();
+    for (Client* client : {&holding, &queued}) {
+        const std::optional<Reply> reply = client->Receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(Hex(reply->result_int()), Hex(200));
+    }
+}
+
+// A render whose cost could never fit the render memory gets the page's error image as 422,
+// never cached; one that fits is rendered as usual.
+TEST_F(WebHostTest, AnswersARenderThatCanNeverFitWithTheErrorImage) {
+    WebHostConfig config = LoopbackConfig();
+    config.render.memoryBytes = 1'000'000;
+    PageSource source(StandInPage);
+    source.cost = [](const std::vector<PageParameter>& parameters) {
+        for (const auto& [name, value] : parameters)
+            if (name == "Size") return std::stoul(value);
+        return 0ul;
+    };
+    source.tooLarge = [](const std::vector<PageParameter>&, const std::string& why) {
+        PageReply reply = StandInPage({});
+        reply.lastResult = 2;
+        reply.lastError = why + "\r\nSet-Cookie: x";
+        return reply;
+    };
+    host_.emplace(config, source);
+    host_->Start();
+    for (const auto& [size, status] : {std::pair{"1000001", 422u}, std::pair{"999999", 200u}}) {
+        SCOPED_TRACE(size);
+        Client client(Port());
+        ASSERT_TRUE(client.Send(Get(std::string("/barcode?Size=") + size)));
+        const std::optional<Reply> reply = client.Receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(Hex(reply->result_int()), Hex(status));
+        EXPECT_EQ(reply->body().substr(0, 2), "BM");
+        if (status == 422) {
+            const std::string error = Header(*reply, "X-Quillax-Error");
+            EXPECT_NE(error.find("memory"), std::string::npos) << error;
+            EXPECT_EQ(error.find('\r'), std::string::npos);
+            EXPECT_EQ(Header(*reply, http::field::cache_control), "no-store");
+            EXPECT_EQ(Header(*reply, http::field::etag), "<none>");
+        }
+    }
 }
 
 TEST(WebHostConcurrency, DrainFinishesAnswersInFlightAndClosesIdleConnections) {

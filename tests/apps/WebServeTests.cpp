@@ -123,6 +123,13 @@ TEST_F(WebServeTest, HoldsClientsToTheRulesOfHttp11) {
         {"request line of 8 KiB", Request(lineOf(8192)), 404, false},
         {"request line past 8 KiB", Request(lineOf(8193)), 414, true},
         {"unfinished request line past 8 KiB", lineOf(9000).substr(0, 8400), 414, true},
+        {"request line of 16 KiB in one write", Request(lineOf(16 << 10)), 414, true},
+        {"request line of 64 KiB in one write", Request(lineOf(64 << 10)), 414, true},
+        {"request line of 1 MiB in one write", Request(lineOf(1 << 20)), 414, true},
+        {"obsolete line folding",
+         Request("GET /healthz HTTP/1.1", "Host: x\r\nX-Note: a\r\n Content-Length: 39\r\n") +
+             hidden,
+         400, true},
         {"40 header fields", Request("GET /healthz HTTP/1.1", ManyFields(40)), 200, false},
         {"100 header fields", Request("GET /healthz HTTP/1.1", ManyFields(100)), 200, false},
         {"101 header fields", Request("GET /healthz HTTP/1.1", ManyFields(101)), 431, true},
@@ -211,6 +218,28 @@ TEST(WebServeCommand, PrintsItsAddressServesAndStopsOnSignal) {
         ASSERT_TRUE(reply);
         EXPECT_EQ(Header(*reply, http::field::content_type), "image/png");
         EXPECT_EQ(serve.Stop(signal), 0);
+    }
+}
+
+// A barcode whose render could never fit the render memory: the component's error image
+// (50 x 30) as a 422 that says why, rendered again each time.
+TEST(WebServeCommand, AnswersARenderBeyondItsMemoryWithTheErrorImage) {
+    ServeProcess serve({"--listen", "127.0.0.1:0", "--quiet", "--render-memory", "1048576"});
+    const uint16_t port = serve.ListeningPort();
+    ASSERT_NE(port, 0);
+    const std::string target =
+        "/barcode?BarcodeType=Code128B&Height=200&NarrowBarWidth=3&Data=" + std::string(400, 'Q');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        Client client(port);
+        ASSERT_TRUE(client.Send(Get(target)));
+        const std::optional<Reply> reply = client.Receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(Hex(reply->result_int()), Hex(422));
+        EXPECT_NE(Header(*reply, "X-Quillax-Error").find("memory"), std::string::npos);
+        ASSERT_GE(reply->body().size(), 26u);
+        EXPECT_EQ(reply->body().substr(0, 2), "BM");
+        EXPECT_EQ(static_cast<unsigned char>(reply->body()[18]), 50);
+        EXPECT_EQ(static_cast<unsigned char>(reply->body()[22]), 30);
     }
 }
 

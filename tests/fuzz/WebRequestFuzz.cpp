@@ -124,7 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::size_t piece = in.ConsumeIntegralInRange<std::size_t>(1, 64);
     const std::string bytes = in.ConsumeRemainingBytesAsString();
     {
-        Routes routes(FuzzPage, 1 << 20, maxParameters, [] { return std::string("metrics\n"); });
+        Routes routes(PageSource{FuzzPage}, 1 << 20, maxParameters, std::size_t{1} << 30,
+                      [] { return std::string("metrics\n"); });
         RouteCounters counters;
         boost::beast::flat_buffer buffer(limits.maxHeadBytes);
         std::optional<RequestHead> head;
@@ -154,7 +155,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 CheckSent({refusal}, ConnectionFate::Close, false);
                 break; // a refused head ends the connection
             }
-            const Delivery delivery = routes.Respond(*head, counters);
+            Routed routed = routes.Respond(*head, counters);
+            const Delivery delivery =
+                routed.render ? routes.Deliver(*head, routes.Render(*routed.render, counters))
+                              : std::move(routed.delivery);
             const bool keepAlive = head->keep_alive() && !head->HasBody();
             CheckSent(delivery,
                       !keepAlive             ? ConnectionFate::Close

@@ -289,6 +289,27 @@ TEST(SafeArray, BoundsLockingAndDestroy) {
     EXPECT_EQ(SafeArrayCreate(VT_UI1, 2, two), nullptr) << "one dimension only";
 }
 
+// A descriptor lent the caller's bytes (FADF_STATIC): clearing it leaves them to the caller,
+// and a copy of it owns bytes of its own.
+TEST(SafeArray, AStaticArrayLeavesItsBytesToTheirOwner) {
+    char bytes[] = "lent";
+    Var lent;
+    lent.vt = VT_ARRAY | VT_UI1;
+    ASSERT_EQ(Hex(SafeArrayAllocDescriptorEx(VT_UI1, 1, &lent.parray)), Hex(S_OK));
+    lent.parray->rgsabound[0] = {4, 0};
+    lent.parray->pvData = bytes;
+    lent.parray->fFeatures |= FADF_STATIC;
+    Var copy;
+    ASSERT_EQ(Hex(VariantCopy(&copy, &lent)), Hex(S_OK));
+    EXPECT_NE(copy.parray->pvData, static_cast<void*>(bytes));
+    EXPECT_EQ(std::memcmp(copy.parray->pvData, "lent", 4), 0);
+    EXPECT_EQ(Hex(VariantClear(&lent)), Hex(S_OK));
+    EXPECT_STREQ(bytes, "lent");
+    SAFEARRAY* bare = nullptr;
+    EXPECT_EQ(Hex(SafeArrayAllocDescriptorEx(VT_BSTR, 1, &bare)), Hex(E_INVALIDARG));
+    EXPECT_EQ(bare, nullptr);
+}
+
 TEST(SafeArray, VariantsCopyAndClearTheirArrays) {
     Var bytes;
     bytes.vt = VT_ARRAY | VT_UI1;
