@@ -2,7 +2,7 @@
 // component, on 1 and 2 threads, into a folder on disk (each image is written durably, so
 // the disk's flush time counts) and into one in memory (/dev/shm, the render path alone).
 // Reported as rows per second of wall time. QUILLAX_BATCH_ROWS changes the row count.
-#include "apps/BatchRender.h"
+#include "apps/cli/BatchRender.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,8 +4,8 @@
 // one thread writes.
 #include "tests/support/BuiltComponent.h"
 
-#include "apps/BatchProgress.h"
-#include "apps/BatchRender.h"
+#include "apps/cli/BatchProgress.h"
+#include "apps/cli/BatchRender.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The CSV reader over the shapes spreadsheets and hand-written files take: quoting, line
 // breaks of every kind, the lines records start on, and malformed records that are refused
 // without losing the records after them.
-#include "apps/Csv.h"
+#include "apps/cli/Csv.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 // object reports.
 #include "tests/support/BuiltComponent.h"
 
-#include "apps/ComponentHost.h"
-#include "apps/ImageFormatNames.h"
-#include "apps/PropertyHelp.h"
-#include "apps/SymbologyNames.h"
-#include "apps/WebRoutes.h"
+#include "apps/page/ComponentHost.h"
+#include "apps/page/ImageFormatNames.h"
+#include "apps/cli/PropertyHelp.h"
+#include "apps/page/SymbologyNames.h"
+#include "apps/web/WebRoutes.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 
 #include <gtest/gtest.h>

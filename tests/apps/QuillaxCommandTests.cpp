@@ -2,7 +2,7 @@
 // response calls on request, registration in a store file, and the exit statuses.
 #include "CommandFixture.h"
 
-#include "apps/PropertyHelp.h"
+#include "apps/cli/PropertyHelp.h"
 #include "tests/support/OpenFifo.h"
 
 #include <gtest/gtest.h>

@@ -4,10 +4,10 @@
 #include "LoopbackClient.h"
 #include "ServeProcess.h"
 
-#include "apps/ComponentHost.h"
-#include "apps/WebAnswer.h"
-#include "apps/WebHost.h"
-#include "apps/WebRoutes.h"
+#include "apps/page/ComponentHost.h"
+#include "apps/web/WebAnswer.h"
+#include "apps/web/WebHost.h"
+#include "apps/web/WebRoutes.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // response cache and the graceful stop, with a stand-in page that answers the way the
 // component's ShowBarcode does (Expires for JPEG, Content-Length, content type, one write of
 // bytes).
-#include "apps/WebHost.h"
+#include "apps/web/WebHost.h"
 
 #include "LoopbackClient.h"
 

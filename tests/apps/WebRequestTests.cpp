@@ -1,8 +1,8 @@
 // Reading requests: the query's decoding and cache key, targets, Host values, transfer
 // codings, entity-tag lists, and request heads held to their limits, fed byte by byte or
 // all at once as a client might send them.
-#include "apps/WebHost.h"
-#include "apps/WebRequest.h"
+#include "apps/web/WebHost.h"
+#include "apps/web/WebRequest.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The response cache: what it keeps, what it drops first to stay within its bytes, and the
 // same answers for threads that look up and insert at once.
-#include "apps/WebResponseCache.h"
+#include "apps/web/WebResponseCache.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "FuzzObject.h"
 #include "FuzzResponse.h"
 
-#include "apps/ComponentHost.h"
+#include "apps/page/ComponentHost.h"
 #include "platform/OleAuto.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

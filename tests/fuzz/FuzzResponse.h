@@ -4,7 +4,7 @@
 
 #include "FuzzObject.h"
 
-#include "apps/ComponentHost.h"
+#include "apps/page/ComponentHost.h"
 
 #include <string>
 

@@ -7,9 +7,9 @@
 // page key instead of an image (renders have fuzz targets of their own).
 #include "FuzzObject.h"
 
-#include "apps/ComponentHost.h"
-#include "apps/SymbologyNames.h"
-#include "apps/WebRoutes.h"
+#include "apps/page/ComponentHost.h"
+#include "apps/page/SymbologyNames.h"
+#include "apps/web/WebRoutes.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,7 +1,7 @@
 // The built component as hosts see it: activation through the registry, dispatch by name and
 // identifier, the interfaces the object answers, error records, the page hooks, and the
 // Response calls of ShowBarcode.
-#include "apps/ComponentHost.h"
+#include "apps/page/ComponentHost.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 #include "platform/Activation.h"
 #include "platform/AnsiCodePage.h"

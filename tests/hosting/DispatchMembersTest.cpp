@@ -1,7 +1,7 @@
 // Every member of the built object through IDispatch: names give the whole dispatch-id
 // table in any case, and each property set through Invoke reaches its own setter: the value
 // reads back through the interface's own getter, and no other property moves.
-#include "apps/ComponentHost.h"
+#include "apps/page/ComponentHost.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 #include "platform/AnsiCodePage.h"
 #include "tests/StatusText.h"

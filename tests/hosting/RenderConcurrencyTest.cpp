@@ -2,7 +2,7 @@
 // symbology in every format with its text for a fixed number of rounds; every output must be
 // byte for byte what one thread renders for the same properties, and no object is left
 // counted when the threads are done.
-#include "apps/ComponentHost.h"
+#include "apps/page/ComponentHost.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 #include "tests/StatusText.h"
 #include "tests/support/BuiltComponent.h"

@@ -3,7 +3,7 @@
 // `quillax` loads it, and a Response that keeps the body only.
 #pragma once
 
-#include "apps/ComponentHost.h"
+#include "apps/page/ComponentHost.h"
 
 #include <climits>
 #include <filesystem>

@@ -1,0 +1,117 @@
+// The batch command: input, threads, the console while rows finish, and the exit status.
+#include "apps/cli/BatchCommand.h"
+
+#include "apps/cli/BatchProgress.h"
+#include "apps/cli/BatchRender.h"
+#include "apps/cli/Csv.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+namespace quillax::host {
+
+namespace {
+
+constexpr int ExitSuccess = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+using Clock = std::chrono::steady_clock;
+
+// Standard error while rows finish: each failed row on a line of its own and, on a terminal,
+// the progress line redrawn in place at most ten times a second.
+class TBatchConsole final : public TBatchObserver {
+public:
+    TBatchConsole(bool terminal, std::optional<std::size_t> total)
+        : terminal_(terminal), total_(total) {}
+
+    void RowDone(const TRowOutcome& outcome) override {
+        ++done_;
+        if (outcome.Failed()) {
+            ClearProgress();
+            std::cerr << "quillax batch: line " << outcome.Line << ": " << outcome.Problem << '\n';
+            lastDraw_ = {};
+        }
+        if (terminal_ && Clock::now() - lastDraw_ >= std::chrono::milliseconds(100)) {
+            lastDraw_ = Clock::now();
+            std::cerr << '\r' << ProgressLine(done_, total_, Seconds()) << "\x1b[K" << std::flush;
+            drawn_ = true;
+        }
+    }
+
+    void Finish(const TBatchSummary& summary) {
+        if (!terminal_) return;
+        ClearProgress();
+        std::cerr << SummaryLine(summary.Rows, summary.Failed, Seconds()) << '\n';
+    }
+
+private:
+    double Seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
+    void ClearProgress() {
+        if (drawn_) std::cerr << "\r\x1b[K";
+        drawn_ = false;
+    }
+
+    const bool terminal_;
+    const std::optional<std::size_t> total_;
+    const Clock::time_point start_ = Clock::now();
+    Clock::time_point lastDraw_{};
+    std::size_t done_ = 0;
+    bool drawn_ = false;
+};
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+int Run(const TBatchCommandOptions& options) {
+    const unsigned threads =
+        options.Threads != 0 ? options.Threads : std::max(1u, std::thread::hardware_concurrency());
+    const bool fromStdin = options.Input == "-";
+    std::ifstream file;
+    std::optional<std::size_t> total;
+    if (!fromStdin) {
+        file.open(options.Input, std::ios::binary);
+        if (!file) {
+            std::cerr << "quillax batch: cannot read " << options.Input << ": "
+                      << std::strerror(errno) << '\n';
+            return ExitFailure;
+        }
+        // A file is read twice: first for the total the progress line counts towards.
+        if (IsRegularFile(options.Input)) {
+            const std::size_t records = CountCsvRecords(file);
+            total = records > 0 ? records - 1 : 0;
+            file.clear();
+            file.seekg(0);
+        }
+    }
+    TComponentLibrary component(TComponentLibrary::DefaultPath());
+    TBatchConsole console(isatty(STDERR_FILENO) == 1, total);
+    const TBatchSummary summary =
+        RenderBatch(component, fromStdin ? std::cin : file, {options.Folder, threads}, console);
+    console.Finish(summary);
+    return summary.Failed == 0 ? ExitSuccess : ExitFailure;
+}
+
+} // namespace
+
+int RunBatchCommand(const TBatchCommandOptions& options) {
+    try {
+        return Run(options);
+    } catch (const EUsageError& e) {
+        std::cerr << "quillax batch: " << e.what() << '\n';
+        return ExitUsage;
+    } catch (const std::exception& e) {
+        std::cerr << "quillax batch: " << e.what() << '\n';
+        return ExitFailure;
+    }
+}
+
+} // namespace quillax::host
