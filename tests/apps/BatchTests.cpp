@@ -9,6 +9,8 @@
 #include "hosting/Kemrin_Quillax_TLB.h"
 
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 
 #include <filesystem>
 #include <fstream>
@@ -250,6 +252,36 @@ TEST(BatchProgress, LinesShowDoneTotalRateAndTimeLeft) {
               SummaryLine(10000, 2, 12.5));
     EXPECT_EQ("1 row in 0.0 s: 1 written, 0 failed", SummaryLine(1, 0, 0.0));
     EXPECT_EQ("0 rows in 0.1 s: 0 written, 0 failed", SummaryLine(0, 0, 0.1));
+    const struct {
+        std::size_t columns;
+        const char* fitted;
+    } widths[] = {{0, "[==>  ]  5/10  50%"},
+                  {19, "[==>  ]  5/10  50%"},
+                  {18, "[==>  ]  5/10  50"},
+                  {15, "[==>  ]  5/10"},
+                  {2, "["}};
+    for (const auto& row : widths)
+        EXPECT_EQ(row.fitted, FitToWidth("[==>  ]  5/10  50%", row.columns)) << row.columns;
+}
+
+// The width is read from the terminal, and again after it tells of a new size.
+TEST(BatchProgress, TerminalWidthFollowsTheTerminal) {
+    int master = -1;
+    int terminal = -1;
+    winsize size{};
+    size.ws_col = 40;
+    ASSERT_EQ(0, openpty(&master, &terminal, nullptr, nullptr, &size));
+    {
+        TTerminalWidth width(terminal);
+        EXPECT_EQ(40u, width.Columns());
+        size.ws_col = 30;
+        ASSERT_EQ(0, ioctl(master, TIOCSWINSZ, &size));
+        raise(SIGWINCH); // as the terminal does for its foreground process group
+        EXPECT_EQ(30u, width.Columns());
+    }
+    EXPECT_EQ(0u, TTerminalWidth(-1).Columns()) << "no terminal";
+    close(terminal);
+    close(master);
 }
 
 } // namespace
