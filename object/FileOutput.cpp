@@ -92,6 +92,16 @@ void WriteAll(int fd, std::span<const uint8_t> bytes, const std::string& target)
     }
 }
 
+// Makes a rename in the folder durable. Best effort: the file already has its new name,
+// and a folder that cannot be synced (some file systems refuse it) does not undo that.
+void SyncFolder(const std::string& folder) {
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 // The path that fileName's chain of symbolic links ends at (fileName itself when it is no
 // link). A relative link is read from the folder of the link; the end may not exist yet.
 std::string FinalTarget(const std::string& fileName) {
@@ -146,6 +156,7 @@ void ReplaceFileAtomically(const std::string& fileName, std::span<const uint8_t>
     temporary.Close(fileName);
     if (::rename(temporary.Path().c_str(), target.c_str()) != 0) RaiseFileError(fileName, errno);
     temporary.Commit();
+    SyncFolder(FolderOf(target));
 }
 
 } // namespace quillax

@@ -34,8 +34,9 @@ TEST_PACKAGES=(
     libgtest-dev libgmock-dev libzxing-dev libpng-dev
     # the installed package, the examples and the man page: a web client, man
     curl man-db
-    # benchmarks and their peer library (Zint, also the engine tests' module oracle)
-    libbenchmark-dev libzint-dev
+    # benchmarks and their peer library (Zint, also the engine tests' module oracle), and
+    # Zint's command, the batch benchmark's peer
+    libbenchmark-dev libzint-dev zint
     # the front page's test in a real browser
     chromium
     # SVG rasterised for comparison with the PNG of the same picture

@@ -25,41 +25,46 @@ constexpr int ExitUsage = 2;
 using Clock = std::chrono::steady_clock;
 
 // Standard error while rows finish: each failed row on a line of its own and, on a terminal,
-// the progress line redrawn in place at most ten times a second.
+// the progress line redrawn in place at most ten times a second, cut to the terminal's width.
 class TBatchConsole final : public TBatchObserver {
 public:
     TBatchConsole(bool terminal, std::optional<std::size_t> total)
-        : terminal_(terminal), total_(total) {}
+        : total_(total),
+          width_(terminal ? std::make_optional<TTerminalWidth>(STDERR_FILENO) : std::nullopt) {}
 
     void RowDone(const TRowOutcome& outcome) override {
         ++done_;
         if (outcome.Failed()) {
-            ClearProgress();
-            std::cerr << "quillax batch: line " << outcome.Line << ": " << outcome.Problem << '\n';
+            Show(Cleared() + "quillax batch: line " + std::to_string(outcome.Line) + ": " +
+                 outcome.Problem + "\n");
             lastDraw_ = {};
         }
-        if (terminal_ && Clock::now() - lastDraw_ >= std::chrono::milliseconds(100)) {
+        if (width_ && Clock::now() - lastDraw_ >= std::chrono::milliseconds(100)) {
             lastDraw_ = Clock::now();
-            std::cerr << '\r' << ProgressLine(done_, total_, Seconds()) << "\x1b[K" << std::flush;
+            Show("\r" + FitToWidth(ProgressLine(done_, total_, Seconds()), width_->Columns()) +
+                 "\x1b[K");
             drawn_ = true;
         }
     }
 
     void Finish(const TBatchSummary& summary) {
-        if (!terminal_) return;
-        ClearProgress();
-        std::cerr << SummaryLine(summary.Rows, summary.Failed, Seconds()) << '\n';
+        if (!width_) return;
+        Show(Cleared() + SummaryLine(summary.Rows, summary.Failed, Seconds()) + "\n");
     }
 
 private:
     double Seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
-    void ClearProgress() {
-        if (drawn_) std::cerr << "\r\x1b[K";
+    // What takes the progress line off the screen, when one is there.
+    std::string Cleared() {
+        const bool was = drawn_;
         drawn_ = false;
+        return was ? "\r\x1b[K" : "";
     }
+    // In one write, so the terminal never shows half a redraw.
+    static void Show(const std::string& text) { std::cerr << text << std::flush; }
 
-    const bool terminal_;
     const std::optional<std::size_t> total_;
+    std::optional<TTerminalWidth> width_; // on a terminal only
     const Clock::time_point start_ = Clock::now();
     Clock::time_point lastDraw_{};
     std::size_t done_ = 0;

@@ -1,6 +1,8 @@
 // The progress and summary lines of `quillax batch`.
 #include "apps/cli/BatchProgress.h"
 
+#include <sys/ioctl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +12,13 @@ namespace quillax::host {
 namespace {
 
 constexpr int kBarWidth = 24;
+
+// Set by the signal handler when the terminal's size changed.
+volatile std::sig_atomic_t terminalResized = 1;
+
+void NoteResize(int) {
+    terminalResized = 1;
+}
 
 // Rows per second, with a decimal below ten.
 std::string Rate(std::size_t rows, double seconds) {
@@ -59,6 +68,37 @@ std::string ProgressLine(std::size_t done, std::optional<std::size_t> total, dou
         line += "  " + Rate(done, seconds) + "  " + ClockTime((all - done) / perSecond) + " left";
     }
     return line;
+}
+
+std::string FitToWidth(std::string line, std::size_t columns) {
+    // The last column is left free: a character there moves some terminals to the next line.
+    if (columns > 0 && line.size() >= columns) {
+        line.resize(columns - 1);
+        line.erase(line.find_last_not_of(' ') + 1);
+    }
+    return line;
+}
+
+TTerminalWidth::TTerminalWidth(int fd) : fd_(fd) {
+    struct sigaction action {};
+    action.sa_handler = NoteResize;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGWINCH, &action, &previous_);
+    terminalResized = 1;
+}
+
+TTerminalWidth::~TTerminalWidth() {
+    sigaction(SIGWINCH, &previous_, nullptr);
+}
+
+std::size_t TTerminalWidth::Columns() {
+    if (terminalResized) {
+        terminalResized = 0;
+        struct winsize size {};
+        columns_ = ioctl(fd_, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    }
+    return columns_;
 }
 
 std::string SummaryLine(std::size_t rows, std::size_t failed, double seconds) {

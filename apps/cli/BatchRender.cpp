@@ -1,12 +1,13 @@
 // The batch: the header read and checked on the calling thread, which then parses the rows
-// and hands them through a bounded queue to the render threads.
+// and hands them through a bounded queue to the render threads; a thread of its own commits
+// their images and reports the rows in order.
 #include "apps/cli/BatchRender.h"
 
+#include "apps/cli/BatchFiles.h"
 #include "apps/cli/Csv.h"
-#include "apps/page/ImageFormatNames.h"
-#include "apps/page/SymbologyNames.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -81,27 +82,35 @@ TColumns ReadHeader(TCsvReader& reader, const std::vector<std::string>& properti
     return columns;
 }
 
-// Why a file name from the file column cannot be used, or nothing when it can.
-std::optional<std::string> FileNameProblem(const std::string& name) {
-    if (name.empty()) return "the file name is empty";
-    if (name.find('\0') != std::string::npos) return "the file name holds a NUL character";
-    const fs::path path(name);
-    if (path.is_absolute()) return "the file name " + name + " is not inside the output folder";
-    for (const fs::path& part : path) {
-        if (part == "..") return "the file name " + name + " is not inside the output folder";
-    }
-    if (!path.has_filename()) return "the file name " + name + " names a folder";
-    return std::nullopt;
+// The file column's name as a path inside the folder, in one spelling per file ("./a.png"
+// and "x/../a.png" are "a.png"), or why it cannot be used.
+struct TFileName {
+    fs::path Path;
+    std::optional<std::string> Problem;
+};
+
+TFileName InsideName(const std::string& name) {
+    if (name.empty()) return {{}, "the file name is empty"};
+    if (name.find('\0') != std::string::npos) return {{}, "the file name holds a NUL character"};
+    const fs::path path = fs::path(name).lexically_normal();
+    if (path.is_absolute() || *path.begin() == "..")
+        return {{}, "the file name " + name + " is not inside the output folder"};
+    if (!path.has_filename() || path == ".")
+        return {{}, "the file name " + name + " names a folder"};
+    return {path, std::nullopt};
 }
 
 // One row on its way to a render thread.
 struct TJob {
+    std::size_t Order = 0; // of the row among all rows, from 0: its place in the report
     std::size_t Line = 0;
     std::size_t Number = 0; // of the row, from 1: the name of its file without a file column
+    fs::path File;          // from the file column, when there is one
     std::vector<std::string> Fields;
 };
 
-// Rows between the parsing thread and the render threads; the parser waits while it is full.
+// Rows between the parsing thread and the render threads. The parser waits while it is full,
+// and is woken again only when half of it is free, not for every row taken.
 class TJobQueue {
 public:
     explicit TJobQueue(std::size_t capacity) : capacity_(capacity) {}
@@ -119,7 +128,7 @@ public:
         if (jobs_.empty()) return std::nullopt;
         TJob job = std::move(jobs_.front());
         jobs_.pop_front();
-        spaceFree_.notify_one();
+        if (jobs_.size() == capacity_ / 2) spaceFree_.notify_one();
         return job;
     }
     void Close() {
@@ -143,11 +152,148 @@ struct TQueueCloser {
     ~TQueueCloser() { queue.Close(); }
 };
 
-// The file name of a row without a file column: its number and the format's extension.
-std::string NumberedName(std::size_t number, LONG imageType) {
+// A row that has been rendered (or has failed), with its image when it has one.
+struct TFinishedRow {
+    std::size_t Order = 0;
+    TRowOutcome Outcome;
+    std::optional<TStagedImage> Image;
+    std::size_t Bytes = 0;                                              // of the image
+    bool Pending() const { return Image && !Image->Temporary.empty(); } // not yet named
+};
+
+// Finished rows on their way out. Their images are committed a group at a time (when the
+// group is large or has waited long enough, and at the end), and the rows are reported in
+// their order, each once its image has its name or it has failed. One thread of its own
+// commits and reports, so the render threads never wait for the disk.
+class TRowCommitter {
+public:
+    TRowCommitter(TBatchObserver& observer, TBatchSummary& summary)
+        : observer_(observer), summary_(summary), thread_([this] { Run(); }) {}
+    ~TRowCommitter() { Stop(); }
+    TRowCommitter(const TRowCommitter&) = delete;
+    TRowCommitter& operator=(const TRowCommitter&) = delete;
+
+    // Takes a finished row. The commit thread is not woken for it: it looks for new rows a few
+    // times a second, which saves a wake-up per row.
+    void Finish(TFinishedRow row) {
+        std::lock_guard lock(mutex_);
+        arrived_.push_back(std::move(row));
+    }
+    // After the last row: commits and reports what is left; raises what went wrong meanwhile.
+    void Close() {
+        Stop();
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+private:
+    static constexpr std::size_t kGroupImages = 1000;
+    static constexpr std::size_t kGroupBytes = 32 << 20;
+    static constexpr std::chrono::milliseconds kGroupAge{250};
+    static constexpr std::chrono::milliseconds kLookEvery{20};
+    using Clock = std::chrono::steady_clock;
+
+    void Stop() {
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = true;
+            closing_.notify_one();
+        }
+        if (thread_.joinable()) thread_.join();
+        // Rows that came after the commit thread failed leave no temporaries behind either.
+        for (const TFinishedRow& row : arrived_)
+            if (row.Pending()) DiscardImage(*row.Image);
+        arrived_.clear();
+    }
+
+    void Run() {
+        try {
+            for (bool closing = false; !closing;) {
+                std::vector<TFinishedRow> arrived;
+                {
+                    std::unique_lock lock(mutex_);
+                    closing_.wait_for(lock, kLookEvery, [&] { return closed_; });
+                    arrived.swap(arrived_);
+                    closing = closed_;
+                }
+                for (TFinishedRow& row : arrived)
+                    Take(std::move(row));
+                if (!group_.empty() &&
+                    (closing || group_.size() >= kGroupImages || groupBytes_ >= kGroupBytes ||
+                     Clock::now() >= groupStart_ + kGroupAge))
+                    Commit();
+                Report();
+            }
+        } catch (...) {
+            failure_ = std::current_exception();
+            for (const auto& [order, row] : waiting_)
+                if (row.Pending()) DiscardImage(*row.Image);
+        }
+    }
+
+    void Take(TFinishedRow row) {
+        if (row.Pending()) {
+            if (group_.empty()) groupStart_ = Clock::now();
+            group_.push_back(row.Order);
+            groupBytes_ += row.Bytes;
+        }
+        waiting_.emplace(row.Order, std::move(row));
+    }
+
+    void Commit() {
+        std::vector<TStagedImage> images;
+        for (std::size_t order : group_)
+            images.push_back(*waiting_.at(order).Image);
+        const std::vector<std::string> problems = CommitImages(images);
+        for (std::size_t i = 0; i < group_.size(); ++i) {
+            TFinishedRow& row = waiting_.at(group_[i]);
+            row.Image->Temporary.clear();
+            if (!problems[i].empty()) {
+                row.Outcome.Problem = problems[i];
+                row.Outcome.File.clear();
+            }
+        }
+        group_.clear();
+        groupBytes_ = 0;
+    }
+
+    // Reports the rows that are done, in order, up to the first that is not.
+    void Report() {
+        for (auto next = waiting_.begin();
+             next != waiting_.end() && next->first == reported_ && !next->second.Pending();
+             next = waiting_.erase(next), ++reported_) {
+            ++summary_.Rows;
+            summary_.Failed += next->second.Outcome.Failed();
+            observer_.RowDone(next->second.Outcome);
+        }
+    }
+
+    TBatchObserver& observer_;
+    TBatchSummary& summary_;
+    std::exception_ptr failure_;
+
+    std::mutex mutex_;
+    std::condition_variable closing_;
+    std::vector<TFinishedRow> arrived_; // under mutex_, as is closed_
+    bool closed_ = false;
+
+    // The commit thread's own.
+    std::map<std::size_t, TFinishedRow> waiting_; // by order, not yet reported
+    std::vector<std::size_t> group_;              // rows whose images await their names
+    std::size_t groupBytes_ = 0;
+    Clock::time_point groupStart_;
+    std::size_t reported_ = 0;
+
+    std::thread thread_; // last: starts when the rest is ready
+};
+
+// The file name of a row without a file column: its number and the extension of the image's
+// format, told by its content type.
+std::string NumberedName(std::size_t number, std::string_view contentType) {
     std::string name = std::to_string(number);
     if (name.size() < 6) name.insert(0, 6 - name.size(), '0');
-    return name + (imageType == 1 ? ".jpg" : imageType == 3 ? ".png" : ".bmp");
+    return name + (contentType == "image/jpeg"  ? ".jpg"
+                   : contentType == "image/png" ? ".png"
+                                                : ".bmp");
 }
 
 // Why a row's render failed: the step, and the object's own message for it.
@@ -156,13 +302,13 @@ std::string StepProblem(const TRenderOutcome& outcome) {
                                              "drawing the barcode", "creating the barcode"};
     const LONG step = outcome.Result;
     const std::string what = step > 0 && step < 5 ? std::string(" (") + kSteps[step] + ")" : "";
-    return "rendering failed at step " + std::to_string(step) + what + ": " + outcome.Error +
-           "; the image carries the error text";
+    return "rendering failed at step " + std::to_string(step) + what + ": " + outcome.Error;
 }
 
-TRowOutcome RenderRow(const TBarcodePage& page, const TColumns& columns, const fs::path& folder,
-                      const TJob& job) {
-    TRowOutcome outcome{job.Line, {}, {}};
+// Renders the row into memory and, when every step succeeded, stages its image.
+TFinishedRow RenderRow(const TBarcodePage& page, const TColumns& columns, const fs::path& folder,
+                       const TJob& job) {
+    TFinishedRow row{job.Order, {job.Line, {}, {}}, {}};
     try {
         std::vector<TPropertySetting> settings;
         for (std::size_t i = 0; i < job.Fields.size(); ++i) {
@@ -170,62 +316,52 @@ TRowOutcome RenderRow(const TBarcodePage& page, const TColumns& columns, const f
                 settings.emplace_back(columns.Properties[i], job.Fields[i]);
         }
         // A file name's extension picks the format, as -o does for render.
-        const std::string named = columns.File ? job.Fields[*columns.File] : std::string();
-        if (columns.File) {
-            const fs::path file = folder / named;
-            fs::create_directories(file.parent_path());
-            outcome.File = file.string();
+        const TPageOutcome image =
+            page.Show(settings, nullptr, columns.File ? job.File.string() : std::string());
+        if (image.Failed()) {
+            row.Outcome.Problem = StepProblem(image);
+            return row;
         }
-        const TRenderOutcome render = page.Save(
-            settings, named,
-            [&](LONG imageType) {
-                const std::string name = NumberedName(job.Number, imageType);
-                outcome.File = (folder / name).string();
-                return name;
-            },
-            folder);
-        if (render.Result == kSaveResultFileNotWritten)
-            outcome.Problem = "could not write " + outcome.File + ": " + render.Error;
-        else if (render.Failed())
-            outcome.Problem = StepProblem(render);
+        const fs::path file =
+            folder /
+            (columns.File ? job.File : fs::path(NumberedName(job.Number, image.ContentType)));
+        if (columns.File) MakeFolders(file.parent_path());
+        row.Bytes = image.Bytes.size();
+        row.Image = StageImage(file.string(), image.Bytes);
+        row.Outcome.File = file.string();
     } catch (const std::exception& e) {
-        outcome.Problem = e.what();
+        row.Outcome.Problem = e.what();
     }
-    return outcome;
+    return row;
 }
 
 } // namespace
 
 TBatchSummary RenderBatch(const TComponentLibrary& component, std::istream& csv,
                           const TBatchSettings& settings, TBatchObserver& observer) {
-    const fs::path folder(settings.Folder);
-    std::error_code made;
-    fs::create_directories(folder, made);
-    if (made) throw Exception("cannot make the folder " + settings.Folder + ": " + made.message());
+    const fs::path folder = fs::path(settings.Folder).lexically_normal();
+    MakeFolders(folder);
 
     TCsvReader reader(csv);
     const std::span<const std::string_view> names = PagePropertyNames();
     const TColumns columns = ReadHeader(reader, {names.begin(), names.end()});
     const TBarcodePage page(component);
 
-    std::mutex reportLock;
     TBatchSummary summary;
-    const auto report = [&](const TRowOutcome& outcome) {
-        std::lock_guard lock(reportLock);
-        ++summary.Rows;
-        summary.Failed += outcome.Failed();
-        observer.RowDone(outcome);
+    TRowCommitter committer(observer, summary);
+    std::size_t order = 0;
+    const auto fail = [&](std::size_t line, std::string problem) {
+        committer.Finish({order++, {line, {}, std::move(problem)}, {}});
     };
-
     const unsigned threads = std::max(1u, settings.Threads);
-    TJobQueue queue(4 * std::size_t{threads});
+    TJobQueue queue(32 * std::size_t{threads});
     {
         std::vector<std::jthread> workers;
         TQueueCloser closer{queue}; // closes before the workers are joined
         for (unsigned i = 0; i < threads; ++i) {
             workers.emplace_back([&] {
                 while (std::optional<TJob> job = queue.Pop())
-                    report(RenderRow(page, columns, folder, *job));
+                    committer.Finish(RenderRow(page, columns, folder, *job));
             });
         }
         std::map<fs::path, std::size_t> lineOfFile; // the file column's names, each once
@@ -234,36 +370,37 @@ TBatchSummary RenderBatch(const TComponentLibrary& component, std::istream& csv,
             try {
                 record = reader.Next();
             } catch (const ECsvError& e) {
-                report({e.Line(), {}, e.what()});
+                fail(e.Line(), e.what());
                 continue;
             }
             if (!record) break;
             if (record->Fields.size() != columns.Properties.size()) {
-                report({record->Line,
-                        {},
-                        std::to_string(record->Fields.size()) + " fields where the header has " +
-                            std::to_string(columns.Properties.size())});
+                fail(record->Line, std::to_string(record->Fields.size()) +
+                                       " fields where the header has " +
+                                       std::to_string(columns.Properties.size()));
                 continue;
             }
+            TJob job{0, record->Line, number, {}, std::move(record->Fields)};
             if (columns.File) {
-                const std::string& name = record->Fields[*columns.File];
-                if (std::optional<std::string> problem = FileNameProblem(name)) {
-                    report({record->Line, {}, *problem});
+                const std::string& name = job.Fields[*columns.File];
+                TFileName file = InsideName(name);
+                if (file.Problem) {
+                    fail(job.Line, *file.Problem);
                     continue;
                 }
-                const auto [taken, isNew] =
-                    lineOfFile.emplace(fs::path(name).lexically_normal(), record->Line);
+                const auto [taken, isNew] = lineOfFile.emplace(file.Path, job.Line);
                 if (!isNew) {
-                    report({record->Line,
-                            {},
-                            "the file " + name + " is already the image of line " +
-                                std::to_string(taken->second)});
+                    fail(job.Line, "the file " + name + " is already the image of line " +
+                                       std::to_string(taken->second));
                     continue;
                 }
+                job.File = std::move(file.Path);
             }
-            queue.Push({record->Line, number, std::move(record->Fields)});
+            job.Order = order++;
+            queue.Push(std::move(job));
         }
     }
+    committer.Close();
     return summary;
 }
 

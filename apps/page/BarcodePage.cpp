@@ -187,10 +187,10 @@ ComPtr<IQuillax2> TBarcodePage::NewObject() const {
     return object;
 }
 
-TPageOutcome TBarcodePage::Show(std::span<const TPropertySetting> settings,
-                                TResponseSink* sink) const {
+TPageOutcome TBarcodePage::Show(std::span<const TPropertySetting> settings, TResponseSink* sink,
+                                std::string_view fileName) const {
     const ComPtr<IQuillax2> object = NewObject();
-    return RunPage(object.Get(), settings, {}, sink,
+    return RunPage(object.Get(), settings, fileName, sink,
                    [&] { Check(object->ShowBarcode(), "ShowBarcode"); });
 }
 

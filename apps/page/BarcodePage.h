@@ -54,10 +54,12 @@ public:
     explicit TBarcodePage(const TComponentLibrary& component);
 
     // Shows the image of the settings: its Response calls go to sink, or into the outcome.
+    // A fileName the image is meant for may pick the format by its extension, as for Save.
     // Raises EUsageError for a property that does not exist, a value that does not convert
-    // or an image format the hosts do not accept, EOleSysError when a call fails.
-    TPageOutcome Show(std::span<const TPropertySetting> settings,
-                      TResponseSink* sink = nullptr) const;
+    // or an image format the hosts do not accept (or fileName contradicts), EOleSysError
+    // when a call fails.
+    TPageOutcome Show(std::span<const TPropertySetting> settings, TResponseSink* sink = nullptr,
+                      std::string_view fileName = {}) const;
     // Saves the image of the settings into folder/fileName, fileName's extension may pick the
     // format; with no fileName, into the file nameByFormat names given the object's ImageType
     // once the settings are applied. Raises as Show does, and for a format that contradicts

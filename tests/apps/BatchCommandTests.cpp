@@ -43,7 +43,7 @@ TEST_F(BatchCommand, ExitStatusesTellWhetherEveryRowWasWritten) {
     } rows[] = {
         {"every row written", kHeader + GoodRows(3), "", 0, 3, ""},
         {"a bad row among good ones", kHeader + GoodRows(2) + "EAN13,ABC,true,PNG\n" + GoodRows(1),
-         "", 1, 4, "quillax batch: line 4: rendering failed at step 3"},
+         "", 1, 3, "quillax batch: line 4: rendering failed at step 3"},
         {"a row that does not convert", kHeader + "EAN13,1,maybe,PNG\n", "", 1, 0,
          "quillax batch: line 2: value maybe does not convert for property Checksum"},
         {"unknown property in the header", "Data,Colour\n1,2\n", "", 2, 0,
@@ -84,10 +84,14 @@ TEST_F(BatchCommand, ReadsStandardInputWithoutAFileOrWithADash) {
     }
 }
 
-// Runs the batch with standard error on a terminal of its own; gives what the terminal showed.
+// Runs the batch with standard error on a terminal of its own, 40 columns wide; gives what
+// the terminal showed.
 std::string OnATerminal(const std::string& arguments, int& status) {
     int terminal = -1;
-    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = 40;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, &size);
     if (child == 0) {
         const std::string line = "exec '" + Command().string() + "' " + arguments + " </dev/null";
         execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
@@ -104,18 +108,30 @@ std::string OnATerminal(const std::string& arguments, int& status) {
     return shown;
 }
 
-TEST_F(BatchCommand, OnATerminalShowsProgressAndASummary) {
-    const fs::path csv = Csv(kHeader + GoodRows(40) + "EAN13,ABC,true,PNG\n");
+// Each failed row is a line of its own, after which the progress line is drawn again; the
+// progress line is always redrawn in place and never wraps.
+TEST_F(BatchCommand, OnATerminalShowsProgressInPlaceAndASummary) {
+    std::string shortRows;
+    for (int i = 0; i < 1000; ++i)
+        shortRows += "EAN13\n";
+    const fs::path csv = Csv(kHeader + GoodRows(40) + "EAN13,ABC,true,PNG\n" + shortRows);
     int status = -1;
     const std::string shown =
         OnATerminal("batch -j 2 " + Out() + " '" + csv.string() + "'", status);
     EXPECT_EQ(1, status) << shown;
-    EXPECT_NE(std::string::npos, shown.find("\r[")) << shown;
-    EXPECT_NE(std::string::npos, shown.find("/41  ")) << shown;
+    std::size_t drawn = 0;
+    for (std::size_t at = shown.find("\r["); at != std::string::npos;
+         at = shown.find("\r[", at + 1), ++drawn) {
+        const std::string line = shown.substr(at + 1, shown.find("\x1b[K", at) - at - 1);
+        ASSERT_LT(line.size(), 40u) << line;
+        ASSERT_EQ(line.find('\n'), std::string::npos) << line;
+    }
+    EXPECT_GT(drawn, 1000u);
+    EXPECT_NE(std::string::npos, shown.find("/1041")) << shown;
     EXPECT_NE(std::string::npos, shown.find("quillax batch: line 42: rendering failed")) << shown;
-    EXPECT_NE(std::string::npos, shown.find("41 rows in ")) << shown;
-    EXPECT_NE(std::string::npos, shown.find(": 40 written, 1 failed")) << shown;
-    EXPECT_EQ(41u, Images());
+    EXPECT_NE(std::string::npos, shown.find("\r\x1b[K1041 rows in ")) << shown;
+    EXPECT_NE(std::string::npos, shown.find(": 40 written, 1001 failed")) << shown;
+    EXPECT_EQ(40u, Images());
 }
 
 TEST_F(BatchCommand, NotOnATerminalShowsNoProgress) {

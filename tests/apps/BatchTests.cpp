@@ -1,19 +1,22 @@
 // Rendering a CSV list through the built component: good rows become the images `render`
-// makes, bad rows are reported by line with their reason while the others still render,
-// header faults stop the batch before anything is written, and several threads write what
-// one thread writes.
+// makes, bad rows are reported by line, in order, with their reason and write nothing while
+// the others still render, header faults stop the batch before anything is written, and
+// several threads write what one thread writes.
 #include "tests/support/BuiltComponent.h"
 
+#include "apps/cli/BatchFiles.h"
 #include "apps/cli/BatchProgress.h"
 #include "apps/cli/BatchRender.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <sstream>
 
 namespace {
@@ -22,17 +25,23 @@ namespace fs = std::filesystem;
 using namespace quillax;
 using namespace quillax::host;
 
+// Rows are told one at a time, in their order.
 class TRecordingObserver final : public TBatchObserver {
 public:
     void RowDone(const TRowOutcome& outcome) override {
-        std::lock_guard lock(mutex_);
+        EXPECT_TRUE(byLine.empty() || byLine.rbegin()->first < outcome.Line)
+            << "line " << outcome.Line << " after line " << byLine.rbegin()->first;
         EXPECT_TRUE(byLine.emplace(outcome.Line, outcome).second) << "line " << outcome.Line;
     }
     std::map<std::size_t, TRowOutcome> byLine;
-
-private:
-    std::mutex mutex_;
 };
+
+std::size_t FilesUnder(const fs::path& folder) {
+    std::size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        files += entry.is_regular_file();
+    return files;
+}
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -81,7 +90,10 @@ TEST_F(BatchFixture, GoodRowsRenderAndBadRowsAreReportedByLine) {
                             "14,4006381333931,,BMP,\"last\n.bmp\"\n"            // 13-14
                             "EAN13,5901234123457,,GIF,gif.png\n"                // 15
                             "EAN13,5901234123457,,JPG,contradiction.png\n"      // 16
-                            "EAN13,5901234123457,,,from-name.png\n";            // 17
+                            "EAN13,5901234123457,,,from-name.png\n"             // 17
+                            "EAN13,1,,PNG,./ean.png\n"                          // 18
+                            "EAN13,1,,PNG,sub/../ean.png\n"                     // 19
+                            "EAN13,1,,PNG,sub/..\n";                            // 20
     TRecordingObserver observer;
     const TBatchSummary summary = Run(csv, observer);
 
@@ -92,8 +104,7 @@ TEST_F(BatchFixture, GoodRowsRenderAndBadRowsAreReportedByLine) {
     } rows[] = {
         {2, "", "ean.png"},
         {3, "", "sub/c128.jpg"},
-        {4, "rendering failed at step 3 (drawing the barcode): Barcode must be numeric",
-         "bad-data.png"},
+        {4, "rendering failed at step 3 (drawing the barcode): Barcode must be numeric", ""},
         {5, "value tall does not convert for property Height", ""},
         {6, "unknown symbology \"EAN-14\"", ""},
         {7, "4 fields where the header has 5", ""},
@@ -105,20 +116,25 @@ TEST_F(BatchFixture, GoodRowsRenderAndBadRowsAreReportedByLine) {
         {15, "ImageTypeStr GIF is not an image format: use BMP, PNG, JPG or JPEG", ""},
         {16, "ImageTypeStr=JPG contradicts the file name contradiction.png", ""},
         {17, "", "from-name.png"},
+        {18, "the file ./ean.png is already the image of line 2", ""},
+        {19, "the file sub/../ean.png is already the image of line 2", ""},
+        {20, "the file name sub/.. names a folder", ""},
     };
     EXPECT_EQ(std::size(rows), summary.Rows);
-    EXPECT_EQ(10u, summary.Failed);
+    EXPECT_EQ(13u, summary.Failed);
+    EXPECT_EQ(summary.Rows - summary.Failed, FilesUnder(folder)); // and no temporary left
     ASSERT_EQ(std::size(rows), observer.byLine.size());
     for (const auto& row : rows) {
         SCOPED_TRACE("line " + std::to_string(row.line));
         const TRowOutcome& outcome = observer.byLine.at(row.line);
         EXPECT_NE(std::string::npos, outcome.Problem.find(row.problem)) << outcome.Problem;
         EXPECT_EQ(*row.problem == '\0', !outcome.Failed()) << outcome.Problem;
+        EXPECT_EQ(*row.file == '\0' ? "" : (folder / row.file).string(), outcome.File);
         if (*row.file != '\0') {
-            EXPECT_EQ((folder / row.file).string(), outcome.File);
             EXPECT_TRUE(fs::is_regular_file(folder / row.file));
         }
     }
+    EXPECT_FALSE(fs::exists(folder / "bad-data.png")) << "a failed row writes no image";
     EXPECT_FALSE(fs::exists(folder / "tall.png"));
     EXPECT_FALSE(fs::exists(folder / "gif.png"));
     EXPECT_FALSE(fs::exists(folder / "contradiction.png"));
@@ -154,6 +170,18 @@ TEST_F(BatchFixture, WithoutAFileColumnRowsAreNumberedWithTheFormatsExtension) {
         EXPECT_TRUE(fs::is_regular_file(folder / file));
     }
     EXPECT_EQ(4, std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+// A slow first row holds back the report of the rows after it, however early they fail.
+TEST_F(BatchFixture, RowsAreReportedInTheirOrder) {
+    std::string csv = "BarcodeType,Data,NarrowBarWidth,ImageTypeStr\n"
+                      "Code128B," +
+                      std::string(1000, 'Q') + ",2,PNG\n";
+    for (int i = 0; i < 50; ++i)
+        csv += i % 2 ? "EAN13\n" : "EAN13,ABC,,PNG\n";
+    TRecordingObserver observer; // fails on a row told after a later one
+    EXPECT_EQ(50u, Run(csv, observer).Failed);
+    EXPECT_EQ(51u, observer.byLine.size());
 }
 
 TEST_F(BatchFixture, AnEmptyCellLeavesThePropertyAtItsDefault) {
@@ -225,6 +253,48 @@ TEST_F(BatchFixture, SeveralThreadsWriteWhatOneThreadWrites) {
     EXPECT_EQ(120u, compared);
 }
 
+// A batch's image goes where its name points: a symbolic link's target is replaced and the
+// link stays, a replaced file keeps its permissions, a pipe without a reader is an error
+// rather than a wait; nothing is left behind under a temporary name.
+TEST_F(BatchFixture, ImagesTakeTheirNamesWhereTheNamePoints) {
+    fs::create_directories(folder / "elsewhere");
+    std::ofstream(folder / "elsewhere/target.png") << "old";
+    fs::create_symlink("elsewhere/target.png", folder / "link.png");
+    std::ofstream(folder / "private.png") << "old";
+    fs::permissions(folder / "private.png", fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_EQ(0, mkfifo((folder / "pipe.png").c_str(), 0600));
+    const struct {
+        const char* name;
+        const char* problem; // a part of it; empty when the image is written
+        const char* holder;  // the file that then holds the image
+    } rows[] = {
+        {"new.png", "", "new.png"},
+        {"link.png", "", "elsewhere/target.png"},
+        {"private.png", "", "private.png"},
+        {"pipe.png", "could not write", ""},
+    };
+    std::vector<TStagedImage> staged;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        try {
+            staged.push_back(StageImage((folder / row.name).string(), std::string("image")));
+            EXPECT_STREQ("", row.problem);
+        } catch (const Exception& e) {
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(row.problem)) << e.what();
+        }
+    }
+    EXPECT_EQ(std::vector<std::string>(staged.size()), CommitImages(staged));
+    for (const auto& row : rows) {
+        if (*row.holder != '\0') {
+            EXPECT_EQ("image", ReadFile(folder / row.holder)) << row.name;
+        }
+    }
+    EXPECT_TRUE(fs::is_symlink(folder / "link.png"));
+    EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write,
+              fs::status(folder / "private.png").permissions());
+    EXPECT_EQ(4u, FilesUnder(folder)); // the three files and the link: no temporaries
+}
+
 TEST(BatchProgress, LinesShowDoneTotalRateAndTimeLeft) {
     const struct {
         std::size_t done;
@@ -250,6 +320,36 @@ TEST(BatchProgress, LinesShowDoneTotalRateAndTimeLeft) {
               SummaryLine(10000, 2, 12.5));
     EXPECT_EQ("1 row in 0.0 s: 1 written, 0 failed", SummaryLine(1, 0, 0.0));
     EXPECT_EQ("0 rows in 0.1 s: 0 written, 0 failed", SummaryLine(0, 0, 0.1));
+    const struct {
+        std::size_t columns;
+        const char* fitted;
+    } widths[] = {{0, "[==>  ]  5/10  50%"},
+                  {19, "[==>  ]  5/10  50%"},
+                  {18, "[==>  ]  5/10  50"},
+                  {15, "[==>  ]  5/10"},
+                  {2, "["}};
+    for (const auto& row : widths)
+        EXPECT_EQ(row.fitted, FitToWidth("[==>  ]  5/10  50%", row.columns)) << row.columns;
+}
+
+// The width is read from the terminal, and again after it tells of a new size.
+TEST(BatchProgress, TerminalWidthFollowsTheTerminal) {
+    int master = -1;
+    int terminal = -1;
+    winsize size{};
+    size.ws_col = 40;
+    ASSERT_EQ(0, openpty(&master, &terminal, nullptr, nullptr, &size));
+    {
+        TTerminalWidth width(terminal);
+        EXPECT_EQ(40u, width.Columns());
+        size.ws_col = 30;
+        ASSERT_EQ(0, ioctl(master, TIOCSWINSZ, &size));
+        raise(SIGWINCH); // as the terminal does for its foreground process group
+        EXPECT_EQ(30u, width.Columns());
+    }
+    EXPECT_EQ(0u, TTerminalWidth(-1).Columns()) << "no terminal";
+    close(terminal);
+    close(master);
 }
 
 } // namespace

@@ -299,20 +299,29 @@ TEST_F(WebHostTest, AnswersARequestWithABodyAndThenCloses) {
     EXPECT_TRUE(client.ClosedByServer());
 }
 
+// An answer holds its bytes only while it is being sent: clients that stay connected after
+// theirs do not keep the next one out. (Each asks once more on its connection, which is
+// answered only after the server has finished sending the image.)
 TEST_F(WebHostTest, RefusesImagesBeyondTheBytesItMayHold) {
     WebHostConfig config = LoopbackConfig();
     config.limits.maxResponseBytesInFlight = 150'000;
     Serve(config);
-    for (const auto& [size, status] : {std::pair{"200000", 503u}, std::pair{"140000", 200u}}) {
+    std::vector<std::unique_ptr<Client>> keptOpen;
+    for (const auto& [size, status] : {std::pair{"200000", 503u}, std::pair{"140000", 200u},
+                                       std::pair{"140001", 200u}, std::pair{"140002", 200u}}) {
         SCOPED_TRACE(size);
-        Client client(Port());
+        keptOpen.push_back(std::make_unique<Client>(Port()));
+        Client& client = *keptOpen.back();
         ASSERT_TRUE(client.Send(Get(std::string("/barcode?Size=") + size)));
         const std::optional<Reply> reply = client.Receive();
         ASSERT_TRUE(reply);
         EXPECT_EQ(Hex(reply->result_int()), Hex(status));
         if (status == 503) {
             EXPECT_EQ(Header(*reply, http::field::retry_after), "1");
+            continue;
         }
+        ASSERT_TRUE(client.Send(Get("/healthz")));
+        ASSERT_TRUE(client.Receive());
     }
 }
 

@@ -54,6 +54,7 @@ TEST(WebResponseCache, KeepsNothingTooLargeOrTwiceOrWithoutRoom) {
         {"half the room", 2 * cost, 1000, true},
         {"more than half the room", 2 * cost - 2, 1000, false},
         {"no room at all", 0, 10, false},
+        {"a 1,000-byte body in a 1,500-byte cache", 1500, 1000, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -61,6 +62,7 @@ TEST(WebResponseCache, KeepsNothingTooLargeOrTwiceOrWithoutRoom) {
         cache.Insert(Key(1), AnswerOf(row.body));
         EXPECT_EQ(cache.Find(Key(1)) != nullptr, row.kept);
         EXPECT_EQ(cache.Count().entries, row.kept ? 1u : 0u);
+        EXPECT_GE(cache.Count().bytes, row.kept ? row.body : 0u); // the body counts in full
     }
     // A second insert of a key keeps the first answer (both are the same image).
     ResponseCache cache(1 << 20);

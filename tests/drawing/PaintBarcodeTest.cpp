@@ -72,6 +72,42 @@ std::string FirstMismatch(const TBitmap& bitmap,
     return {};
 }
 
+// The surface a painting leaves, pixel by pixel.
+std::vector<TColor> Painted(TBarcodeEngine& engine, int32_t width, int32_t height) {
+    TTarget target(width, height);
+    engine.PaintBarcode(target.Bitmap.Canvas(), {0, 0, width, height}, true);
+    std::vector<TColor> pixels;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+            pixels.push_back(target.Bitmap.Pixel(x, y));
+    return pixels;
+}
+
+// A fresh engine paints its text as an EAN-13 in black on white, one unit per module, with no
+// check digit added; an engine assigned another's settings paints what the other paints.
+TEST(PaintBarcode, FreshAndAssignedEnginesPaintWhatTheirSettingsSay) {
+    TBarcodeEngine fresh;
+    fresh.Text = "5901234123457";
+    TBarcodeEngine spelledOut;
+    Configure(spelledOut, bcCodeEAN13, "5901234123457");
+    spelledOut.Color = clWhite;
+    spelledOut.ColorBar = clBlack;
+    spelledOut.CheckSumMethod = csmModulo10;
+    spelledOut.Modul = 1;
+    spelledOut.Ratio = 2.0;
+    EXPECT_EQ(Painted(fresh, 95, 50), Painted(spelledOut, 95, 50));
+    EXPECT_EQ(fresh.Text, "5901234123457");
+
+    TBarcodeEngine source;
+    Configure(source, bcCode39, "ABC", true, 90);
+    source.Modul = 2;
+    source.Ratio = 2.5;
+    source.CheckSumMethod = csmNone;
+    TBarcodeEngine assigned;
+    assigned.Assign(&source);
+    EXPECT_EQ(Painted(assigned, 60, 200), Painted(source, 60, 200));
+}
+
 TEST(PaintBarcode, Ean13LabelCoversTheDigitGroupsAndLeavesTheGuardsFull) {
     for (bool showText : {true, false}) {
         SCOPED_TRACE(showText ? "with text" : "without text");

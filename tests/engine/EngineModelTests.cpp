@@ -1,5 +1,5 @@
-// The engine object: defaults, copying, the validation pipeline, the pattern language and the
-// line widths with their bounds.
+// The engine object: copying from nothing, the validation pipeline, the pattern language and
+// the line widths with their bounds.
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,56 +12,6 @@ namespace {
 
 using testing::ErrorOf;
 
-TEST(EngineModel, FreshEngineHasTheDocumentedDefaults) {
-    TBarcodeEngine e;
-    EXPECT_EQ(e.Typ, bcCodeEAN13);
-    EXPECT_EQ(e.Ratio, 2.0);
-    EXPECT_EQ(e.Modul, 1);
-    EXPECT_EQ(e.Color, 0xFFFFFF);
-    EXPECT_EQ(e.ColorBar, 0);
-    EXPECT_FALSE(e.Checksum);
-    EXPECT_EQ(e.CheckSumMethod, csmModulo10);
-    EXPECT_EQ(e.Height, 0);
-    EXPECT_EQ(e.Angle, 0);
-    EXPECT_EQ(e.OriginX, 0);
-    EXPECT_EQ(e.OriginY, 0);
-    EXPECT_TRUE(e.Text.empty());
-    EXPECT_EQ(e.LineWidths, (std::array<int8_t, 4>{0, 0, 0, 0}));
-}
-
-TEST(EngineModel, AssignCopiesSettingsButNotLineWidths) {
-    TBarcodeEngine source;
-    source.Height = 40;
-    source.Text = "ABC";
-    source.OriginX = 3;
-    source.OriginY = 4;
-    source.Modul = 2;
-    source.Ratio = 2.5;
-    source.Typ = bcCode39;
-    source.Checksum = true;
-    source.Angle = 90;
-    source.Color = 0x123456;
-    source.ColorBar = 0x654321;
-    source.CheckSumMethod = csmNone;
-    source.LineWidths = {9, 9, 9, 9};
-
-    TBarcodeEngine target;
-    target.Assign(&source);
-    EXPECT_EQ(target.Height, 40);
-    EXPECT_EQ(target.Text, "ABC");
-    EXPECT_EQ(target.OriginX, 3);
-    EXPECT_EQ(target.OriginY, 4);
-    EXPECT_EQ(target.Modul, 2);
-    EXPECT_EQ(target.Ratio, 2.5);
-    EXPECT_EQ(target.Typ, bcCode39);
-    EXPECT_TRUE(target.Checksum);
-    EXPECT_EQ(target.Angle, 90);
-    EXPECT_EQ(target.Color, 0x123456);
-    EXPECT_EQ(target.ColorBar, 0x654321);
-    EXPECT_EQ(target.CheckSumMethod, csmNone);
-    EXPECT_EQ(target.LineWidths, (std::array<int8_t, 4>{0, 0, 0, 0}));
-}
-
 TEST(EngineModel, AssignFromNothingLeavesTheTargetAlone) {
     TBarcodeEngine target;
     target.Text = "keep";
@@ -70,20 +20,48 @@ TEST(EngineModel, AssignFromNothingLeavesTheTargetAlone) {
     EXPECT_EQ(target.Typ, bcCodeEAN13);
 }
 
-TEST(EngineModel, SymbologyTableNamesAndNumericFlags) {
-    ASSERT_EQ(SymbologyTable.size(), 25u);
-    EXPECT_STREQ(SymbologyTable[bcCode_2_5_interleaved].Name, "2_5_interleaved");
-    EXPECT_STREQ(SymbologyTable[bcCodeCodabar].Name, "Codebar");
-    EXPECT_STREQ(SymbologyTable[bcCodeUPC_Supp5].Name, "UPC Supp5");
-    EXPECT_STREQ(SymbologyTable[bcCodeEAN128C].Name, "EAN128C");
-    EXPECT_STREQ(SymbologyTable[bcCode128].Name, "Code128");
-    EXPECT_STREQ(SymbologyTable[bcCodeGS1128].Name, "GS1-128");
-    const bool numericOnly[25] = {true,  true, true,  false, false, false, false, false, false,
-                                  false, true, true,  false, true,  true,  true,  true,  true,
-                                  true,  true, false, false, true,  false, false};
-    for (int t = 0; t < 25; ++t) {
-        SCOPED_TRACE(SymbologyTable[t].Name);
-        EXPECT_EQ(SymbologyTable[t].NumericOnly, numericOnly[t]);
+// The numeric-only symbologies refuse anything but digits before their encoders run; the
+// others leave the data to their encoders.
+TEST(EnginePipeline, NumericOnlySymbologiesRefuseLetters) {
+    const struct {
+        const char* name;
+        bool numericOnly;
+    } rows[] = {
+        {"2_5_interleaved", true},
+        {"2_5_industrial", true},
+        {"2_5_matrix", true},
+        {"Code39", false},
+        {"Code39 Extended", false},
+        {"Code128A", false},
+        {"Code128B", false},
+        {"Code128C", false},
+        {"Code93", false},
+        {"Code93 Extended", false},
+        {"MSI", true},
+        {"PostNet", true},
+        {"Codebar", false},
+        {"EAN8", true},
+        {"EAN13", true},
+        {"UPC_A", true},
+        {"UPC_E0", true},
+        {"UPC_E1", true},
+        {"UPC Supp2", true},
+        {"UPC Supp5", true},
+        {"EAN128A", false},
+        {"EAN128B", false},
+        {"EAN128C", true},
+        {"Code128", false},
+        {"GS1-128", false},
+    };
+    ASSERT_EQ(std::size(rows), SymbologyTable.size());
+    for (int t = 0; t < static_cast<int>(std::size(rows)); ++t) {
+        SCOPED_TRACE(rows[t].name);
+        EXPECT_STREQ(SymbologyTable[t].Name, rows[t].name);
+        TBarcodeEngine e;
+        e.Typ = static_cast<TBarcodeType>(t);
+        e.Text = "12A4";
+        EXPECT_EQ(ErrorOf([&] { e.BuildPattern(); }) == "Barcode must be numeric",
+                  rows[t].numericOnly);
     }
 }
 

@@ -222,7 +222,27 @@ TEST(PngWriter, RoundTripsThroughLibpngAtDegenerateAndOrdinarySizes) {
     }
 }
 
-TEST(PngWriter, ImageDataSplitsIntoPiecesOfAtMost65535Bytes) {
+// The image data goes out in IDAT pieces of at most 65,535 bytes, or of a larger maximum set
+// on the writer; a smaller one, or one beyond a chunk's largest length, keeps 65,535.
+TEST(PngWriter, ImageDataSplitsIntoPiecesOfAtMostTheMaximum) {
+    const auto pieces = [](const TBitmap& bitmap, std::optional<uint32_t> maximum) {
+        TPNGObject png;
+        if (maximum) png.SetMaxIdatSize(*maximum);
+        png.Assign(bitmap);
+        TMemoryStream stream;
+        png.SaveToStream(stream);
+        const auto chunks = ChunksOf({stream.Bytes().begin(), stream.Bytes().end()});
+        EXPECT_EQ(chunks.back().Type, "IEND");
+        std::vector<size_t> sizes;
+        for (const auto& c : chunks)
+            if (c.Type == "IDAT") sizes.push_back(c.Data.size());
+        return sizes;
+    };
+    const struct {
+        std::optional<uint32_t> maximum;
+        size_t piece;
+    } maxima[] = {
+        {std::nullopt, 65535}, {0, 65535}, {65534, 65535}, {100000, 100000}, {0xFFFFFFFF, 65535}};
     // Noise does not compress, so the stream length follows the row count and width; the
     // surface whose stream is exactly the wanted length is found near the estimate.
     for (size_t wanted : {size_t(65535), size_t(65536)}) {
@@ -234,31 +254,18 @@ TEST(PngWriter, ImageDataSplitsIntoPiecesOfAtMost65535Bytes) {
                 TBitmap bitmap;
                 Size(bitmap, width, height);
                 Paint(bitmap, true, uint64_t(width));
-                const auto chunks = ChunksOf(Encode<TPNGObject>(bitmap));
-                if (IdatStream(chunks).size() != wanted) continue;
+                if (IdatStream(ChunksOf(Encode<TPNGObject>(bitmap))).size() != wanted) continue;
                 found = true;
-                std::vector<size_t> pieces;
-                for (const auto& c : chunks)
-                    if (c.Type == "IDAT") pieces.push_back(c.Data.size());
-                std::vector<size_t> expected(wanted / 65535, 65535);
-                if (wanted % 65535) expected.push_back(wanted % 65535);
-                EXPECT_EQ(pieces, expected);
-                EXPECT_EQ(chunks.back().Type, "IEND");
+                for (const auto& row : maxima) {
+                    SCOPED_TRACE(row.maximum ? std::to_string(*row.maximum) : "default");
+                    std::vector<size_t> expected(wanted / row.piece, row.piece);
+                    if (wanted % row.piece) expected.push_back(wanted % row.piece);
+                    EXPECT_EQ(pieces(bitmap, row.maximum), expected);
+                }
             }
             if (found) break;
         }
         EXPECT_TRUE(found) << "no surface with that stream length nearby";
-    }
-}
-
-TEST(PngWriter, MaxIdatSizeAcceptsOnlyLargerPieces) {
-    TPNGObject png;
-    struct Row {
-        uint32_t set, stored;
-    } rows[] = {{0, 65535}, {65534, 65535}, {65535, 65535}, {100000, 100000}, {0xFFFFFFFF, 65535}};
-    for (const Row& row : rows) {
-        png.SetMaxIdatSize(row.set);
-        EXPECT_EQ(png.MaxIdatSize(), row.stored) << row.set;
     }
 }
 

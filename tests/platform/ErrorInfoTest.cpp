@@ -68,16 +68,24 @@ TEST(ErrorInfo, EachThreadHasItsOwnRecord) {
     EXPECT_EQ(Text(description.Get()), u"main thread");
 }
 
+// Failures raise with the platform's own status values; S_OK and S_FALSE both succeed.
 TEST(OleCheck, MessageComesFromRecordThenSystemTextThenCode) {
     struct Row {
         const char* name;
         const char16_t* record; // null: no record left by the call
         HRESULT status;
+        uint32_t code; // the status's value on the platform
         const char* message;
     } rows[] = {
-        {"record description", u"Host refused", E_FAIL, "Host refused"},
-        {"system text", nullptr, E_NOINTERFACE, "No such interface supported"},
-        {"no text at all", nullptr, static_cast<HRESULT>(0x8004ABCD), "OLE error 8004abcd"},
+        {"record description", u"Host refused", E_FAIL, 0x80004005, "Host refused"},
+        {"system text", nullptr, E_NOINTERFACE, 0x80004002, "No such interface supported"},
+        {"catastrophic", nullptr, E_UNEXPECTED, 0x8000FFFF, "Catastrophic failure"},
+        {"no class", nullptr, CLASS_E_CLASSNOTAVAILABLE, 0x80040111,
+         "ClassFactory cannot supply requested class"},
+        {"bad index", nullptr, DISP_E_BADINDEX, 0x8002000B, "Invalid index"},
+        {"system error 5", nullptr, HRESULT_FROM_WIN32(5), 0x80070005, "Access is denied"},
+        {"no text at all", nullptr, static_cast<HRESULT>(0x8004ABCD), 0x8004ABCD,
+         "OLE error 8004abcd"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -88,9 +96,10 @@ TEST(OleCheck, MessageComesFromRecordThenSystemTextThenCode) {
             ADD_FAILURE() << "no exception";
         } catch (const quillax::EOleSysError& e) {
             EXPECT_EQ(e.Message(), row.message);
-            EXPECT_EQ(Hex(e.ErrorCode()), Hex(row.status));
+            EXPECT_EQ(Hex(e.ErrorCode()), Hex(static_cast<HRESULT>(row.code)));
         }
     }
+    EXPECT_NO_THROW(quillax::OleCheck(S_OK));
     EXPECT_NO_THROW(quillax::OleCheck(S_FALSE));
 }
 

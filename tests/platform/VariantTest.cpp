@@ -160,6 +160,8 @@ TEST(VariantChangeType, ConvertsBetweenTheAutomationTypes) {
         {"bool true to text", Bool(VARIANT_TRUE), VT_BSTR, S_OK, "BSTR:True"},
         {"bool false to text", Bool(VARIANT_FALSE), VT_BSTR, S_OK, "BSTR:False"},
         {"R8 to text", R8(1.5), VT_BSTR, S_OK, "BSTR:1.5"},
+        {"R8 to text, 15 digits", R8(0.1), VT_BSTR, S_OK, "BSTR:0.1"},
+        {"R8 to text, a third", R8(1.0 / 3), VT_BSTR, S_OK, "BSTR:0.333333333333333"},
         {"UI1 to text", UI1(200), VT_BSTR, S_OK, "BSTR:200"},
         {"I8 maximum to text", I8(INT64_MAX), VT_BSTR, S_OK, "BSTR:9223372036854775807"},
         {"I8 minimum to text", I8(INT64_MIN), VT_BSTR, S_OK, "BSTR:-9223372036854775808"},
