@@ -1,6 +1,7 @@
 // The whole render, properties to image bytes in memory, as ShowBarcode and SaveBarcode run
 // it: EAN-13 and a 20-character Code 128, each format, label on and off, a Code 128 of
-// 20,000 characters, and the same 20 characters with the code sets chosen, and a GS1-128. Beside
+// 20,000 characters, and the same 20 characters with the code sets chosen, a GS1-128, and the
+// EAN-13 with a five-digit add-on. Beside
 // them, in the same run: each format's bare encoder over the same pixels (the floor), the render
 // alone, and Zint's raster and PNG output. The run ends with the ratios between them.
 #include "EncoderFloors.h"
@@ -28,6 +29,7 @@ using bench::TPixels;
 constexpr const char* kEan13Data = "590123412345";
 constexpr const char* kCode128Data = "QUILLAX-2024-0001234"; // 20 characters
 constexpr const char* kGs1Data = "(01)09501101530003(17)250101(10)AB12";
+constexpr const char* kEan13AddOnData = "590123412345+51299"; // the same EAN-13, 56 modules more
 
 // 20,000 characters of Code 128 B: a BMP of about 220,000 x 50 pixels.
 const std::string& LongCode128Data() {
@@ -194,6 +196,9 @@ BENCHMARK_CAPTURE(BM_RenderToBytes, code128_jpeg, bcCode128B, kCode128Data, "JPE
 BENCHMARK_CAPTURE(BM_RenderToBytes, code128_jpeg_text, bcCode128B, kCode128Data, "JPEG", true);
 BENCHMARK_CAPTURE(BM_RenderToBytes, code128auto_bmp, bcCode128, kCode128Data, "BMP", false);
 BENCHMARK_CAPTURE(BM_RenderToBytes, gs1_128_bmp, bcCodeGS1128, kGs1Data, "BMP", false);
+BENCHMARK_CAPTURE(BM_RenderToBytes, ean13_add_on_bmp, bcCodeEAN13, kEan13AddOnData, "BMP", false);
+BENCHMARK_CAPTURE(BM_RenderToBytes, ean13_add_on_png_text, bcCodeEAN13, kEan13AddOnData, "PNG",
+                  true);
 BENCHMARK(BM_RenderLongToBytes)
     ->Name("BM_RenderToBytes/code128_20000_bmp")
     ->Unit(benchmark::kMillisecond);
@@ -247,6 +252,9 @@ std::vector<bench::TRatio> Ratios() {
     }
     // Choosing the code sets against one code set for the same 20 characters.
     ratios.push_back({"BM_RenderToBytes/code128auto_bmp", "BM_RenderToBytes/code128_bmp"});
+    // The EAN-13 with its add-on against the EAN-13 alone.
+    ratios.push_back({"BM_RenderToBytes/ean13_add_on_bmp", "BM_RenderToBytes/ean13_bmp"});
+    ratios.push_back({"BM_RenderToBytes/ean13_add_on_png_text", "BM_RenderToBytes/ean13_png_text"});
     return ratios;
 }
 

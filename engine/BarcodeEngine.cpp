@@ -29,6 +29,7 @@ struct SymbologyRow {
     TBCdata Data;
     RatioBounds Ratio;
     Encoder Encode;
+    bool TakesAddOn = false; // "main+addon" joins a two- or five-digit add-on to the symbol
 };
 
 // One row per TBarcodeType, in enumeration order.
@@ -52,11 +53,11 @@ constexpr std::array<SymbologyRow, kBarcodeTypeCount> kSymbologies{{
     {{"PostNet", true}, kUnbounded, encoders::EncodePostNet},
     {{"Codebar", false}, kNarrowWide, encoders::EncodeCodabar},
     // 13-19: EAN / UPC and the add-ons
-    {{"EAN8", true}, kModules, encoders::EncodeEAN8},
-    {{"EAN13", true}, kModules, encoders::EncodeEAN13},
-    {{"UPC_A", true}, kModules, encoders::EncodeUPCA},
-    {{"UPC_E0", true}, kModules, encoders::EncodeUPCE},
-    {{"UPC_E1", true}, kModules, encoders::EncodeUPCE},
+    {{"EAN8", true}, kModules, encoders::EncodeEAN8, true},
+    {{"EAN13", true}, kModules, encoders::EncodeEAN13, true},
+    {{"UPC_A", true}, kModules, encoders::EncodeUPCA, true},
+    {{"UPC_E0", true}, kModules, encoders::EncodeUPCE, true},
+    {{"UPC_E1", true}, kModules, encoders::EncodeUPCE, true},
     {{"UPC Supp2", true}, kModules, encoders::EncodeUPCSupp2},
     {{"UPC Supp5", true}, kModules, encoders::EncodeUPCSupp5},
     // 20-22: EAN-128
@@ -96,6 +97,11 @@ constinit const std::array<TBCdata, kBarcodeTypeCount> SymbologyTable = [] {
 }();
 
 namespace encoders {
+
+void RequireDigits(std::string_view text) {
+    for (char c : text)
+        TBarcodeEngine::Require(c >= '0' && c <= '9', "Barcode must be numeric");
+}
 
 std::string EngineMessage(const char* format, const std::string& argument) {
     std::string message;
@@ -171,17 +177,21 @@ void TBarcodeEngine::ComputeLineWidths() {
 std::string TBarcodeEngine::BuildPattern() {
     if (built_ && Text == builtText_) Text = builtFrom_;
     const std::string from = Text;
+    segments_ = {};
     ComputeLineWidths();
     if (!IsKnownType(Typ)) throw Exception(encoders::EngineMessage("%s: wrong BarcodeType"));
     const SymbologyRow& row = kSymbologies[Typ];
-    if (row.Data.NumericOnly) {
-        Text = TrimControls(Text);
-        for (char c : Text)
-            Require(c >= '0' && c <= '9', "Barcode must be numeric");
+    if (row.Data.NumericOnly) Text = TrimControls(Text);
+    std::string pattern;
+    if (row.TakesAddOn && Text.find('+') != std::string::npos) {
+        pattern = encoders::EncodeWithAddOn(*this, row.Encode, segments_);
+    } else {
+        if (row.Data.NumericOnly) encoders::RequireDigits(Text);
+        // An empty text would come out as a valid-looking symbol of zeros, or of nothing.
+        Require(!Text.empty(), "No data");
+        pattern = row.Encode(*this);
+        segments_.MainLength = segments_.AddOnStart = pattern.size();
     }
-    // An empty text would come out as a valid-looking symbol of zeros, or of nothing.
-    Require(!Text.empty(), "No data");
-    std::string pattern = row.Encode(*this);
     built_ = true;
     builtFrom_ = from;
     builtText_ = Text;
@@ -218,10 +228,8 @@ std::string TBarcodeEngine::WidthsToPattern(const std::string& moduleCounts) {
     return pattern;
 }
 
-// Length of the bars-and-spaces run in drawing units; a run that does not fit 32 bits is
-// refused.
-int32_t TBarcodeEngine::GetWidth() {
-    const std::string pattern = BuildPattern();
+// The summed widths of a run of pattern characters, in drawing units.
+int64_t TBarcodeEngine::PatternUnits(std::string_view pattern) const {
     int64_t total = 0;
     for (char c : pattern) {
         int32_t width;
@@ -229,6 +237,13 @@ int32_t TBarcodeEngine::GetWidth() {
         DecodePatternChar(c, width, kind);
         total += width;
     }
+    return total;
+}
+
+// Length of the bars-and-spaces run in drawing units; a run that does not fit 32 bits is
+// refused.
+int32_t TBarcodeEngine::GetWidth() {
+    const int64_t total = PatternUnits(BuildPattern());
     // The message is made only when it is needed: widths are read several times a render.
     if (total > std::numeric_limits<int32_t>::max())
         throw Exception(encoders::EngineMessage("%s: barcode too wide"));

@@ -7,9 +7,11 @@
 #include "platform/SysUtils.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace quillax {
@@ -58,6 +60,17 @@ struct TBCdata {
     bool NumericOnly;
 };
 extern const std::array<TBCdata, kBarcodeTypeCount> SymbologyTable;
+
+// How the last pattern built is made up: the main symbol is its first MainLength characters;
+// an add-on joined to it (EAN/UPC "main+NN" or "main+NNNNN") starts at character AddOnStart,
+// after the gap, and carries the digits AddOnText. Without an add-on AddOnText is empty and
+// MainLength and AddOnStart are the whole pattern's length.
+struct TPatternSegments {
+    size_t MainLength = 0;
+    size_t AddOnStart = 0;
+    std::string AddOnText;
+    bool HasAddOn() const { return !AddOnText.empty(); }
+};
 
 // A picture's size in units, wide enough for any pair of 32-bit extents turned.
 struct TPictureSize {
@@ -108,6 +121,8 @@ public:
     static std::string WidthsToPattern(const std::string& moduleCounts);
     static void Require(bool condition, const std::string& message);
     void ComputeLineWidths();
+    // The make-up of the last pattern built (valid after a successful BuildPattern).
+    const TPatternSegments& Segments() const { return segments_; }
 
     // --- Drawing ---
     void PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText);
@@ -122,12 +137,19 @@ public:
     static TPictureSize TurnedPictureSize(int32_t w, int32_t height, double angle);
 
 private:
+    // Where a label piece lies across the bars: in the band under them (every label) or in the
+    // band over them (an add-on's digits, printed above its bars).
+    enum class TLabelBand : uint8_t { Under, Over };
+
+    int64_t PatternUnits(std::string_view pattern) const;
     void PaintLines(const std::string& pattern, TCanvas& canvas);
     void PaintText(TCanvas& canvas);
+    void PaintAddOnLabel(TCanvas& canvas);
     void PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
-                    const std::string& text);
+                    const std::string& text, TLabelBand band = TLabelBand::Under);
     void PaintTurnedLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
-                          const std::string& text);
+                          const std::string& text, TLabelBand band);
+    int64_t BandTop(TLabelBand band) const;
     TCornerPlacement TurnedUnits() const;
     int32_t Recorded(int64_t units) const;
     std::pair<int32_t, int32_t> RecordedSpan(int64_t first, int64_t last) const;
@@ -139,8 +161,10 @@ private:
     int32_t paintDH_ = 0;
     int32_t paintW_ = 0;
     int32_t paintUprightHeight_ = 0;
-    int32_t paintUnit_ = 1;  // recorded units per unit of the upright picture
-    int32_t paintInset_ = 0; // recorded units by which a fine-unit line keeps inside its edges
+    int32_t paintMainW_ = 0;  // the main symbol's width, without gap and add-on
+    int32_t paintAddOnX_ = 0; // where an add-on starts, in units of the run
+    int32_t paintUnit_ = 1;   // recorded units per unit of the upright picture
+    int32_t paintInset_ = 0;  // recorded units by which a fine-unit line keeps inside its edges
     double paintAngle_ = 0;
 
     // The text the last successful pattern build started from and the text it left. A build
@@ -150,6 +174,7 @@ private:
     bool built_ = false;
     std::string builtFrom_;
     std::string builtText_;
+    TPatternSegments segments_;
 };
 
 } // namespace quillax

@@ -360,6 +360,9 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
         dh = CheckedExtent(size.Height * kFineUnits);
     }
     Height = uprightHeight - (ean ? kEanLabelBand : kLabelBand);
+    const std::string_view run = pattern;
+    paintMainW_ = static_cast<int32_t>(PatternUnits(run.substr(0, segments_.MainLength)));
+    paintAddOnX_ = static_cast<int32_t>(PatternUnits(run.substr(0, segments_.AddOnStart)));
     paintDW_ = dw;
     paintDH_ = dh;
     paintW_ = w;
@@ -445,7 +448,8 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
     }
 }
 
-// The human-readable label: digit groups for the EAN group, one centred text otherwise.
+// The human-readable label: digit groups for the EAN group (an add-on's digits over its bars),
+// one centred text otherwise.
 void TBarcodeEngine::PaintText(TCanvas& canvas) {
     canvas.Font().SetName(kLabelFontName);
     canvas.Font().SetSize(kLabelFontSize);
@@ -459,8 +463,10 @@ void TBarcodeEngine::PaintText(TCanvas& canvas) {
     SetBkMode(canvas.Handle(), TRANSPARENT);
 
     if (IsEanGroup(Typ)) {
-        for (const TLabelPiece& piece : EanLabelPieces(Typ, Text, paintW_, LineWidths[0]))
+        const std::string mainText = Text.substr(0, Text.find('+'));
+        for (const TLabelPiece& piece : EanLabelPieces(Typ, mainText, paintMainW_, LineWidths[0]))
             PaintLabel(canvas, piece.TextPos, piece.BoxStart, piece.BoxEnd, piece.Text);
+        if (segments_.HasAddOn()) PaintAddOnLabel(canvas);
     } else {
         const int32_t tw = canvas.TextWidth(Text) / paintUnit_;
         const int32_t textPos = static_cast<int32_t>((static_cast<int64_t>(paintW_) - tw) / 2);
@@ -469,30 +475,40 @@ void TBarcodeEngine::PaintText(TCanvas& canvas) {
     restorer.Restore(); // the rotated font itself goes with `rotated`
 }
 
+// The add-on's digits, centred over its bars; their box, like the box of every label, covers
+// the ends of the bars it lies on, so the add-on's bars start under its digits and end as low
+// as the main symbol's guard bars.
+void TBarcodeEngine::PaintAddOnLabel(TCanvas& canvas) {
+    const std::string& digits = segments_.AddOnText;
+    const int32_t tw = canvas.TextWidth(digits) / paintUnit_;
+    const int64_t textPos = paintAddOnX_ + (static_cast<int64_t>(paintW_) - paintAddOnX_ - tw) / 2;
+    PaintLabel(canvas, static_cast<int32_t>(textPos), paintAddOnX_, paintW_, digits,
+               TLabelBand::Over);
+}
+
+// The first row of a label band on the upright picture: the band under the bars ends at the
+// picture's edge, the band over them starts there.
+int64_t TBarcodeEngine::BandTop(TLabelBand band) const {
+    return band == TLabelBand::Under ? int64_t(paintUprightHeight_) - kLabelBand : 0;
+}
+
 // One label piece: a box in the background colour from column a to column b of the
 // unturned drawing, and the text starting at column t, both placed where the rotation
-// carries the label band.
+// carries the label band (at 180 degrees each point of the upright layout turned about the
+// picture's centre).
 void TBarcodeEngine::PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
-                                const std::string& text) {
-    if (!IsUpright(paintAngle_)) return PaintTurnedLabel(canvas, textPos, boxStart, boxEnd, text);
-    const int64_t dw = paintDW_;
-    const int64_t dh = paintDH_;
-    const int64_t t = textPos;
-    const int64_t a = boxStart;
-    const int64_t b = boxEnd;
-    auto point = [](int64_t x, int64_t y) {
-        return TPoint{CheckedCoordinate(x), CheckedCoordinate(y)};
+                                const std::string& text, TLabelBand band) {
+    if (!IsUpright(paintAngle_))
+        return PaintTurnedLabel(canvas, textPos, boxStart, boxEnd, text, band);
+    const int64_t top = BandTop(band);
+    const bool turned = paintAngle_ == 180;
+    auto point = [&](int64_t x, int64_t y) {
+        return turned ? TPoint{CheckedCoordinate(paintDW_ - x), CheckedCoordinate(paintDH_ - y)}
+                      : TPoint{CheckedCoordinate(x), CheckedCoordinate(y)};
     };
-    TPoint corner1, corner2, at;
-    if (paintAngle_ == 180) {
-        corner1 = point(dw - a, 0);
-        corner2 = point(dw - b - 1, kLabelBand);
-        at = point(dw - t, kTextInset);
-    } else {
-        corner1 = point(a, dh - kLabelBand);
-        corner2 = point(b + 1, dh);
-        at = point(t, dh - kTextInset);
-    }
+    const TPoint corner1 = point(boxStart, top);
+    const TPoint corner2 = point(int64_t(boxEnd) + 1, top + kLabelBand);
+    const TPoint at = point(textPos, top + kLabelBand - kTextInset);
     canvas.FillRect(SpannedRect(corner1, corner2));
     canvas.TextOut(at.X, at.Y, text);
 }
@@ -502,15 +518,16 @@ void TBarcodeEngine::PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxSta
 // exactly. The box is kept to the run's columns; a piece wholly outside them (the outer digits
 // of EAN-13 and UPC-A) lies off the upright picture and is left out, as its edge cuts it there.
 void TBarcodeEngine::PaintTurnedLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart,
-                                      int32_t boxEnd, const std::string& text) {
+                                      int32_t boxEnd, const std::string& text, TLabelBand band) {
     const int32_t a = std::max(boxStart, 0);
     const int32_t b = std::min(boxEnd, paintW_ - 1);
     if (a > b) return;
     const int32_t h = paintUprightHeight_;
+    const int64_t bandTop = BandTop(band);
     const TCornerPlacement units = TurnedUnits();
     // Units a to b and the band's rows, both ends inclusive.
     const auto [left, right] = RecordedSpan(a, b);
-    const auto [top, bottom] = RecordedSpan(int64_t(h) - kLabelBand, int64_t(h) - 1);
+    const auto [top, bottom] = RecordedSpan(bandTop, bandTop + kLabelBand - 1);
     std::array<TPoint, 4> box{TPoint{left, top}, TPoint{left, bottom}, TPoint{right, bottom},
                               TPoint{right, top}};
     for (TPoint& p : box)
@@ -521,7 +538,7 @@ void TBarcodeEngine::PaintTurnedLabel(TCanvas& canvas, int32_t textPos, int32_t 
     const double alpha = ToRadians(paintAngle_);
     const TCornerPlacement edges(alpha,
                                  RotatedBoxOrigin(alpha, {0, 0}, {Recorded(paintW_), Recorded(h)}));
-    const TPoint at = edges.Place({Recorded(textPos), Recorded(int64_t(h) - kTextInset)});
+    const TPoint at = edges.Place({Recorded(textPos), Recorded(bandTop + kLabelBand - kTextInset)});
     canvas.TextOut(at.X, at.Y, text);
 }
 

@@ -28,6 +28,13 @@ constexpr const char* kCentre = "05050";
 constexpr const char* kUpcEEnd = "050505";
 constexpr const char* kAddOnStart = "506";
 constexpr const char* kAddOnSeparator = "05";
+// The gap between a main symbol and its add-on: 9 modules (4 + 4 + 1) of the 7 to 12 that
+// EAN/UPC allow, the right quiet zone UPC-A needs and room for the check digit that the
+// UPC-A and UPC-E labels print right of their bars.
+constexpr const char* kAddOnGap = "330";
+
+// Two-digit add-on parity by the value mod 4 (E even, o odd).
+constexpr const char* kAddOn2Parity[4] = {"oo", "oE", "Eo", "EE"};
 
 int Digit(char c) {
     return c - '0';
@@ -86,6 +93,39 @@ std::string EanSymbol(const std::string& leftHalf, std::string_view rightDigits)
         pattern += kSetC[Digit(c)];
     pattern += kGuard;
     return pattern;
+}
+
+// The five-digit add-on: parity by its check digit, which the symbol does not carry.
+std::string AddOn5Pattern(std::string_view digits) {
+    const char check = AddOnCheckDigit(std::string(digits) + "0").back();
+    const char* parity = kUpcEParity[Digit(check)] + 1;
+    std::string pattern = kAddOnStart;
+    for (size_t i = 0; i < 5; ++i) {
+        if (i > 0) pattern += kAddOnSeparator;
+        pattern += ByParity(parity[i], digits[i]);
+    }
+    return pattern;
+}
+
+// The two-digit add-on: parity by the value mod 4.
+std::string AddOn2Pattern(std::string_view digits) {
+    const char* parity = kAddOn2Parity[(Digit(digits[0]) * 10 + Digit(digits[1])) % 4];
+    return kAddOnStart + std::string(ByParity(parity[0], digits[0])) + kAddOnSeparator +
+           ByParity(parity[1], digits[1]);
+}
+
+// The name the messages give the main symbols that take an add-on.
+const char* MainSymbolName(TBarcodeType typ) {
+    switch (typ) {
+    case bcCodeEAN8:
+        return "EAN-8";
+    case bcCodeEAN13:
+        return "EAN-13";
+    case bcCodeUPC_A:
+        return "UPC-A";
+    default:
+        return "UPC-E";
+    }
 }
 
 } // namespace
@@ -168,25 +208,43 @@ std::string EncodeUPCE(TBarcodeEngine& engine) {
 std::string EncodeUPCSupp5(TBarcodeEngine& engine) {
     TBarcodeEngine::Require(engine.Text.size() <= 5, "Invalid Text len (UPC5)");
     engine.Text = ZeroPad(engine.Text, 5);
-    const char check = AddOnCheckDigit(engine.Text + "0").back();
-    const char* parity = kUpcEParity[Digit(check)] + 1;
-    std::string pattern = kAddOnStart;
-    for (int i = 0; i < 5; ++i) {
-        if (i > 0) pattern += kAddOnSeparator;
-        pattern += ByParity(parity[i], engine.Text[i]);
-    }
-    return pattern;
+    return AddOn5Pattern(engine.Text);
 }
 
-// Parity by the value mod 4; the add-on check digit plays no part, and Text keeps the two
-// digits the symbol carries.
+// The add-on check digit plays no part, and Text keeps the two digits the symbol carries.
 std::string EncodeUPCSupp2(TBarcodeEngine& engine) {
-    static constexpr const char* kParity[4] = {"oo", "oE", "Eo", "EE"};
     TBarcodeEngine::Require(engine.Text.size() <= 2, "Invalid Text len (UPC2)");
     engine.Text = ZeroPad(engine.Text, 2);
-    const char* parity = kParity[(Digit(engine.Text[0]) * 10 + Digit(engine.Text[1])) % 4];
-    return kAddOnStart + std::string(ByParity(parity[0], engine.Text[0])) + kAddOnSeparator +
-           ByParity(parity[1], engine.Text[1]);
+    return AddOn2Pattern(engine.Text);
+}
+
+// The add-on must be complete: a reader finds two or five digits or none, so nothing is padded.
+std::string EncodeWithAddOn(TBarcodeEngine& engine, Encoder encodeMain,
+                            TPatternSegments& segments) {
+    const std::string given = engine.Text;
+    const size_t plus = given.find('+');
+    const std::string addOn = given.substr(plus + 1);
+    RequireDigits(std::string_view(given).substr(0, plus));
+    RequireDigits(addOn); // a second "+" too
+    TBarcodeEngine::Require(plus > 0, "No data");
+    TBarcodeEngine::Require(addOn.size() == 2 || addOn.size() == 5,
+                            "Invalid add-on <" + addOn + "> (" + MainSymbolName(engine.Typ) +
+                                "): 2 or 5 digits expected");
+    engine.Text = given.substr(0, plus);
+    std::string pattern;
+    try {
+        pattern = encodeMain(engine);
+    } catch (...) {
+        engine.Text = given;
+        throw;
+    }
+    segments.MainLength = pattern.size();
+    pattern += kAddOnGap;
+    segments.AddOnStart = pattern.size();
+    pattern += addOn.size() == 2 ? AddOn2Pattern(addOn) : AddOn5Pattern(addOn);
+    segments.AddOnText = addOn;
+    engine.Text += '+' + addOn;
+    return pattern;
 }
 
 } // namespace quillax::encoders

@@ -33,6 +33,9 @@ std::pair<int, int> Code93CheckValues(const std::vector<int>& values);
 // Code 128 check symbol: values[0] is the start symbol, the others follow at positions 1, 2, ...
 int Code128CheckValue(const std::vector<int>& values);
 
+// Raises "Barcode must be numeric" at the first character that is not a decimal digit.
+void RequireDigits(std::string_view text);
+
 // "%s" in a message filled with the engine's class name (and a second argument if given).
 std::string EngineMessage(const char* format, const std::string& argument = {});
 
@@ -94,6 +97,11 @@ std::string EncodeUPCA(TBarcodeEngine& engine);
 std::string EncodeUPCE(TBarcodeEngine& engine); // both number systems, by Typ
 std::string EncodeUPCSupp2(TBarcodeEngine& engine);
 std::string EncodeUPCSupp5(TBarcodeEngine& engine);
+// "main+NN" or "main+NNNNN" for EAN-8, EAN-13, UPC-A and UPC-E: the main symbol by its own
+// encoder (Checksum and the check digit's verification apply to it), the gap, then the two- or
+// five-digit add-on; segments records where each lies. Text becomes the main symbol's digits as
+// its encoder leaves them, "+" and the add-on; on a refusal it stays as given.
+std::string EncodeWithAddOn(TBarcodeEngine& engine, Encoder encodeMain, TPatternSegments& segments);
 // The eleven digits of the UPC-A form of a UPC-E code: number system + six digits.
 std::string ExpandUPCEtoUPCA(char numberSystem, std::string_view six);
 

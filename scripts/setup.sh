@@ -41,6 +41,8 @@ TEST_PACKAGES=(
     chromium
     # SVG rasterised for comparison with the PNG of the same picture
     librsvg2-bin
+    # a second independent reader, for EAN/UPC with their add-ons
+    zbar-tools
     # the deployment's test: nginx in front of several web hosts; the system calls the host
     # makes, against the unit's filter
     nginx strace

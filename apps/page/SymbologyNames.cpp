@@ -17,7 +17,8 @@ namespace {
 // A check digit "with Checksum" is added only when Checksum is set, the others always. The
 // width bounds count wide elements (of the ratio's width) and narrow units per character of
 // data, and for the start, stop, check and padding characters (Code 128 with code sets
-// chosen may shift for every character).
+// chosen may shift for every character). EAN/UPC and the add-ons pad their digits to a
+// symbol of one width: the main symbol and the widest add-on with its gap (9 + 47 modules).
 // clang-format off
 constexpr std::array<TSymbology, 25> kSymbologies{{
     {0, "2_5_interleaved", "Interleaved 2 of 5", "digits; odd count gets a leading 0", "none",
@@ -46,20 +47,20 @@ constexpr std::array<TSymbology, 25> kSymbologies{{
      {5, 5}, {7, 7}},
     {12, "Codebar", "Codabar", "0-9 - $ : / . +", "none",
      {3, 5}, {6, 10}},
-    {13, "EAN8", "", "up to 8 digits, 7 with Checksum", "mod 10 with Checksum",
-     {0, 7}, {0, 40}},
-    {14, "EAN13", "", "up to 13 digits, 12 with Checksum", "mod 10 with Checksum",
-     {0, 7}, {0, 40}},
-    {15, "UPC_A", "", "up to 12 digits, 11 with Checksum", "mod 10 with Checksum",
-     {0, 7}, {0, 40}},
-    {16, "UPC_E0", "", "6 digits, number system 0", "mod 10 (sets the parity)",
-     {0, 7}, {0, 40}},
-    {17, "UPC_E1", "", "6 digits, number system 1", "mod 10 (sets the parity)",
-     {0, 7}, {0, 40}},
+    {13, "EAN8", "", "up to 8 digits, 7 with Checksum; +NN or +NNNNN add-on",
+     "mod 10 with Checksum", {0, 0}, {0, 123}},
+    {14, "EAN13", "", "up to 13 digits, 12 with Checksum; +NN or +NNNNN add-on",
+     "mod 10 with Checksum", {0, 0}, {0, 151}},
+    {15, "UPC_A", "", "up to 12 digits, 11 with Checksum; +NN or +NNNNN add-on",
+     "mod 10 with Checksum", {0, 0}, {0, 151}},
+    {16, "UPC_E0", "", "6 digits, number system 0; +NN or +NNNNN add-on",
+     "mod 10 (sets the parity)", {0, 0}, {0, 107}},
+    {17, "UPC_E1", "", "6 digits, number system 1; +NN or +NNNNN add-on",
+     "mod 10 (sets the parity)", {0, 0}, {0, 107}},
     {18, "UPC Supp2", "", "2 digits (add-on)", "none (parity by value mod 4)",
-     {0, 9}, {0, 10}},
+     {0, 0}, {0, 20}},
     {19, "UPC Supp5", "", "5 digits (add-on)", "mod 10 (sets the parity)",
-     {0, 9}, {0, 10}},
+     {0, 0}, {0, 47}},
     {20, "EAN128A", "", "as Code128A; digits with Checksum", "mod 103; mod 10 with Checksum",
      {0, 11}, {0, 68}},
     {21, "EAN128B", "", "as Code128B; digits with Checksum", "mod 103; mod 10 with Checksum",

@@ -451,6 +451,12 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
         TRect Rect;
         std::vector<Piece> Pieces;
     };
+    // An add-on's digits are centred over its bars (from unit 104, 20 or 47 units wide).
+    TBitmap measure;
+    measure.Canvas().Font().SetName("Arial");
+    measure.Canvas().Font().SetSize(9);
+    const int32_t over2 = 104 + (20 - measure.Canvas().TextWidth("12")) / 2;
+    const int32_t over5 = 104 + (47 - measure.Canvas().TextWidth("12345")) / 2;
     // clang-format off
     const Row rows[] = {
         {bcCodeEAN13, "5901234123457", false, 0, {0, 0, 95, 50},
@@ -480,6 +486,21 @@ TEST(PaintBarcode, LabelPiecesByTypeAndAngle) {
         // Angles outside 0-359 are laid out as the same direction within it: -90 as 270.
         {bcCodeEAN13, "5901234123457", false, -90, {0, 0, 50, 95},
          {{{0, 3, 16, 45}, {14, 3}, "901234"}, {{0, 49, 16, 92}, {14, 49}, "123457"}}},
+        // An add-on after the gap: the main symbol's label as it is alone, the add-on's digits
+        // in a band over its bars (UPC-A's check digit in the gap); turned with the picture.
+        {bcCodeEAN13, "5901234123457+12", false, 0, {0, 0, 124, 50},
+         {{{-8, 34, -1, 50}, {-8, 36}, "5"}, {{3, 34, 45, 50}, {3, 36}, "901234"},
+          {{49, 34, 92, 50}, {49, 36}, "123457"}, {{104, 0, 125, 16}, {over2, 2}, "12"}}},
+        {bcCodeUPC_A, "03600029145+12345", true, 0, {0, 0, 151, 50},
+         {{{-8, 34, -1, 50}, {-8, 36}, "0"}, {{10, 34, 45, 50}, {10, 36}, "36000"},
+          {{49, 34, 84, 50}, {49, 36}, "29145"}, {{96, 34, 104, 50}, {96, 36}, "2"},
+          {{104, 0, 152, 16}, {over5, 2}, "12345"}}},
+        {bcCodeEAN13, "5901234123457+12", false, 180, {0, 0, 124, 50},
+         {{{125, 0, 132, 16}, {132, 14}, "5"}, {{79, 0, 121, 16}, {121, 14}, "901234"},
+          {{32, 0, 75, 16}, {75, 14}, "123457"}, {{-1, 34, 20, 50}, {124 - over2, 48}, "12"}}},
+        {bcCodeEAN13, "5901234123457+12", false, 270, {0, 0, 50, 124},
+         {{{0, 3, 16, 45}, {14, 3}, "901234"}, {{0, 49, 16, 92}, {14, 49}, "123457"},
+          {{34, 104, 50, 124}, {48, over2}, "12"}}},
     };
     // clang-format on
     for (const Row& row : rows) {

@@ -72,12 +72,15 @@ inline std::string ModulesOf(TBarcodeEngine& e) {
 }
 
 // Zint's first row of modules for the text, or its error; inputMode GS1_MODE reads an
-// element string in square brackets.
-inline std::string ZintModules(int symbology, const std::string& text, int inputMode = 0) {
+// element string in square brackets, and option2 is the symbology's second option (for EAN/UPC
+// the gap before an add-on, in modules).
+inline std::string ZintModules(int symbology, const std::string& text, int inputMode = 0,
+                               int option2 = 0) {
     std::unique_ptr<zint_symbol, decltype(&ZBarcode_Delete)> symbol(ZBarcode_Create(),
                                                                     ZBarcode_Delete);
     symbol->symbology = symbology;
     symbol->input_mode = inputMode;
+    symbol->option_2 = option2;
     if (ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(text.data()),
                         static_cast<int>(text.size())) >= ZINT_ERROR)
         return std::string("(zint: ") + symbol->errtxt + ")";

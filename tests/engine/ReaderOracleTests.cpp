@@ -130,38 +130,51 @@ TEST(ReaderOracle, Code39CheckCharacterAndFullAscii) {
     EXPECT_EQ(Read(RowOf(e), ZXing::BarcodeFormat::Code39, extended), "Quillax-1.0 {ok}");
 }
 
-// Add-ons are read beside a main symbol, separated by a nine-module space.
-TEST(ReaderOracle, AddOnsBesideAMainSymbol) {
+// "main+addon": the main symbol, the nine-module gap and the add-on read together, and drawn
+// as Zint draws them with the same gap.
+TEST(ReaderOracle, AddOnsWithTheirMainSymbol) {
+    using F = ZXing::BarcodeFormat;
     struct Row {
-        std::string AddOn;
-        TBarcodeType Typ;
+        testing::Settings In;
+        F Format;
         std::string Decoded;
-    } rows[] = {
-        // the two-digit parity by value modulo 4, the five-digit one by its check 0 to 9
-        {"12", bcCodeUPC_Supp2, "12"},       {"13", bcCodeUPC_Supp2, "13"},
-        {"02", bcCodeUPC_Supp2, "02"},       {"99", bcCodeUPC_Supp2, "99"},
-        {"00000", bcCodeUPC_Supp5, "00000"}, {"01073", bcCodeUPC_Supp5, "01073"},
-        {"00370", bcCodeUPC_Supp5, "00370"}, {"00148", bcCodeUPC_Supp5, "00148"},
-        {"01036", bcCodeUPC_Supp5, "01036"}, {"00074", bcCodeUPC_Supp5, "00074"},
-        {"01184", bcCodeUPC_Supp5, "01184"}, {"00481", bcCodeUPC_Supp5, "00481"},
-        {"00037", bcCodeUPC_Supp5, "00037"}, {"01147", bcCodeUPC_Supp5, "01147"},
+        int Zint;
+        std::string ZintText;
     };
+    std::vector<Row> rows = {
+        {{bcCodeUPC_A, "03600029145+12345", true},
+         F::UPCA,
+         "036000291452 12345",
+         BARCODE_UPCA,
+         "03600029145+12345"},
+        {{bcCodeUPC_E0, "123456+12", true}, F::UPCE, "01234565 12", BARCODE_UPCE, "123456+12"},
+        {{bcCodeUPC_E1, "123456+02", true}, F::UPCE, "11234562 02", BARCODE_UPCE, "1123456+02"},
+        {{bcCodeEAN8, "1234567+00037", true},
+         F::EAN8,
+         "12345670 00037",
+         BARCODE_EANX,
+         "1234567+00037"},
+    };
+    // the two-digit parity by value modulo 4, the five-digit one by its check 0 to 9
+    for (const char* addOn : {"12", "13", "02", "99", "00000", "01073", "00370", "00148", "01036",
+                              "00074", "01184", "00481", "00037", "01147"}) {
+        const std::string data = std::string("400638133393+") + addOn;
+        rows.push_back({{bcCodeEAN13, data, true},
+                        F::EAN13,
+                        std::string("4006381333931 ") + addOn,
+                        BARCODE_EANX,
+                        data});
+    }
     for (const Row& r : rows) {
-        SCOPED_TRACE(r.AddOn);
-        TBarcodeEngine main;
-        testing::Configure(main, {bcCodeEAN13, "400638133393", true});
-        main.Modul = kModul;
-        std::vector<uint8_t> row = RowOf(main);
-        row.resize(row.size() + 9 * kModul, 255);
-        TBarcodeEngine addOn;
-        testing::Configure(addOn, {r.Typ, r.AddOn});
-        addOn.Modul = kModul;
-        const std::vector<uint8_t> addOnRow = RowOf(addOn);
-        row.insert(row.end(), addOnRow.begin() + kQuietZone, addOnRow.end());
+        SCOPED_TRACE(::testing::Message()
+                     << SymbologyTable[r.In.Typ].Name << " <" << r.In.Text << ">");
+        TBarcodeEngine e;
+        testing::Configure(e, r.In);
+        e.Modul = kModul;
         ZXing::DecodeHints hints;
         hints.setEanAddOnSymbol(ZXing::EanAddOnSymbol::Require);
-        EXPECT_EQ(Read(row, ZXing::BarcodeFormat::EAN13, hints), "4006381333931 " + r.Decoded);
-        EXPECT_EQ(ModulesOf(addOn), ZintModules(BARCODE_EANX, r.AddOn));
+        EXPECT_EQ(Read(RowOf(e), r.Format, hints), r.Decoded);
+        EXPECT_EQ(ModulesOf(e), ZintModules(r.Zint, r.ZintText, 0, 9));
     }
 }
 

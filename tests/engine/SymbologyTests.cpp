@@ -425,6 +425,66 @@ TEST(EanUpc, LengthErrors) {
     });
 }
 
+// "main+addon": the main symbol as it is alone (Checksum and the carried check digit apply to
+// it), the gap of nine modules, the add-on as it is alone. Text keeps both parts, the main one
+// completed, however often the pattern is built; Segments says where each part lies.
+TEST(EanUpc, AddOnFollowsItsMainSymbol) {
+    const struct Row {
+        Settings In;
+        std::string Main, AddOn; // the parts as the symbol carries them
+    } rows[] = {
+        {{bcCodeEAN13, " 978030640615+51299 ", true}, "9780306406157", "51299"},
+        {{bcCodeUPC_A, "036000291452+12", true}, "036000291452", "12"},
+        {{bcCodeUPC_E1, "123456+07"}, "1234562", "07"},
+        {{bcCodeEAN8, "1234567+00086", true}, "12345670", "00086"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << SymbologyTable[r.In.Typ].Name << " <" << r.In.Text
+                                          << "> checksum " << r.In.Checksum);
+        TBarcodeEngine e, main, addOn;
+        testing::Configure(e, r.In);
+        testing::Configure(main, {r.In.Typ, r.Main});
+        testing::Configure(addOn,
+                           {r.AddOn.size() == 2 ? bcCodeUPC_Supp2 : bcCodeUPC_Supp5, r.AddOn});
+        const std::string mainPattern = main.BuildPattern();
+        e.BuildPattern();
+        EXPECT_EQ(e.BuildPattern(), mainPattern + "330" + addOn.BuildPattern());
+        EXPECT_EQ(e.Text, r.Main + "+" + r.AddOn);
+        EXPECT_EQ(e.Segments().MainLength, mainPattern.size());
+        EXPECT_EQ(e.Segments().AddOnStart, mainPattern.size() + 3);
+        EXPECT_EQ(e.Segments().AddOnText, r.AddOn);
+    }
+}
+
+// An add-on has two or five digits, nothing is padded; one "+" joins it to a main symbol of
+// digits, whose own refusals stand. Text stays as given (trimmed).
+TEST(EanUpc, AddOnRefusals) {
+    auto length = [](const std::string& addOn, const char* name) {
+        return "Invalid add-on <" + addOn + "> (" + name + "): 2 or 5 digits expected";
+    };
+    const std::string numeric = "Barcode must be numeric";
+    CheckErrors({
+        {{bcCodeEAN13, "590123412345+1", true}, length("1", "EAN-13"), "590123412345+1"},
+        {{bcCodeUPC_A, "03600029145+123", true}, length("123", "UPC-A"), "03600029145+123"},
+        {{bcCodeUPC_E0, "123456+1234"}, length("1234", "UPC-E"), "123456+1234"},
+        {{bcCodeEAN8, "1234567+123456", true}, length("123456", "EAN-8"), "1234567+123456"},
+        {{bcCodeEAN13, "590123412345+ "}, length("", "EAN-13"), "590123412345+"},
+        {{bcCodeEAN13, "590123412345+1A", true}, numeric, "590123412345+1A"},
+        {{bcCodeEAN13, "59012341234A+12", true}, numeric, "59012341234A+12"},
+        {{bcCodeEAN13, "5901234123457+12+34"}, numeric, "5901234123457+12+34"},
+        {{bcCodeEAN13, "5901234123457 +12"}, numeric, "5901234123457 +12"},
+        {{bcCodeEAN13, "+12"}, "No data", "+12"},
+        {{bcCodeEAN13, "5901234123458+12"},
+         "Invalid check digit 8 for 5901234123458 (EAN-13): 7 expected",
+         "5901234123458+12"},
+        {{bcCodeUPC_A, "03600029145+12", true, csmNone},
+         "Invalid Text len (UPCA)",
+         "03600029145+12"},
+        // the add-ons alone take no add-on
+        {{bcCodeUPC_Supp5, "12345+12"}, numeric, "12345+12"},
+    });
+}
+
 // The parity digit is the standard check digit of the UPC-A expansion of number system and
 // six digits; rows cover each expansion rule and number system 1, where the digit of the six
 // digits alone would differ.

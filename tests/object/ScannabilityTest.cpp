@@ -263,6 +263,43 @@ TEST(ScannabilityTurned, EveryAngleReadsOnceTurnedBack) {
             }
 }
 
+// "main+addon" through the object: a second independent reader (zbar) finds both the main
+// symbol and the add-on, at every right angle, with the labels and without.
+TEST(ScannabilityAddOn, ZbarReadsTheMainSymbolAndItsAddOn) {
+    const struct Row {
+        LONG Type;
+        std::string Data;
+        std::string Read;
+    } rows[] = {
+        {bcCodeEAN13, "590123412345+12", "EAN-13:5901234123457 EAN-2:12"},
+        {bcCodeEAN13, "978030640615+51299", "EAN-13:9780306406157 EAN-5:51299"},
+        {bcCodeUPC_A, "03600029145+34", "EAN-2:34 UPC-A:036000291452"},
+        {bcCodeUPC_A, "03600029145+00481", "EAN-5:00481 UPC-A:036000291452"},
+        {bcCodeUPC_E0, "123456+12", "EAN-2:12 UPC-E:01234565"},
+        {bcCodeEAN8, "1234567+01147", "EAN-5:01147 EAN-8:12345670"},
+    };
+    for (const Row& row : rows)
+        for (INT orientation : {0, 90, 180, 270})
+            for (bool showText : {true, false}) {
+                if (!showText && orientation != 0) continue;
+                SCOPED_TRACE(row.Data + " at " + std::to_string(orientation) +
+                             (showText ? ", with text" : ""));
+                TQuillax object;
+                ASSERT_NO_FATAL_FAILURE(Apply(object, {.BarcodeType = row.Type,
+                                                       .Data = row.Data,
+                                                       .Checksum = true,
+                                                       .NarrowBarWidth = 2,
+                                                       .Height = 80,
+                                                       .ShowText = showText,
+                                                       .ImageTypeStr = "PNG",
+                                                       .Orientation = orientation}));
+                TEncodedBarcode encoded = object.EncodeBarcode();
+                ASSERT_EQ(TRenderStep::rsNone, encoded.FailedStep);
+                EXPECT_EQ(row.Read,
+                          ReadWithZbar(DecodePng(encoded.Image.Bytes()).Padded(kQuietZone)));
+            }
+}
+
 INSTANTIATE_TEST_SUITE_P(EverySymbologyTheReaderKnows, Scannability, ::testing::ValuesIn(Symbols()),
                          [](const auto& info) {
                              std::string name = std::to_string(info.index) + "_";

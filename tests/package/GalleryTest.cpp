@@ -47,11 +47,17 @@ const Example kExamples[] = {
     {"upc-e1.png", BarcodeFormat::UPCE, "11234562"},
     {"upc-supp2.png", BarcodeFormat::None, ""},
     {"upc-supp5.png", BarcodeFormat::None, ""},
+    {"ean13-add-on.png", BarcodeFormat::EAN13, "9780306406157 51299"},
     {"ean128a.png", BarcodeFormat::Code128, "10ABC123"},
     {"ean128b.png", BarcodeFormat::Code128, "10abc123"},
     {"ean128c.png", BarcodeFormat::Code128, "0101234567890128"},
     {"code128.png", BarcodeFormat::Code128, "Quillax-0012345678"},
     {"gs1-128.png", BarcodeFormat::Code128, "01095011015300031725010110AB12"},
+    {"gs1-128-logistics.png", BarcodeFormat::Code128,
+     "00095011015300000010"
+     "0209501101530003"
+     "3724\x1D"
+     "10LOT42"},
     {"rotated.png", BarcodeFormat::EAN13, "4006381333931"},
     {"rotated-30.png", BarcodeFormat::None, ""},
     {"coloured.png", BarcodeFormat::Code128, "Quillax"},
@@ -68,7 +74,8 @@ std::string Decoded(const TRgbImage& image, BarcodeFormat format) {
     const std::vector<uint8_t> gray = padded.Gray();
     const ZXing::ImageView view(gray.data(), padded.Width, padded.Height, ZXing::ImageFormat::Lum);
     ZXing::DecodeHints hints;
-    hints.setFormats(format).setTryHarder(true).setTryCode39ExtendedMode(true);
+    hints.setFormats(format).setTryHarder(true).setTryCode39ExtendedMode(true).setEanAddOnSymbol(
+        ZXing::EanAddOnSymbol::Read);
     const ZXing::Result result = ZXing::ReadBarcode(view, hints);
     return result.isValid() ? result.text() : "<not read>";
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <jpeglib.h>
@@ -12,6 +13,7 @@
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -150,32 +152,87 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+namespace {
+
+// A folder of its own under /tmp for one run of an outside tool, removed with what is in it.
+class TScratchFolder {
+public:
+    TScratchFolder() {
+        if (!mkdtemp(path_)) throw std::runtime_error("cannot make a scratch folder");
+    }
+    ~TScratchFolder() {
+        for (const std::string& file : files_)
+            unlink(file.c_str());
+        rmdir(path_);
+    }
+    TScratchFolder(const TScratchFolder&) = delete;
+    TScratchFolder& operator=(const TScratchFolder&) = delete;
+    std::string File(const std::string& name) {
+        return files_.emplace_back(std::string(path_) + "/" + name);
+    }
+
+private:
+    char path_[32] = "/tmp/quillax-tool-XXXXXX";
+    std::vector<std::string> files_;
+};
+
+// Runs a program found on the PATH with its standard output into a file, and its standard
+// error dropped when asked; its exit status, or -1 when it did not run or did not exit.
+int RunTool(std::vector<std::string> args, const std::string& outputPath, bool dropErrors) {
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    if (dropErrors) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int status = -1;
+    const bool ran = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
+                     waitpid(pid, &status, 0) == pid && WIFEXITED(status);
+    posix_spawn_file_actions_destroy(&actions);
+    return ran ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
 TRgbImage RasteriseSvg(std::span<const uint8_t> svg, int dotsPerInch) {
-    char folder[] = "/tmp/quillax-svg-XXXXXX";
-    if (!mkdtemp(folder)) throw std::runtime_error("cannot make a folder for rsvg-convert");
-    const std::string in = std::string(folder) + "/in.svg", out = std::string(folder) + "/out.png";
+    TScratchFolder folder;
+    const std::string in = folder.File("in.svg"), out = folder.File("out.png");
     std::ofstream(in, std::ios::binary)
         .write(reinterpret_cast<const char*>(svg.data()), std::streamsize(svg.size()));
     const std::string dpi = std::to_string(dotsPerInch);
     std::vector<std::string> args = {"rsvg-convert", "-o", out};
     if (dotsPerInch > 0) args.insert(args.end(), {"--dpi-x", dpi, "--dpi-y", dpi});
     args.push_back(in);
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    int status = -1;
-    const bool ran = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 &&
-                     waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-                     WEXITSTATUS(status) == 0;
-    std::vector<uint8_t> png;
-    if (ran) png = ReadFileBytes(out);
-    unlink(in.c_str());
-    unlink(out.c_str());
-    rmdir(folder);
-    if (!ran) throw std::runtime_error("rsvg-convert failed (is librsvg2-bin installed?)");
-    return DecodePng(png);
+    if (RunTool(args, folder.File("log"), false) != 0)
+        throw std::runtime_error("rsvg-convert failed (is librsvg2-bin installed?)");
+    return DecodePng(ReadFileBytes(out));
+}
+
+std::string ReadWithZbar(const TRgbImage& image) {
+    TScratchFolder folder;
+    const std::string in = folder.File("in.ppm"), out = folder.File("out.txt");
+    std::ofstream ppm(in, std::ios::binary);
+    ppm << "P6\n" << image.Width << " " << image.Height << "\n255\n";
+    ppm.write(reinterpret_cast<const char*>(image.Rgb.data()), std::streamsize(image.Rgb.size()));
+    ppm.close();
+    const int status = RunTool({"zbarimg", "-q", "-Sean2.enable=1", "-Sean5.enable=1",
+                                "-Supca.enable=1", "-Supce.enable=1", in},
+                               out, true); // zbar's own chatter
+    if (status == 4) return "";            // nothing found
+    if (status != 0) throw std::runtime_error("zbarimg failed (is zbar-tools installed?)");
+    std::ifstream found(out);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(found, line);)
+        lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    std::string sorted;
+    for (const std::string& line : lines)
+        sorted += (sorted.empty() ? "" : " ") + line;
+    return sorted;
 }
 
 } // namespace quillax::test

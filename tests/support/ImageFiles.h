@@ -37,4 +37,9 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 // when the renderer fails or is missing.
 TRgbImage RasteriseSvg(std::span<const uint8_t> svg, int dotsPerInch = 0);
 
+// What a second independent reader (zbar, with the EAN/UPC add-ons and UPC-A/UPC-E reported
+// as such) finds in the image: "TYPE:DATA" per symbol, sorted, separated by spaces ("" for
+// nothing). Raises std::runtime_error when zbarimg fails or is missing.
+std::string ReadWithZbar(const TRgbImage& image);
+
 } // namespace quillax::test
