@@ -2,6 +2,7 @@
 // object and late-bound property puts, as `quillax render` makes them.
 #include "bindings/capi/BindingPage.h"
 
+#include "apps/ImageFormatNames.h"
 #include "apps/SymbologyNames.h"
 #include "hosting/Kemrin_Quillax_TLB.h"
 
@@ -88,10 +89,10 @@ TBindingPage::~TBindingPage() {
 void TBindingPage::Set(std::string_view name, std::string_view value) {
     if (!IsSettable(object_.Get(), name))
         throw EUnknownProperty("unknown property " + std::string(name));
-    // Symbology names become numbers here as on the command line.
+    // Symbology names become numbers and image formats are checked, as on the command line.
     const host::TPropertySetting setting{std::string(name), std::string(value)};
     const std::vector<host::TPropertySetting> translated =
-        host::WithSymbologyNumbers({&setting, 1});
+        host::WithCheckedImageFormat(host::WithSymbologyNumbers({&setting, 1}));
     host::PutProperty(object_.Get(), translated.front().first, translated.front().second);
 }
 
@@ -100,11 +101,11 @@ TRenderedImage TBindingPage::Render() {
     host::ShowBarcode(object_.Get());
     TRenderedImage image = std::move(response_->Image);
     response_->Image = {};
-    image.Step = static_cast<LONG>(std::stol(host::GetPropertyText(object_.Get(), "LastResult")));
-    if (image.Step == 0) return image;
-    image.Message = host::GetPropertyText(object_.Get(), "LastError");
-    if (image.Message.empty())
-        image.Message = "rendering failed at step " + std::to_string(image.Step);
+    const host::TRenderOutcome outcome = host::LastOutcome(object_.Get());
+    image.Step = outcome.Result;
+    image.Message = outcome.Error;
+    if (outcome.Failed() && image.Message.empty())
+        image.Message = "rendering failed at step " + std::to_string(outcome.Result);
     return image;
 }
 

@@ -72,6 +72,8 @@ TEST(CApi, SetReturnsACodeAndAMessageForEachKindOfRefusal) {
         {"Height", "tall", QUILLAX_E_VALUE, "tall"},
         {"NarrowBarWidth", "99999999999999999999", QUILLAX_E_VALUE, "NarrowBarWidth"},
         {"BarcodeType", "Code 2000", QUILLAX_E_VALUE, "unknown symbology"},
+        {"imagetypestr", "jpeg", QUILLAX_OK, ""},
+        {"ImageTypeStr", "GIF", QUILLAX_E_VALUE, "GIF"},
     };
     const Barcode barcode = Make({});
     for (const Row& row : rows) {
