@@ -68,19 +68,20 @@ class RenderTest(unittest.TestCase):
 class ThreadTest(unittest.TestCase):
     @unittest.skipIf((os.cpu_count() or 1) < 2, "a single core renders one image at a time")
     def test_two_threads_render_faster_than_one(self):
-        large = dict(BarcodeType="Code128B", Data="Quillax lets the lock go", NarrowBarWidth=6,
-                     Height=1200, ImageTypeStr="PNG")
+        # An image whose render takes about a millisecond, most of it deflating rows that fit
+        # in a core's cache.
+        tall = dict(EAN13, NarrowBarWidth=2, Height=200)
 
         def renders():
-            with quillax.Barcode(**large) as barcode:
-                for _ in range(8):
+            with quillax.Barcode(**tall) as barcode:
+                for _ in range(150):
                     barcode.render()
 
-        pixels = bytes(range(256)) * (16 << 10)
+        rows = bytes(range(256)) * 512
 
         def compressions():  # zlib lets the lock go too: what two threads reach on this machine now
-            for _ in range(8):
-                zlib.compress(pixels, 7)
+            for _ in range(300):
+                zlib.compress(rows, 7)
 
         def seconds(work, threads):
             workers = [threading.Thread(target=work) for _ in range(threads)]
@@ -91,15 +92,19 @@ class ThreadTest(unittest.TestCase):
                 worker.join()
             return time.perf_counter() - start
 
+        def trial():  # the renders' ratio and the compressions', measured interleaved
+            one, compressing_one = seconds(renders, 1), seconds(compressions, 1)
+            return seconds(renders, 2) / one, seconds(compressions, 2) / compressing_one
+
         # Twice the work on two threads takes about as long as once on one when the lock is let
-        # go, twice as long when the renders are serialised. Other load on the machine raises
-        # the ratio, so the bound follows what threads that surely let the lock go reach now,
-        # and stays below 2.
-        ratios = [(seconds(renders, 2) / seconds(renders, 1),
-                   seconds(compressions, 2) / seconds(compressions, 1)) for _ in range(3)]
-        rendering, compressing = min(r for r, _ in ratios), min(c for _, c in ratios)
-        bound = min(1.9, max(1.6, 1.25 * compressing))
-        self.assertLess(rendering, bound, f"compressing: {compressing:.2f}")
+        # go, twice as long when the renders are serialised. A trial counts only when threads
+        # that surely let the lock go gained clearly in it: on a busy machine nothing can.
+        renders()  # the component loaded, its tables made
+        trials = [trial() for _ in range(5)]
+        usable = [rendering for rendering, compressing in trials if compressing < 1.3]
+        if not usable:
+            self.skipTest(f"the machine is busy: (renders, compressions) on two threads {trials}")
+        self.assertLess(min(usable), 1.6, trials)
 
 
 class ExampleTest(unittest.TestCase):
