@@ -99,8 +99,12 @@ class Barcode:
         object.__setattr__(self, "_lib", lib)
         object.__setattr__(self, "_handle", handle)
         object.__setattr__(self, "_lock", threading.Lock())
-        for name, value in properties.items():
-            self.set(name, value)
+        try:
+            for name, value in properties.items():
+                self.set(name, value)
+        except BaseException:
+            self.close()
+            raise
 
     def __setattr__(self, name, value):
         if name.startswith("_"):
