@@ -12,6 +12,7 @@ async function barcode(request, response) {
       BarcodeType: request.query.type || 'EAN13',
       Data: request.query.data || '',
       Checksum: true,
+      ShowText: true,
       NarrowBarWidth: 2,
       Height: 80,
       ImageTypeStr: 'PNG',

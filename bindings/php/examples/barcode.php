@@ -15,6 +15,7 @@ try {
         'BarcodeType' => $_GET['type'] ?? 'EAN13',
         'Data' => $_GET['data'] ?? '',
         'Checksum' => true,
+        'ShowText' => true,
         'NarrowBarWidth' => 2,
         'Height' => 80,
         'ImageTypeStr' => 'PNG',

@@ -19,6 +19,7 @@ def barcode():
             BarcodeType=request.args.get("type", "EAN13"),
             Data=request.args.get("data", ""),
             Checksum=True,
+            ShowText=True,
             NarrowBarWidth=2,
             Height=80,
             ImageTypeStr="PNG",
