@@ -2,7 +2,7 @@
  *
  *     quillax_barcode *barcode = quillax_create();
  *     quillax_set(barcode, "BarcodeType", "EAN13");
- *     quillax_set(barcode, "Data", "590123412345");
+ *     quillax_set(barcode, "Data", "5901234123457");
  *     quillax_image image;
  *     if (quillax_render(barcode, &image) != QUILLAX_OK)
  *         fprintf(stderr, "%s\n", quillax_message(barcode));

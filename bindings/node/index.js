@@ -2,7 +2,7 @@
 // Barcode images from Node.js, over libquillax through koffi.
 //
 //   const quillax = require('quillax');
-//   const image = quillax.render({BarcodeType: 'EAN13', Data: '590123412345', ImageTypeStr: 'PNG'});
+//   const image = quillax.render({BarcodeType: 'EAN13', Data: '5901234123457', ImageTypeStr: 'PNG'});
 //   response.type(image.contentType).send(image.data);
 //
 // Property names match without regard to case and take the values the `quillax render`

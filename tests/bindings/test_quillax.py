@@ -6,6 +6,7 @@ import os
 import pathlib
 import shutil
 import subprocess
+import statistics
 import sys
 import tempfile
 import threading
@@ -97,14 +98,16 @@ class ThreadTest(unittest.TestCase):
             return seconds(renders, 2) / one, seconds(compressions, 2) / compressing_one
 
         # Twice the work on two threads takes about as long as once on one when the lock is let
-        # go, twice as long when the renders are serialised. A trial counts only when threads
-        # that surely let the lock go gained clearly in it: on a busy machine nothing can.
+        # go, twice as long when the renders are serialised. Other load on the machine raises
+        # the ratio of any threads, so the renders' is held against that of threads that surely
+        # let the lock go, measured at the same moments; too busy a machine cannot tell.
         renders()  # the component loaded, its tables made
         trials = [trial() for _ in range(5)]
-        usable = [rendering for rendering, compressing in trials if compressing < 1.3]
-        if not usable:
+        rendering = statistics.median(r for r, _ in trials)
+        compressing = statistics.median(c for _, c in trials)
+        if compressing > 1.6:
             self.skipTest(f"the machine is busy: (renders, compressions) on two threads {trials}")
-        self.assertLess(min(usable), 1.6, trials)
+        self.assertLess(rendering, max(1.6, compressing + 0.25), trials)
 
 
 class ExampleTest(unittest.TestCase):
@@ -136,7 +139,7 @@ class PipTest(unittest.TestCase):
             subprocess.run([sys.executable, "-m", "pip", "install", "--quiet", "--no-build-isolation",
                             "--no-index", "--no-deps", "--target", str(target), str(source)],
                            check=True, capture_output=True)
-            script = "import quillax; print(quillax.render(BarcodeType='EAN13', Data='590123412345').content_type)"
+            script = "import quillax; print(quillax.render(BarcodeType='EAN13', Data='5901234123457').content_type)"
             out = subprocess.run([sys.executable, "-c", script], check=True, capture_output=True,
                                  text=True, cwd=work, env=dict(os.environ, PYTHONPATH=str(target)))
             self.assertEqual(out.stdout.strip(), "image/bmp")

@@ -5,7 +5,7 @@ namespace Quillax;
 
 // Barcode images from PHP:
 //
-//     $image = \Quillax\Barcode::render(['BarcodeType' => 'EAN13', 'Data' => '590123412345',
+//     $image = \Quillax\Barcode::render(['BarcodeType' => 'EAN13', 'Data' => '5901234123457',
 //                                        'ImageTypeStr' => 'PNG']);
 //     header('Content-Type: ' . $image->contentType);
 //     echo $image->data;

@@ -1,7 +1,7 @@
 """Quillax barcode images from Python.
 
     import quillax
-    image = quillax.render(BarcodeType="EAN13", Data="590123412345", ImageTypeStr="PNG")
+    image = quillax.render(BarcodeType="EAN13", Data="5901234123457", ImageTypeStr="PNG")
     open("ean13.png", "wb").write(image.data)
 
 Property names match without regard to case and take the values the `quillax render` command
