@@ -1,7 +1,7 @@
 /* capi_loop COUNT [reuse]: COUNT renders of one EAN-13 PNG through the C API, each on a fresh
  * barcode (create, four sets, render, free, destroy) as the language packages' render()
- * makes it, or with "reuse" on one barcode. Prints the rate and the resident memory after a
- * tenth of the renders and at the end. */
+ * makes it, or with "reuse" on one barcode. Prints the rate and the resident memory after
+ * half the renders and at the end. */
 #include <quillax/quillax.h>
 
 #include <stdio.h>
@@ -45,13 +45,13 @@ int main(int argc, char** argv) {
         }
         quillax_image_free(&image);
         if (!reuse) quillax_destroy(barcode);
-        if (i + 1 == count / 10) early = ResidentKilobytes();
+        if (i + 1 == count / 2) early = ResidentKilobytes();
     }
     clock_gettime(CLOCK_MONOTONIC, &end);
     quillax_destroy(kept);
     const double seconds =
         (double)(end.tv_sec - start.tv_sec) + (end.tv_nsec - start.tv_nsec) / 1e9;
-    printf("%.0f renders/s, resident %ld kB after a tenth, %ld kB at the end\n", count / seconds,
+    printf("%.0f renders/s, resident %ld kB after half, %ld kB at the end\n", count / seconds,
            early, ResidentKilobytes());
     return 0;
 }

@@ -1,6 +1,6 @@
 <?php
 // loop.php PACKAGE COUNT: COUNT renders of one EAN-13 PNG through the PHP classes; prints the
-// rate and the resident memory after a tenth of the renders and at the end.
+// rate and the resident memory after half of the renders and at the end.
 require $argv[1] . '/Quillax/autoload.php';
 
 function residentKilobytes(): int
@@ -15,10 +15,10 @@ $early = 0;
 $start = hrtime(true);
 for ($i = 0; $i < $count; $i++) {
     Quillax\Barcode::render($ean13);
-    if ($i + 1 === intdiv($count, 10)) {
+    if ($i + 1 === intdiv($count, 2)) {
         $early = residentKilobytes();
     }
 }
 $seconds = (hrtime(true) - $start) / 1e9;
-printf("%.0f renders/s, resident %d kB after a tenth, %d kB at the end\n", $count / $seconds, $early,
+printf("%.0f renders/s, resident %d kB after half, %d kB at the end\n", $count / $seconds, $early,
        residentKilobytes());

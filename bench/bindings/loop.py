@@ -1,6 +1,6 @@
 """loop.py COUNT [reuse]: COUNT renders of one EAN-13 PNG through the Python package, each with
 quillax.render() or with "reuse" on one Barcode; prints the rate and the resident memory after
-a tenth of the renders and at the end."""
+half the renders and at the end."""
 
 import sys
 import time
@@ -21,7 +21,7 @@ early = 0
 start = time.perf_counter()
 for i in range(count):
     render()
-    if i + 1 == count // 10:
+    if i + 1 == count // 2:
         early = resident_kilobytes()
 seconds = time.perf_counter() - start
-print(f"{count / seconds:.0f} renders/s, resident {early} kB after a tenth, {resident_kilobytes()} kB at the end")
+print(f"{count / seconds:.0f} renders/s, resident {early} kB after half, {resident_kilobytes()} kB at the end")
