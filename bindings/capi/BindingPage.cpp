@@ -1,15 +1,8 @@
-// The open page of a binding, over the host's calls: component loading, the page's Response
-// object and late-bound property puts, as `quillax render` makes them.
+// The C API's page over the seam of apps/page, with the component found beside this library.
 #include "bindings/capi/BindingPage.h"
 
-#include "apps/ImageFormatNames.h"
-#include "apps/SymbologyNames.h"
-#include "hosting/Kemrin_Quillax_TLB.h"
-
-#include <algorithm>
 #include <dlfcn.h>
 #include <filesystem>
-#include <memory>
 
 #ifndef QUILLAX_COMPONENT_FILE
 #define QUILLAX_COMPONENT_FILE "libKemrin_Quillax.so.1"
@@ -31,26 +24,15 @@ std::string ComponentPath() {
     return (library.parent_path() / QUILLAX_COMPONENT_FILE).string();
 }
 
-// Loaded by the first page and kept for the life of the process: pages on other threads
-// may still be running while the process ends.
-const host::TComponentLibrary& Component() {
-    static const host::TComponentLibrary* const component =
-        new host::TComponentLibrary(ComponentPath());
-    return *component;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
-// The properties a script can set, read once from the object's type information.
-bool IsSettable(IDispatch* object, std::string_view name) {
-    static const std::vector<std::string> names = host::PropertyNames(object);
-    return std::any_of(names.begin(), names.end(),
-                       [&](const std::string& settable) { return SameName(settable, name); });
+// The component and its page runner, made by the first page and kept for the life of the
+// process: pages on other threads may still be running while the process ends.
+const host::TBarcodePage& Pages() {
+    static const host::TBarcodePage* const pages = [] {
+        static const host::TComponentLibrary* const component =
+            new host::TComponentLibrary(ComponentPath());
+        return new host::TBarcodePage(*component);
+    }();
+    return *pages;
 }
 
 } // namespace
@@ -73,35 +55,20 @@ public:
     HRESULT Flush() override { return S_OK; }
 };
 
-TBindingPage::TBindingPage() : response_(std::make_unique<TMemoryResponse>()) {
-    context_ = host::MakeScriptingContext(*response_);
-    object_ = Component().CreateObject(CLSID_Quillax);
-    host::StartPage(object_.Get(), context_.Get());
-}
+TBindingPage::TBindingPage()
+    : response_(std::make_unique<TMemoryResponse>()), page_(Pages().Open(*response_)) {}
 
-TBindingPage::~TBindingPage() {
-    try {
-        host::EndPage(object_.Get());
-    } catch (...) {
-    }
-}
+TBindingPage::~TBindingPage() = default;
 
 void TBindingPage::Set(std::string_view name, std::string_view value) {
-    if (!IsSettable(object_.Get(), name))
-        throw EUnknownProperty("unknown property " + std::string(name));
-    // Symbology names become numbers and image formats are checked, as on the command line.
-    const host::TPropertySetting setting{std::string(name), std::string(value)};
-    const std::vector<host::TPropertySetting> translated =
-        host::WithCheckedImageFormat(host::WithSymbologyNumbers({&setting, 1}));
-    host::PutProperty(object_.Get(), translated.front().first, translated.front().second);
+    page_->Set(name, value);
 }
 
 TRenderedImage TBindingPage::Render() {
     response_->Image = {};
-    host::ShowBarcode(object_.Get());
+    const host::TRenderOutcome outcome = page_->Show();
     TRenderedImage image = std::move(response_->Image);
     response_->Image = {};
-    const host::TRenderOutcome outcome = host::LastOutcome(object_.Get());
     image.Step = outcome.Result;
     image.Message = outcome.Error;
     if (outcome.Failed() && image.Message.empty())

@@ -26,7 +26,7 @@ int Guarded(std::string& message, Call call) noexcept {
     try {
         message.clear();
         return call();
-    } catch (const binding::EUnknownProperty& e) {
+    } catch (const host::EUnknownProperty& e) {
         message = e.what();
         return QUILLAX_E_PROPERTY;
     } catch (const host::EUsageError& e) {
