@@ -98,16 +98,16 @@ class ThreadTest(unittest.TestCase):
             return seconds(renders, 2) / one, seconds(compressions, 2) / compressing_one
 
         # Twice the work on two threads takes about as long as once on one when the lock is let
-        # go, twice as long when the renders are serialised. Other load on the machine raises
-        # the ratio of any threads, so the renders' is held against that of threads that surely
-        # let the lock go, measured at the same moments; too busy a machine cannot tell.
+        # go, twice as long when the renders are serialised. Where other programs keep the
+        # cores busy, the scheduler gives this process a share that a second thread does not
+        # widen: then threads that surely let the lock go (zlib's) gain nothing either, and the
+        # machine cannot tell. Trials where zlib gained clearly count; three are needed.
         renders()  # the component loaded, its tables made
-        trials = [trial() for _ in range(5)]
-        rendering = statistics.median(r for r, _ in trials)
-        compressing = statistics.median(c for _, c in trials)
-        if compressing > 1.6:
+        trials = [trial() for _ in range(7)]
+        usable = [rendering for rendering, compressing in trials if compressing < 1.3]
+        if len(usable) < 3:
             self.skipTest(f"the machine is busy: (renders, compressions) on two threads {trials}")
-        self.assertLess(rendering, max(1.6, compressing + 0.25), trials)
+        self.assertLess(statistics.median(usable), 1.6, trials)
 
 
 class ExampleTest(unittest.TestCase):
