@@ -2,7 +2,11 @@
 #   bin/quillax                                   the command (finds the component in lib/)
 #   lib/libKemrin_Quillax.so.1 (+ .so namelink)   the component
 #   lib/libquillax_platform.so.1 (+ .so)          the platform layer it and its hosts link
+#   lib/libquillax.so.1 (+ .so)                   the C API, loading the component beside it
 #   include/quillax/Quillax.h, platform/, hosting/  the public headers
+#   include/quillax/quillax.h                     the C API's header
+#   lib/python3/dist-packages/quillax/            the Python package (Debian's layout)
+#   share/php/Quillax/                            the PHP classes (Debian's layout)
 #   lib/cmake/Quillax/                            QuillaxConfig.cmake, ...ConfigVersion.cmake
 #   lib/pkgconfig/quillax.pc
 #   share/man/man1/quillax.1
@@ -23,12 +27,15 @@ set(QUILLAX_PUBLIC_HEADERS
     platform/Registry.h
     hosting/Kemrin_Quillax_TLB.h
     hosting/ASPTlb.h
-    hosting/EntryPoints.h)
+    hosting/EntryPoints.h
+    bindings/capi/quillax.h)
 set(_public_include ${PROJECT_BINARY_DIR}/include)
 set(_installed_headers)
 foreach(header ${QUILLAX_PUBLIC_HEADERS})
     if(header STREQUAL "component/Quillax.h")
         set(_target ${_public_include}/quillax/Quillax.h)
+    elseif(header STREQUAL "bindings/capi/quillax.h")
+        set(_target ${_public_include}/quillax/quillax.h)
     else()
         set(_target ${_public_include}/quillax/${header})
     endif()
@@ -53,6 +60,7 @@ if(_system_libdir EQUAL -1)
     file(RELATIVE_PATH _lib_from_bin ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
     set_target_properties(quillax PROPERTIES INSTALL_RPATH "$ORIGIN/${_lib_from_bin}")
     set_target_properties(Kemrin_Quillax PROPERTIES INSTALL_RPATH "$ORIGIN")
+    set_target_properties(quillax_capi PROPERTIES INSTALL_RPATH "$ORIGIN")
 endif()
 
 target_include_directories(quillax_platform INTERFACE
@@ -60,8 +68,9 @@ target_include_directories(quillax_platform INTERFACE
 target_compile_features(quillax_platform INTERFACE cxx_std_20)
 set_target_properties(quillax_platform PROPERTIES EXPORT_NAME Platform)
 set_target_properties(Kemrin_Quillax PROPERTIES EXPORT_NAME Kemrin_Quillax)
+set_target_properties(quillax_capi PROPERTIES EXPORT_NAME CApi)
 
-install(TARGETS Kemrin_Quillax quillax_platform
+install(TARGETS Kemrin_Quillax quillax_platform quillax_capi
         EXPORT QuillaxTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime
                 NAMELINK_COMPONENT Development)
@@ -93,6 +102,25 @@ endif()
 configure_file(cmake/quillax.pc.in ${PROJECT_BINARY_DIR}/quillax.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quillax.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT Development)
+
+# --- The language packages ----------------------------------------------------------------------
+# Each finds the C API from its own folder through a file that names the library relative to
+# it (the installed tree can move); a package installed another way uses the loader's path.
+set(_python_package lib/python3/dist-packages/quillax)
+set(_php_classes share/php/Quillax)
+foreach(package _python_package _php_classes)
+    file(RELATIVE_PATH _library_from_package /prefix/${${package}}
+         /prefix/${CMAKE_INSTALL_LIBDIR}/libquillax.so.${PROJECT_VERSION_MAJOR})
+    if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+        set(_library_from_package ${CMAKE_INSTALL_LIBDIR}/libquillax.so.${PROJECT_VERSION_MAJOR})
+    endif()
+    file(WRITE ${PROJECT_BINARY_DIR}/bindings/${package}/library-path "${_library_from_package}\n")
+    install(FILES ${PROJECT_BINARY_DIR}/bindings/${package}/library-path
+            DESTINATION ${${package}} COMPONENT Runtime)
+endforeach()
+install(DIRECTORY bindings/python/quillax/ DESTINATION ${_python_package} COMPONENT Runtime
+        FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+install(DIRECTORY bindings/php/Quillax/ DESTINATION ${_php_classes} COMPONENT Runtime)
 
 # --- Documentation ---------------------------------------------------------------------------
 install(FILES docs/quillax.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)

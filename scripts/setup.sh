@@ -46,7 +46,14 @@ TEST_PACKAGES=(
     # the deployment's test: nginx in front of several web hosts; the system calls the host
     # makes, against the unit's filter
     nginx strace
+    # the language packages' tests: PHP with FFI, Python with pip (setuptools, wheel) and
+    # Flask for its example, Node.js (npm below; koffi and Express come from the npm registry
+    # into the build folder)
+    php-cli python3-pip python3-flask nodejs
 )
+# Debian's npm, unless the installed Node.js brings its own (NodeSource's does, and its
+# package conflicts with Debian's npm).
+NODE_NPM_PACKAGES=(npm)
 # The sanitizer stage builds the test suite, so it needs the test packages too.
 SANITIZE_PACKAGES=("${TEST_PACKAGES[@]}")
 FUZZ_PACKAGES=(
@@ -90,7 +97,10 @@ install_packages() {
 deps() {
     install_packages "${RUN_PACKAGES[@]}"
     case "${1:-run}" in
-    test) install_packages "${TEST_PACKAGES[@]}" ;;
+    test)
+        install_packages "${TEST_PACKAGES[@]}"
+        command -v npm >/dev/null || install_packages "${NODE_NPM_PACKAGES[@]}"
+        ;;
     sanitize) install_packages "${SANITIZE_PACKAGES[@]}" ;;
     fuzz) install_packages "${FUZZ_PACKAGES[@]}" ;;
     load) install_packages "${LOAD_PACKAGES[@]}" ;;

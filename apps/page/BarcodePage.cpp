@@ -73,8 +73,8 @@ const TPropertyPut& PutOf(std::string_view name) {
         if (SameName(put.Name, name)) return put;
     for (std::string_view method : kMethods)
         if (SameName(method, name))
-            throw EUsageError(std::string(name) + " is not a property that can be set");
-    throw EUsageError("unknown property " + std::string(name));
+            throw EUnknownProperty(std::string(name) + " is not a property that can be set");
+    throw EUnknownProperty("unknown property " + std::string(name));
 }
 
 // A failed call raises with the member's name and the object's description.
@@ -211,6 +211,32 @@ TPageOutcome TBarcodePage::Save(std::span<const TPropertySetting> settings,
         LONG result = 0;
         Check(object->SaveBarcode(name.Get(), &result), "SaveBarcode");
     });
+}
+
+std::unique_ptr<TOpenPage> TBarcodePage::Open(TResponseSink& sink) const {
+    return std::unique_ptr<TOpenPage>(new TOpenPage(NewObject(), sink));
+}
+
+TOpenPage::TOpenPage(ComPtr<IQuillax2> object, TResponseSink& sink)
+    : context_(MakeScriptingContext(sink)), object_(std::move(object)) {
+    Check(object_->OnStartPage(context_.Get()), "OnStartPage");
+}
+
+TOpenPage::~TOpenPage() {
+    object_->OnEndPage(); // a page that cannot end is left to the object's release
+}
+
+void TOpenPage::Set(std::string_view name, std::string_view value) {
+    const TPropertySetting setting{std::string(name), std::string(value)};
+    const std::vector<TPropertySetting> checked = WithCheckedImageFormat({&setting, 1});
+    Put(object_.Get(), checked.front().first, checked.front().second);
+}
+
+TRenderOutcome TOpenPage::Show() {
+    Check(object_->ShowBarcode(), "ShowBarcode");
+    TRenderOutcome outcome;
+    ReadOutcome(object_.Get(), outcome);
+    return outcome;
 }
 
 TRenderOutcome RunBarcodePage(const TComponentLibrary& component,

@@ -2,7 +2,7 @@
 // page with a scripting context whose Response reports to a sink, applies the settings
 // (symbology names turned into numbers, each property put through the object's function
 // table), shows the image or saves it, ends the page and returns the outcome. The command,
-// batch and the web host each run their pages through it.
+// batch and the web host each run their pages through it; the C API keeps its pages open.
 #pragma once
 
 #include "apps/page/ComponentLibrary.h"
@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -48,6 +49,30 @@ inline constexpr LONG kSaveResultFileNotWritten = 5;
 // The names of the properties a page may set, in the object's spelling and order.
 std::span<const std::string_view> PagePropertyNames();
 
+// A page held open for a host that keeps one object across renders (the C API): its page
+// started with a scripting context whose Response reports to the sink given, its properties
+// put one at a time as TBarcodePage puts them, its image shown as often as the host asks.
+// Ends the page when destroyed. One thread at a time.
+class TOpenPage {
+public:
+    ~TOpenPage();
+    TOpenPage(const TOpenPage&) = delete;
+    TOpenPage& operator=(const TOpenPage&) = delete;
+
+    // Raises EUnknownProperty for a name that cannot be set, EUsageError for a value that does
+    // not convert or an image format the hosts do not accept (the property keeps its value),
+    // EOleSysError when the object refuses.
+    void Set(std::string_view name, std::string_view value);
+    // Shows the image of the properties into the sink; raises EOleSysError when a call fails.
+    TRenderOutcome Show();
+
+private:
+    friend class TBarcodePage;
+    TOpenPage(ComPtr<IQuillax2> object, TResponseSink& sink);
+    ComPtr<IScriptingContext> context_;
+    ComPtr<IQuillax2> object_;
+};
+
 class TBarcodePage {
 public:
     // The library must outlive the page; one page serves any number of threads at once.
@@ -67,6 +92,9 @@ public:
     TPageOutcome Save(std::span<const TPropertySetting> settings, const std::string& fileName,
                       const std::function<std::string(LONG imageType)>& nameByFormat = {},
                       const std::filesystem::path& folder = {}) const;
+    // A new object with its page started, for a host that sets and shows by turns; sink must
+    // outlive the open page.
+    std::unique_ptr<TOpenPage> Open(TResponseSink& sink) const;
 
 private:
     ComPtr<IQuillax2> NewObject() const;

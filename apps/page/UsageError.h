@@ -11,4 +11,10 @@ public:
     using Exception::Exception;
 };
 
+// The name is not that of a property a page can set (a method's, or none at all).
+class EUnknownProperty : public EUsageError {
+public:
+    using EUsageError::EUsageError;
+};
+
 } // namespace quillax::host

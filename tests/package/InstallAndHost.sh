@@ -4,7 +4,8 @@
 # layout and library names, every public header compiling on its own, the example host built
 # with the CMake package and with pkg-config on a plain compiler line, each run and its PNG
 # decoded by an independent reader, the installed command finding its component, and its man
-# page.
+# page; the C API's example built with pkg-config as C99, and the Python and PHP packages
+# finding the C API from where they are installed.
 #
 # usage: InstallAndHost.sh BUILD SOURCE READER BINDIR LIBDIR INCLUDEDIR MANDIR
 set -euo pipefail
@@ -24,7 +25,9 @@ prefix=$work/prefix
 for file in "$bindir/quillax" \
     "$libdir/libKemrin_Quillax.so" "$libdir/libKemrin_Quillax.so.1" \
     "$libdir/libquillax_platform.so" "$libdir/libquillax_platform.so.1" \
-    "$includedir/quillax/Quillax.h" \
+    "$libdir/libquillax.so" "$libdir/libquillax.so.1" \
+    "$includedir/quillax/Quillax.h" "$includedir/quillax/quillax.h" \
+    lib/python3/dist-packages/quillax/__init__.py share/php/Quillax/Barcode.php \
     "$libdir/cmake/Quillax/QuillaxConfig.cmake" \
     "$libdir/cmake/Quillax/QuillaxConfigVersion.cmake" \
     "$libdir/pkgconfig/quillax.pc" "$mandir/man1/quillax.1" \
@@ -36,6 +39,10 @@ check "component SONAME" expect_equal libKemrin_Quillax.so.1 \
     "$(soname "$prefix/$libdir/libKemrin_Quillax.so")"
 check "platform SONAME" expect_equal libquillax_platform.so.1 \
     "$(soname "$prefix/$libdir/libquillax_platform.so")"
+check "C API SONAME" expect_equal libquillax.so.1 "$(soname "$prefix/$libdir/libquillax.so")"
+check "C API exports only its functions" expect_equal \
+    "quillax_create quillax_destroy quillax_image_free quillax_message quillax_render quillax_set" \
+    "$(nm -D --defined-only "$prefix/$libdir/libquillax.so" | awk '{print $3}' | sort | xargs)"
 check "component needs the platform by SONAME" \
     grep -q 'libquillax_platform.so.1' <(readelf -d "$prefix/$libdir/libKemrin_Quillax.so.1")
 
@@ -69,6 +76,30 @@ check "example builds with pkg-config" c++ -std=c++20 -Wall -Wextra -Werror \
     -Wl,-rpath,"$($pc --variable=libdir quillax)" -o "$work/minimal-host"
 check "example runs (pkg-config)" "$work/minimal-host" "$work/pc.png"
 check "example's PNG decodes (pkg-config)" expect_equal "$expected" "$(decoded "$work/pc.png")"
+
+# --- The C API and the language packages, as installed ------------------------------------------
+# shellcheck disable=SC2046
+check "C API example builds as C99 with pkg-config" cc -std=c99 -Wall -Wextra -Werror -pedantic \
+    "$source/examples/c-api/ean13.c" $($pc --cflags --libs quillax) \
+    -Wl,-rpath,"$($pc --variable=libdir quillax)" -o "$work/ean13"
+check "C API example runs" "$work/ean13" 400638133393 "$work/c.png"
+check "C API example's PNG decodes" expect_equal "$expected" "$(decoded "$work/c.png")"
+check "C API example reports bad data" bash -c "'$work/ean13' 40063813339X '$work/bad.png' 2>&1 | grep -q numeric"
+if command -v python3 >/dev/null; then
+    check "installed Python package renders" env -u QUILLAX_LIBRARY \
+        PYTHONPATH="$prefix/lib/python3/dist-packages" python3 -c "import quillax, sys
+image = quillax.render(BarcodeType='EAN13', Data='400638133393', Checksum=True, ImageTypeStr='PNG')
+open(sys.argv[1], 'wb').write(image.data)" "$work/py.png"
+    check "installed Python package's PNG decodes" expect_equal "$expected" "$(decoded "$work/py.png")"
+fi
+if command -v php >/dev/null; then
+    check "installed PHP classes render" env -u QUILLAX_LIBRARY php \
+        -d include_path="$prefix/share/php" -r "require 'Quillax/autoload.php';
+        \$image = Quillax\Barcode::render(['BarcodeType' => 'EAN13', 'Data' => '400638133393',
+                                           'Checksum' => true, 'ImageTypeStr' => 'PNG']);
+        file_put_contents(\$argv[1], \$image->data);" "$work/php.png"
+    check "installed PHP classes' PNG decodes" expect_equal "$expected" "$(decoded "$work/php.png")"
+fi
 
 # --- The installed command ------------------------------------------------------------------
 check "installed command renders" "$prefix/$bindir/quillax" render Data=400638133393 \
