@@ -12,9 +12,12 @@ namespace quillax::web {
 
 namespace {
 
-// Time after an answer that ends a connection for the client to read it and close.
+// Time after an answer that ends a connection for the client to read it and close, and what
+// it may still send meanwhile (read and dropped). Closing with unread bytes sends a reset, which
+// can destroy the answer before the client reads it: a client refused for a request line of a
+// megabyte, sent in one write, still gets its 414.
 constexpr auto kLinger = std::chrono::seconds(1);
-constexpr std::size_t kLingerBytes = 64 * 1024;
+constexpr std::size_t kLingerBytes = 4 * 1024 * 1024;
 // Bodies from this size on count towards the bytes the host holds for slow readers; smaller
 // ones are bounded well enough by the connection cap.
 constexpr std::size_t kHeldBodyBytes = 64 * 1024;
