@@ -18,7 +18,10 @@ struct Element {
 }
 
 std::string Parenthesised(std::string_view ai) {
-    return "(" + std::string(ai) + ")";
+    std::string text;
+    text.reserve(ai.size() + 2);
+    text.append("(").append(ai).append(")");
+    return text;
 }
 
 bool AllDigits(std::string_view s) {
