@@ -165,7 +165,7 @@ TEST(ImageFormatNames, TheHelpAndTheFormOfferTheAcceptedFormats) {
         ++options;
         EXPECT_NO_THROW(WithCheckedImageFormat({{{"ImageTypeStr", name}}}));
     }
-    EXPECT_EQ(3, options);
+    EXPECT_EQ(4, options);
 }
 
 const TComponentLibrary& Component() {
@@ -256,7 +256,7 @@ TEST(PropertyHelp, ListsEveryPropertyOfTheObjectOnce) {
     ComPtr<IDispatch> barcode = Component().CreateObject(CLSID_Quillax);
     const std::vector<std::string> names = PropertyNames(barcode.Get());
     const std::set<std::string> properties(names.begin(), names.end());
-    EXPECT_EQ(13u, properties.size());
+    EXPECT_EQ(17u, properties.size());
     EXPECT_EQ(1u, properties.count("BarcodeType"));
     EXPECT_EQ(0u, properties.count("ShowBarcode")); // a method
 

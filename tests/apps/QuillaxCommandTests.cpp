@@ -222,7 +222,7 @@ TEST_F(CommandFixture, VersionAndHelpSucceed) {
     EXPECT_EQ(0, run.status);
     EXPECT_NE(std::string::npos, run.out.find("NAME=VALUE"));
     EXPECT_NE(std::string::npos, run.out.find("15 when the file could not be written"));
-    EXPECT_NE(std::string::npos, run.out.find("other than BMP, PNG, JPG or JPEG"));
+    EXPECT_NE(std::string::npos, run.out.find("other than BMP, PNG, JPG, JPEG or SVG"));
 }
 
 TEST_F(CommandFixture, SymbologyNamesRenderAsTheirNumbers) {

@@ -124,8 +124,8 @@ TEST_F(WebHostComponentTest, UsageErrorsAre400) {
         {"Height=tall", "tall"},
         {"Height=99999999999", "99999999999"},
         {"ShowBarcode=1", "ShowBarcode"},
-        {"Data=1&ImageTypeStr=GIF", "BMP, PNG, JPG or JPEG"},
-        {"Data=1&imagetypestr=", "BMP, PNG, JPG or JPEG"},
+        {"Data=1&ImageTypeStr=GIF", "BMP, PNG, JPG, JPEG or SVG"},
+        {"Data=1&imagetypestr=", "BMP, PNG, JPG, JPEG or SVG"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.query);
@@ -236,7 +236,7 @@ TEST_F(WebHostComponentTest, EveryFieldOfTheFormIsAProperty) {
         const std::string value = name == "ImageTypeStr" ? "png" : "1";
         EXPECT_NE(Hex(Fetch("/barcode?" + name + "=" + value).result_int()), Hex(400));
     }
-    EXPECT_EQ(fields, 12);
+    EXPECT_EQ(fields, 16);
 }
 
 TEST_F(WebHostComponentTest, RendersConcurrentRequestsOnTheWorkers) {
