@@ -320,14 +320,18 @@ TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
             [&] { SizeForError(target); });
         // Refused data leaves the engine nothing to carry: nothing is measured or drawn.
         if (failed != TRenderStep::rsText) {
-            bool drawable = true;
+            bool drawable = false;
             RunStep(
                 TRenderStep::rsWidth, result,
                 [&] {
-                    CheckPrintSettings(properties);
+                    CheckPrintSettings(properties); // nothing to draw as asked otherwise
+                    drawable = true;
                     SizeForBarcode(*engine, target, properties.ShowText, drawable);
                 },
                 [&] { SizeForError(target); });
+            // The standard layout's error image takes the place of whatever was drawn: after a
+            // failed sizing there is nothing to draw.
+            if (failed == TRenderStep::rsWidth && IsStandardLayout(properties)) drawable = false;
             if (drawable) {
                 RunStep(TRenderStep::rsDraw, result, [&] {
                     TCanvas& canvas = target.Canvas();
