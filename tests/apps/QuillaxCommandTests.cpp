@@ -150,6 +150,7 @@ TEST_F(CommandFixture, TheFormatFollowsTheFileNameUnlessGiven) {
         {"label.png", "", 0, "\x89PNG"},
         {"label.JPG", "", 0, "\xFF\xD8\xFF"},
         {"label.jpeg", "", 0, "\xFF\xD8\xFF"},
+        {"label.SVG", " Layout=1", 0, "<?xml"},
         {"label.Bmp", " ImageTypeStr=bmp", 0, "BM"},
         {"label.jpg", " ImageTypeStr=jpeg", 0, "\xFF\xD8\xFF"},
         {"label.gif", "", 0, "BM"},
