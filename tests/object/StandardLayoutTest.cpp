@@ -138,8 +138,9 @@ TEST(StandardLayout, QuietZonesBesideTheRunLetAReaderFindItInABlackFrame) {
             setup.ShowText = true;
             const TRgbImage image = Image(setup);
             EXPECT_EQ(image.Width, run + (row.Before + row.After) * narrow);
-            if (row.Format != BarcodeFormat::None)
+            if (row.Format != BarcodeFormat::None) {
                 EXPECT_EQ(row.Carried, Read(InBlackFrame(image), row.Format));
+            }
         }
     }
     const TRgbImage classic = Image({.Data = "5901234123457", .NarrowBarWidth = 2});
@@ -181,7 +182,9 @@ TEST(StandardLayout, OuterDigitsStandOutsideTheGuardsAndTheTextFollowsTheModule)
             const std::vector<TBox> glyphs = InkBoxes(image, guardBottom + 1, image.Height - 1);
             ASSERT_GE(glyphs.size(), 3u);
             EXPECT_LT(glyphs.front().Right, startGuard);
-            if (row.DigitAfter) EXPECT_GT(glyphs.back().Left, endGuard);
+            if (row.DigitAfter) {
+                EXPECT_GT(glyphs.back().Left, endGuard);
+            }
             // The outer digit's whole height: nothing else has ink in its columns.
             const std::vector<TBox> lead = InkBoxes(image, 0, image.Height - 1);
             heights.push_back(lead.front().Bottom - lead.front().Top + 1);
@@ -300,22 +303,27 @@ TEST(PrintSettings, AnXDimensionGivesTheNarrowBarAtTheResolution) {
 // Settings outside their values fail the sizing step with a message that names them.
 TEST(PrintSettings, SettingsOutsideTheirValuesFailTheSizingStep) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::string ean13 = "5901234123457";
     const struct {
         TBarcodeSetup Setup;
         const char* Named;
     } rows[] = {
-        {{.Layout = 2}, "Layout"},
-        {{.Layout = 1, .QuietZone = -2}, "QuietZone"},
-        {{.Resolution = -1}, "Resolution"},
-        {{.Layout = 1, .Resolution = 65536}, "Resolution"},
-        {{.XDimension = -0.1}, "XDimension"},
-        {{.Layout = 1, .Resolution = 300, .XDimension = nan}, "XDimension"},
-        {{.Height = 20, .ShowText = true, .Layout = 1, .Resolution = 300, .XDimension = 0.5},
+        {{.Data = ean13, .Layout = 2}, "Layout"},
+        {{.Data = ean13, .Layout = 1, .QuietZone = -2}, "QuietZone"},
+        {{.Data = ean13, .Resolution = -1}, "Resolution"},
+        {{.Data = ean13, .Layout = 1, .Resolution = 65536}, "Resolution"},
+        {{.Data = ean13, .XDimension = -0.1}, "XDimension"},
+        {{.Data = ean13, .Layout = 1, .Resolution = 300, .XDimension = nan}, "XDimension"},
+        {{.Data = ean13,
+          .Height = 20,
+          .ShowText = true,
+          .Layout = 1,
+          .Resolution = 300,
+          .XDimension = 0.5},
          "leaves no room for the bars"},
     };
     for (auto row : rows) {
         SCOPED_TRACE(row.Named);
-        row.Setup.Data = "5901234123457";
         const TEncodedBarcode encoded = Render(row.Setup);
         EXPECT_EQ(TRenderStep::rsWidth, encoded.FailedStep);
         EXPECT_NE(std::string::npos, encoded.FailedMessage.find(row.Named))
