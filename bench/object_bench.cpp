@@ -1,7 +1,8 @@
 // The whole render, properties to image bytes in memory, as ShowBarcode and SaveBarcode run
 // it: EAN-13 and a 20-character Code 128, each format, label on and off, a Code 128 of
 // 20,000 characters, and the same 20 characters with the code sets chosen, a GS1-128, and the
-// EAN-13 with a five-digit add-on. Beside
+// EAN-13 with a five-digit add-on; the labelled EAN-13 of the load check in the standard layout
+// and as SVG beside its PNG. Beside
 // them, in the same run: each format's bare encoder over the same pixels (the floor), the render
 // alone, and Zint's raster and PNG output. The run ends with the ratios between them.
 #include "EncoderFloors.h"
@@ -73,12 +74,13 @@ void BM_RenderToBytes(benchmark::State& state, LONG type, const char* data, cons
 }
 
 // The load check's image (a labelled EAN-13 at NarrowBarWidth 2 and Height 80), as the web
-// host's CPU per answer is compared with it.
-void BM_RenderLoadCheckImage(benchmark::State& state, const char* format) {
+// host's CPU per answer is compared with it; in either layout.
+void BM_RenderLoadCheckImage(benchmark::State& state, const char* format, LONG layout = 0) {
     TQuillax object;
     SetUp(object, bcCodeEAN13, kEan13Data, format, true);
     object.put_NarrowBarWidth(2);
     object.put_Height(80);
+    object.put_Layout(layout);
     for (auto _ : state) {
         TEncodedBarcode encoded = object.EncodeBarcode();
         benchmark::DoNotOptimize(encoded.Image.Bytes().data());
@@ -86,6 +88,10 @@ void BM_RenderLoadCheckImage(benchmark::State& state, const char* format) {
 }
 BENCHMARK_CAPTURE(BM_RenderLoadCheckImage, bmp, "BMP");
 BENCHMARK_CAPTURE(BM_RenderLoadCheckImage, png, "PNG");
+BENCHMARK_CAPTURE(BM_RenderLoadCheckImage, bmp_standard, "BMP", 1);
+BENCHMARK_CAPTURE(BM_RenderLoadCheckImage, png_standard, "PNG", 1);
+BENCHMARK_CAPTURE(BM_RenderLoadCheckImage, svg, "SVG", 0);
+BENCHMARK_CAPTURE(BM_RenderLoadCheckImage, svg_standard, "SVG", 1);
 
 void BM_RenderLongToBytes(benchmark::State& state) {
     BM_RenderToBytes(state, bcCode128B, LongCode128Data().c_str(), "BMP", false);
@@ -255,6 +261,11 @@ std::vector<bench::TRatio> Ratios() {
     // The EAN-13 with its add-on against the EAN-13 alone.
     ratios.push_back({"BM_RenderToBytes/ean13_add_on_bmp", "BM_RenderToBytes/ean13_bmp"});
     ratios.push_back({"BM_RenderToBytes/ean13_add_on_png_text", "BM_RenderToBytes/ean13_png_text"});
+    // The standard layout and SVG against the classic PNG of the same labelled EAN-13.
+    for (const char* other : {"png_standard", "svg", "svg_standard"})
+        ratios.push_back(
+            {std::string("BM_RenderLoadCheckImage/") + other, "BM_RenderLoadCheckImage/png"});
+    ratios.push_back({"BM_RenderLoadCheckImage/bmp_standard", "BM_RenderLoadCheckImage/bmp"});
     return ratios;
 }
 

@@ -136,6 +136,8 @@ void TBarcodeEngine::Assign(const TBarcodeEngine* source) {
     Color = source->Color;
     ColorBar = source->ColorBar;
     CheckSumMethod = source->CheckSumMethod;
+    Layout = source->Layout;
+    QuietZone = source->QuietZone;
 }
 
 void TBarcodeEngine::Require(bool condition, const std::string& message) {

@@ -55,6 +55,15 @@ enum TCheckSumMethod : uint8_t { csmNone, csmModulo10 };
 
 enum class TLineKind : uint8_t { lkSpace, lkBar, lkShortBar };
 
+// How a painting lays the barcode out.
+enum TBarcodeLayout : uint8_t {
+    // The run alone, scaled into the rectangle, with the label band of old.
+    blClassic,
+    // As the symbology's standard prints it, at scale 1: quiet zones, the human-readable line
+    // in a face and size that follow the module, no label band without text.
+    blStandard,
+};
+
 struct TBCdata {
     const char* Name;
     bool NumericOnly;
@@ -109,6 +118,10 @@ public:
     int32_t OriginY = 0; // set by painting
     TBarcodeType Typ = bcCodeEAN13;
     std::array<int8_t, 4> LineWidths{}; // recomputed by every pattern build
+    TBarcodeLayout Layout = blClassic;
+    // The standard layout's quiet zones, in modules on each side of the run; -1 takes the
+    // symbology's own.
+    int32_t QuietZone = -1;
 
     // Width is read-only: every read builds the pattern afresh.
     int32_t Width() { return GetWidth(); }
@@ -125,7 +138,13 @@ public:
     const TPatternSegments& Segments() const { return segments_; }
 
     // --- Drawing ---
+    // Classic: the run scaled into rect. Standard: the picture of PictureSize played into
+    // rect; Height is the upright picture's height, text band included, and stays as set.
     void PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText);
+    // The surface that takes the painting at scale 1: classic the measured width by Height,
+    // standard the run and its quiet zones by Height; turned as TurnedPictureSize turns.
+    // Raises what measuring raises, and for a standard layout that leaves the bars no rows.
+    TPictureSize PictureSize(bool showText);
     static TPoint RotatePoint(TPoint p, double alpha);
     static TPoint OffsetPoint(TPoint a, TPoint b);
     static TPoint RotatedBoxOrigin(double alpha, TPoint origin, TPoint size);
@@ -136,12 +155,18 @@ public:
     // size takes the painting at scale 1.
     static TPictureSize TurnedPictureSize(int32_t w, int32_t height, double angle);
 
+    // The standard layout's text: the sans face (the face of every label but the EAN/UPC
+    // digits) and the em in pixels for a module of m pixels (never below 8).
+    static constexpr const char* StandardSansFace = "Arial";
+    static int32_t StandardTextPixels(int32_t module);
+
 private:
     // Where a label piece lies across the bars: in the band under them (every label) or in the
     // band over them (an add-on's digits, printed above its bars).
     enum class TLabelBand : uint8_t { Under, Over };
 
     int64_t PatternUnits(std::string_view pattern) const;
+    struct TStandardPlan;
     void PaintLines(const std::string& pattern, TCanvas& canvas);
     void PaintText(TCanvas& canvas);
     void PaintAddOnLabel(TCanvas& canvas);
@@ -151,6 +176,15 @@ private:
                           const std::string& text, TLabelBand band);
     int64_t BandTop(TLabelBand band) const;
     TCornerPlacement TurnedUnits() const;
+    // The picture of any angle that holds the upright one of w by h units: its size, and the
+    // painting's recorded unit and inset (fine units at the angles that are not right ones).
+    void BeginTurnedPicture(int32_t w, int32_t h);
+
+    // The standard layout (StandardLayout.cpp).
+    TStandardPlan PlanStandard(const std::string& pattern, bool showText);
+    void PaintStandard(TCanvas& canvas, const TRect& rect, bool showText);
+    void PaintStandardBars(const std::string& pattern, const TStandardPlan& plan, TCanvas& canvas);
+    void PaintStandardText(const TStandardPlan& plan, TCanvas& canvas);
     int32_t Recorded(int64_t units) const;
     std::pair<int32_t, int32_t> RecordedSpan(int64_t first, int64_t last) const;
 

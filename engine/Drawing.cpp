@@ -18,6 +18,8 @@
 
 namespace quillax {
 
+using namespace drawing;
+
 namespace {
 
 // Label font.
@@ -34,11 +36,10 @@ constexpr int32_t kTextInset = 14;
 // Rounding up a turned picture's size forgives this much floating-point noise, so that an
 // extent that is a whole number does not gain a pixel.
 constexpr long double kSizeNoise = 1e-6L;
-// At an angle that is not a right angle the picture is recorded in sixteenths of a pixel and
-// played back at a sixteenth, so that a turned line's corners are not rounded to whole pixels,
-// which would narrow or widen each line by up to a pixel (and a two-pixel bar at 45 degrees
-// to a one-pixel line).
-constexpr int32_t kFineUnits = 16;
+
+} // namespace
+
+namespace drawing {
 
 // Raises the engine's error with "TBarcodeEngine: <what>".
 [[noreturn]] void RaiseDrawingError(const char* what) {
@@ -65,24 +66,6 @@ int32_t CheckedSum(int64_t sum) {
     if (sum < std::numeric_limits<int32_t>::min() || sum > std::numeric_limits<int32_t>::max())
         RaiseDrawingError("drawing out of range");
     return static_cast<int32_t>(sum);
-}
-
-// The whole number -1, 0 or 1 that a sine or cosine acts as on every 32-bit coordinate, if
-// any: v is exactly -1 or 1 while its partner is tiny, or v is tiny while its partner is -1
-// or 1. Tiny is at most 2^-33: times a coordinate it stays within 1/4, which rounding to
-// nearest removes.
-std::optional<int32_t> WholeFactor(long double v, long double partner) {
-    constexpr long double tiny = 0x1p-33L;
-    if ((v == 1 || v == -1) && std::fabs(partner) <= tiny) return v > 0 ? 1 : -1;
-    if ((partner == 1 || partner == -1) && std::fabs(v) <= tiny) return 0;
-    return std::nullopt;
-}
-
-// (x, y) turned counter-clockwise on the y-down surface.
-TPoint Turn(TPoint p, const TTurnOf& turn) {
-    const long double x = p.X;
-    const long double y = p.Y;
-    return {Nearest(x * turn.Cos + y * turn.Sin), Nearest(-x * turn.Sin + y * turn.Cos)};
 }
 
 // An angle in degrees as the same direction from 0 up to 360: -90 is 270, 450 is 90.
@@ -113,6 +96,47 @@ int32_t CheckedExtent(int64_t extent) {
     if (extent < 0 || extent > std::numeric_limits<int32_t>::max())
         RaiseDrawingError("drawing out of range");
     return static_cast<int32_t>(extent);
+}
+
+int32_t FineInset(double reducedAngle) {
+    const TTurnOf turn(ToRadians(reducedAngle));
+    return Nearest(std::max(std::fabs(turn.Cos), std::fabs(turn.Sin)) * kFineUnits / 2);
+}
+
+TFontRestorer::~TFontRestorer() {
+    try {
+        Restore();
+    } catch (...) {
+        // Already failing; the recording is being discarded anyway.
+    }
+}
+
+void TFontRestorer::Restore() {
+    if (restored_) return;
+    restored_ = true;
+    SelectObject(canvas_.Handle(), previous_);
+}
+
+} // namespace drawing
+
+namespace {
+
+// The whole number -1, 0 or 1 that a sine or cosine acts as on every 32-bit coordinate, if
+// any: v is exactly -1 or 1 while its partner is tiny, or v is tiny while its partner is -1
+// or 1. Tiny is at most 2^-33: times a coordinate it stays within 1/4, which rounding to
+// nearest removes.
+std::optional<int32_t> WholeFactor(long double v, long double partner) {
+    constexpr long double tiny = 0x1p-33L;
+    if ((v == 1 || v == -1) && std::fabs(partner) <= tiny) return v > 0 ? 1 : -1;
+    if ((partner == 1 || partner == -1) && std::fabs(v) <= tiny) return 0;
+    return std::nullopt;
+}
+
+// (x, y) turned counter-clockwise on the y-down surface.
+TPoint Turn(TPoint p, const TTurnOf& turn) {
+    const long double x = p.X;
+    const long double y = p.Y;
+    return {Nearest(x * turn.Cos + y * turn.Sin), Nearest(-x * turn.Sin + y * turn.Cos)};
 }
 
 // The EAN group (not the add-ons): short label band and digit-group labels.
@@ -188,33 +212,6 @@ std::vector<TLabelPiece> EanLabelPieces(TBarcodeType typ, const std::string& tex
 TRect SpannedRect(TPoint a, TPoint b) {
     return {std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
 }
-
-// Puts the canvas's previous font back into its context: explicitly when the label is
-// done, or on the way out of a failure.
-class TFontRestorer {
-public:
-    TFontRestorer(TCanvas& canvas, HFONT previous) : canvas_(canvas), previous_(previous) {}
-    ~TFontRestorer() {
-        try {
-            Restore();
-        } catch (...) {
-            // Already failing; the recording is being discarded anyway.
-        }
-    }
-    TFontRestorer(const TFontRestorer&) = delete;
-    TFontRestorer& operator=(const TFontRestorer&) = delete;
-
-    void Restore() {
-        if (restored_) return;
-        restored_ = true;
-        SelectObject(canvas_.Handle(), previous_);
-    }
-
-private:
-    TCanvas& canvas_;
-    HFONT previous_;
-    bool restored_ = false;
-};
 
 } // namespace
 
@@ -309,6 +306,7 @@ TPictureSize TBarcodeEngine::TurnedPictureSize(int32_t w, int32_t height, double
 // --- Painting ---------------------------------------------------------------------------
 
 void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText) {
+    if (Layout == blStandard) return PaintStandard(canvas, rect, showText);
     const std::string pattern = BuildPattern();
     const int32_t w = GetWidth();
     OriginX = 0;
@@ -349,15 +347,9 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
         // holds at scale 1.
         if (Height < 0) RaiseDrawingError("drawing out of range");
         uprightHeight = Height;
-        paintUnit_ = kFineUnits;
-        // Every polygon also gets a one-pixel outline, centred on its edges, which at this
-        // angle is max(|cos|, |sin|) pixels thick across itself: edges moved inwards by half
-        // of that leave each line covering, on average, its own width.
-        const TTurnOf turn(ToRadians(angle));
-        paintInset_ = Nearest(std::max(std::fabs(turn.Cos), std::fabs(turn.Sin)) * kFineUnits / 2);
-        const TPictureSize size = TurnedPictureSize(w, uprightHeight, angle);
-        dw = CheckedExtent(size.Width * kFineUnits);
-        dh = CheckedExtent(size.Height * kFineUnits);
+        BeginTurnedPicture(w, uprightHeight);
+        dw = paintDW_;
+        dh = paintDH_;
     }
     Height = uprightHeight - (ean ? kEanLabelBand : kLabelBand);
     const std::string_view run = pattern;
@@ -382,6 +374,16 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
         if (showText) PaintText(recorder);
     } // the recording ends here
     canvas.StretchDraw(rect, picture);
+}
+
+void TBarcodeEngine::BeginTurnedPicture(int32_t w, int32_t h) {
+    paintUnit_ = IsUpright(paintAngle_) || IsLying(paintAngle_) ? 1 : kFineUnits;
+    paintInset_ = paintUnit_ > 1 ? FineInset(paintAngle_) : 0;
+    const TPictureSize size = TurnedPictureSize(w, h, paintAngle_);
+    paintDW_ = CheckedExtent(size.Width * paintUnit_);
+    paintDH_ = CheckedExtent(size.Height * paintUnit_);
+    paintW_ = w;
+    paintUprightHeight_ = h;
 }
 
 // A length in units of the upright picture as the running painting records it.

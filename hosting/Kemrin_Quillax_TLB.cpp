@@ -21,6 +21,8 @@ constexpr PARAMDATA GetIntParams[] = {{u"Value", VT_INT | VT_BYREF}};
 constexpr PARAMDATA PutIntParams[] = {{u"", VT_INT}};
 constexpr PARAMDATA GetBoolParams[] = {{u"Value", VT_BOOL | VT_BYREF}};
 constexpr PARAMDATA PutBoolParams[] = {{u"", VT_BOOL}};
+constexpr PARAMDATA GetDoubleParams[] = {{u"Value", VT_R8 | VT_BYREF}};
+constexpr PARAMDATA PutDoubleParams[] = {{u"", VT_R8}};
 constexpr PARAMDATA SaveBarcodeParams[] = {{u"FileName", VT_BSTR}, {u"Result", VT_I4 | VT_BYREF}};
 
 constexpr METHODDATA Method(const OLECHAR* name, const PARAMDATA* params, UINT count, DISPID dispid,
@@ -78,6 +80,15 @@ constexpr UINT FirstQuillax2Slot = std::size(QuillaxMembers);
 constexpr METHODDATA Quillax2Members[] = {
     Get(u"LastResult", GetLongParams, DISPID_LastResult, FirstQuillax2Slot + 0),
     Get(u"LastError", GetBstrParams, DISPID_LastError, FirstQuillax2Slot + 1),
+    Get(u"Layout", GetLongParams, DISPID_Layout, FirstQuillax2Slot + 2),
+    Put(u"Layout", PutLongParams, DISPID_Layout, FirstQuillax2Slot + 3),
+    Get(u"QuietZone", GetLongParams, DISPID_QuietZone, FirstQuillax2Slot + 4),
+    Put(u"QuietZone", PutLongParams, DISPID_QuietZone, FirstQuillax2Slot + 5),
+    Get(u"Resolution", GetLongParams, DISPID_Resolution, FirstQuillax2Slot + 6),
+    Put(u"Resolution", PutLongParams, DISPID_Resolution, FirstQuillax2Slot + 7),
+    Get(u"XDimension", GetDoubleParams, DISPID_XDimension, FirstQuillax2Slot + 8),
+    Put(u"XDimension", PutDoubleParams, DISPID_XDimension, FirstQuillax2Slot + 9),
+    Get(u"ActualXDimension", GetDoubleParams, DISPID_ActualXDimension, FirstQuillax2Slot + 10),
 };
 
 // Dual, OLE-automation compatible and dispatchable.
@@ -102,7 +113,7 @@ const InterfaceDescription IQuillaxDescription = {
 
 const InterfaceDescription IQuillax2Description = {
     u"IQuillax2",
-    u"Dispatch interface for Quillax Object, with the render's outcome",
+    u"Dispatch interface for Quillax Object, with the render's outcome and print settings",
     IID_IQuillax2,
     1,
     0,

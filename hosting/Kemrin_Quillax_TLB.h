@@ -42,6 +42,11 @@ enum TQuillaxDispId : DISPID {
 enum TQuillax2DispId : DISPID {
     DISPID_LastResult = 220,
     DISPID_LastError = 221,
+    DISPID_Layout = 222,
+    DISPID_QuietZone = 223,
+    DISPID_Resolution = 224,
+    DISPID_XDimension = 225,
+    DISPID_ActualXDimension = 226,
 };
 
 // IQuillax: dispatch interface for Quillax Object (dual). Each property takes two slots,
@@ -86,6 +91,20 @@ struct IQuillax2 : IQuillax {
     // 5 when SaveBarcode wrote no file) and that step's message (empty when clean).
     virtual HRESULT STDMETHODCALLTYPE get_LastResult(LONG* Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_LastError(BSTR* Value) = 0;
+    // 0 classic, 1 standard (quiet zones, the symbology's human-readable line).
+    virtual HRESULT STDMETHODCALLTYPE get_Layout(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_Layout(LONG Value) = 0;
+    // The standard layout's quiet zones in modules; -1 the symbology's own.
+    virtual HRESULT STDMETHODCALLTYPE get_QuietZone(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_QuietZone(LONG Value) = 0;
+    // Dots per inch recorded in the image; 0 none.
+    virtual HRESULT STDMETHODCALLTYPE get_Resolution(LONG* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_Resolution(LONG Value) = 0;
+    // The narrow bar in millimetres, used with a Resolution; 0 none.
+    virtual HRESULT STDMETHODCALLTYPE get_XDimension(DOUBLE* Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE put_XDimension(DOUBLE Value) = 0;
+    // The narrow bar in millimetres that the image has at its Resolution (read-only).
+    virtual HRESULT STDMETHODCALLTYPE get_ActualXDimension(DOUBLE* Value) = 0;
 };
 
 namespace quillax {

@@ -54,6 +54,12 @@ HFONT SelectObject(HDC dc, HFONT font) {
     return old;
 }
 
+TTextMetric GetTextMetrics(HDC dc) {
+    if (!dc || !dc->Font) return {};
+    const fonts::TTextRun run = fonts::Layout(*dc->Font, {});
+    return {run.Ascent, run.Descent};
+}
+
 int SetBkMode(HDC dc, int mode) {
     if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
     int old = dc->BkMode;

@@ -19,8 +19,11 @@ using TFcPattern = std::unique_ptr<FcPattern, TFcPatternDeleter>;
 TFontFile FindFontFile(const TLogFont& lf) {
     TFcPattern pattern(FcPatternCreate());
     if (!pattern) throw EOutOfResources("Out of system resources");
-    const std::string family = lf.FaceName.empty() ? "MS Sans Serif" : lf.FaceName;
-    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    // Families earlier in the pattern match first; fontconfig's own substitutes come after.
+    for (const std::string& family :
+         FamiliesOf(lf.FaceName.empty() ? "MS Sans Serif" : lf.FaceName))
+        FcPatternAddString(pattern.get(), FC_FAMILY,
+                           reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddInteger(pattern.get(), FC_WEIGHT,
                         lf.Weight >= 600 ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern.get(), FC_SLANT, lf.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);

@@ -5,6 +5,7 @@
 #include "imaging/Graphics.h"
 
 #include <string>
+#include <vector>
 
 namespace quillax {
 
@@ -14,8 +15,13 @@ struct TFontFile {
 };
 
 // The file of the face that best matches the description; an empty face name asks for the
-// default face, "MS Sans Serif". Raises EOutOfResources when no face can be found. Callers
-// serialise their calls (the font cache calls it under its lock).
+// default face, "MS Sans Serif". A face name may list families in order of preference,
+// separated by commas ("OCR B,Arial"): the first one installed is taken. Raises
+// EOutOfResources when no face can be found. Callers serialise their calls (the font cache
+// calls it under its lock).
 TFontFile FindFontFile(const TLogFont& description);
+
+// The families of a face name, in order: "OCR B, Arial" gives "OCR B" and "Arial".
+std::vector<std::string> FamiliesOf(const std::string& faceName);
 
 } // namespace quillax

@@ -333,6 +333,20 @@ void DrawText(const raster::TSurface& surface, const raster::TMapping& m, const 
 TFontObject::TFontObject(const TLogFont& description, std::shared_ptr<fonts::TFace> face)
     : logFont_(description), face_(std::move(face)), em_(fonts::EmFor(description, face_->Get())) {}
 
+std::vector<std::string> FamiliesOf(const std::string& faceName) {
+    std::vector<std::string> families;
+    for (size_t start = 0; start <= faceName.size();) {
+        size_t end = faceName.find(',', start);
+        if (end == std::string::npos) end = faceName.size();
+        const size_t first = faceName.find_first_not_of(' ', start);
+        const size_t last = faceName.find_last_not_of(' ', end == 0 ? 0 : end - 1);
+        if (first < end && last != std::string::npos && last >= first)
+            families.push_back(faceName.substr(first, last - first + 1));
+        start = end + 1;
+    }
+    return families;
+}
+
 HFONT CreateFontIndirect(const TLogFont& description) {
     return std::make_shared<const TFontObject>(
         description, fonts::TFontSystem::Instance().FindFace(description));

@@ -135,6 +135,14 @@ HFONT SelectObject(HDC dc, HFONT font);
 // Sets the text background mode (TRANSPARENT or OPAQUE) and returns the previous one.
 int SetBkMode(HDC dc, int mode);
 
+// The selected font's text cell in pixels: the parts above and below the baseline.
+struct TTextMetric {
+    int32_t Ascent = 0;
+    int32_t Descent = 0;
+};
+// The metrics of the font selected into the context (zero without one).
+TTextMetric GetTextMetrics(HDC dc);
+
 // --- Drawing objects --------------------------------------------------------------------
 
 class TCanvas;

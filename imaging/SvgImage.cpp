@@ -9,6 +9,7 @@
 #include "imaging/SvgImage.h"
 
 #include "imaging/DeviceContext.h"
+#include "imaging/FontFiles.h"
 #include "imaging/Fonts.h"
 
 #include <algorithm>
@@ -308,9 +309,11 @@ private:
         const TLogFont& lf = font.LogFont();
         out_ << "<text x=\"" << positions.Text() << "\" y=\""
              << r.Points[0].Y + int64_t(place.Run.Ascent) << "\" font-family=\"";
+        // The face the raster drew with, then the names asked for, in their order.
         const std::string family = fonts::FamilyName(font);
         AppendFamily(out_, family);
-        if (lf.FaceName != family) AppendFamily(out_ << ", ", lf.FaceName);
+        for (const std::string& asked : FamiliesOf(lf.FaceName))
+            if (asked != family) AppendFamily(out_ << ", ", asked);
         out_ << "\" font-size=\"" << int64_t(font.EmPixels()) << "\"";
         if (lf.Weight >= 600) out_ << " font-weight=\"bold\"";
         if (lf.Italic) out_ << " font-style=\"italic\"";

@@ -3,6 +3,7 @@
 
 #include "imaging/JpegImage.h"
 #include "imaging/PngImage.h"
+#include "imaging/SvgImage.h"
 
 #include <array>
 
@@ -16,11 +17,12 @@ struct FormatName {
 };
 
 // Every name that selects a format; the first name of a type is the one its setter stores.
-constexpr std::array<FormatName, 4> kFormatNames{{
+constexpr std::array<FormatName, 5> kFormatNames{{
     {"JPG", TImageType::itJPEG},
     {"JPEG", TImageType::itJPEG},
     {"BMP", TImageType::itBMP},
     {"PNG", TImageType::itPNG},
+    {"SVG", TImageType::itSVG},
 }};
 
 } // namespace
@@ -48,9 +50,22 @@ const char* ContentTypeOf(TImageType format) {
         return "image/jpeg";
     case TImageType::itPNG:
         return "image/png";
+    case TImageType::itSVG:
+        return "image/svg+xml";
     default:
         return "image/bmp";
     }
+}
+
+bool IsVectorFormat(TImageType format) {
+    return format == TImageType::itSVG;
+}
+
+void EncodePicture(const TMetafile& picture, int32_t dotsPerInch, TStream& stream) {
+    TSVGImage image;
+    image.Assign(picture);
+    image.SetResolution(dotsPerInch);
+    image.SaveToStream(stream);
 }
 
 void EncodeImage(const TBitmap& surface, TImageType format, TStream& stream) {

@@ -1,10 +1,16 @@
 // The render pipeline: transfer, data, size, draw, error text.
 #include "object/RenderPipeline.h"
 
+#include "object/ImageFormat.h"
+
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <limits>
+#include <optional>
 
 namespace quillax {
 
@@ -19,17 +25,61 @@ constexpr std::array<const char*, 5> kErrorTexts{{
     "Error!Create barcode     ", // rsCreate
 }};
 
+// The layouts scripts name by number.
+constexpr int32_t kClassicLayout = 0;
+constexpr int32_t kStandardLayout = 1;
+// The standard layout's error image: a margin of the common quiet zone beside the text and of
+// two modules above and below it, for a module of at most kLargestErrorModule pixels; a
+// message longer than kLongestErrorText characters is cut there.
+constexpr int32_t kErrorSideModules = 10;
+constexpr int32_t kErrorEdgeModules = 2;
+constexpr int32_t kLargestErrorModule = 8;
+constexpr size_t kLongestErrorText = 160;
+
+bool IsStandardLayout(const TQuillaxProperties& p) {
+    return p.Layout == kStandardLayout;
+}
+
+bool IsUsableResolution(int32_t dotsPerInch) {
+    return dotsPerInch >= 0 && dotsPerInch <= MaxResolution;
+}
+
+bool IsUsableXDimension(double millimetres) {
+    return std::isfinite(millimetres) && millimetres >= 0;
+}
+
+// Refuses layout and print settings outside their values before anything is measured: a
+// render never guesses what a script meant by them.
+void CheckPrintSettings(const TQuillaxProperties& p) {
+    if (p.Layout != kClassicLayout && p.Layout != kStandardLayout)
+        throw Exception("Layout must be 0 (classic) or 1 (standard), not " +
+                        std::to_string(p.Layout));
+    if (p.QuietZone < -1)
+        throw Exception("QuietZone must be -1 (the symbology's own) or a number of modules, not " +
+                        std::to_string(p.QuietZone));
+    if (!IsUsableResolution(p.Resolution))
+        throw Exception("Resolution must be 0 to " + std::to_string(MaxResolution) +
+                        " dots per inch, not " + std::to_string(p.Resolution));
+    if (!IsUsableXDimension(p.XDimension)) {
+        char value[32];
+        std::snprintf(value, sizeof value, "%g", p.XDimension);
+        throw Exception("XDimension must be 0 or a number of millimetres above 0, not " +
+                        std::string(value));
+    }
+}
+
 using TransferRow = void (*)(const TQuillaxProperties&, TBarcodeEngine&);
 
 // Object property -> engine property, in transfer order. Ratio and Height only replace the
-// engine's own values (2.0 and 0) when they are positive.
-constexpr std::array<TransferRow, 9> kEngineTransfer{{
+// engine's own values (2.0 and 0) when they are positive; the narrow bar comes from the
+// X-dimension when one is set with a resolution.
+constexpr std::array<TransferRow, 11> kEngineTransfer{{
     [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.Checksum = p.Checksum; },
     [](const TQuillaxProperties& p, TBarcodeEngine& e) {
         e.Typ = static_cast<TBarcodeType>(p.BarcodeType);
     },
     [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.Angle = p.Orientation; },
-    [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.Modul = p.NarrowBarWidth; },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.Modul = NarrowBarPixels(p); },
     [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.Color = p.BGColor; },
     [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.ColorBar = p.BarColor; },
     [](const TQuillaxProperties& p, TBarcodeEngine& e) {
@@ -41,7 +91,59 @@ constexpr std::array<TransferRow, 9> kEngineTransfer{{
     [](const TQuillaxProperties& p, TBarcodeEngine& e) {
         if (p.Height > 0) e.Height = p.Height;
     },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) {
+        e.Layout = IsStandardLayout(p) ? blStandard : blClassic;
+    },
+    [](const TQuillaxProperties& p, TBarcodeEngine& e) { e.QuietZone = p.QuietZone; },
 }};
+
+// Where a render draws: the bitmap of the raster formats, or for SVG a picture of the size
+// the bitmap would have, recorded through a canvas made when it is first drawn on. Finish ends
+// the recording.
+class TRenderTarget {
+public:
+    TRenderTarget(TRenderResult& result, bool vector) : result_(result), vector_(vector) {
+        Restart();
+    }
+    TRenderTarget(const TRenderTarget&) = delete;
+    TRenderTarget& operator=(const TRenderTarget&) = delete;
+
+    // A new, empty image in place of whatever was drawn.
+    void Restart() {
+        recorder_.reset();
+        result_.Surface.reset();
+        result_.Picture.reset();
+        if (vector_)
+            result_.Picture = std::make_unique<TMetafile>();
+        else
+            result_.Surface = std::make_unique<TBitmap>();
+    }
+    void SetSize(int32_t width, int32_t height) {
+        if (result_.Picture) {
+            result_.Picture->SetWidth(width);
+            result_.Picture->SetHeight(height);
+        } else {
+            result_.Surface->SetWidth(width);
+            result_.Surface->SetHeight(height);
+        }
+    }
+    TCanvas& Canvas() {
+        if (!result_.Picture) return result_.Surface->Canvas();
+        if (!recorder_) recorder_.emplace(*result_.Picture);
+        return *recorder_;
+    }
+    // Ends the recording and records the resolution in the image.
+    void Finish(int32_t dotsPerInch) {
+        recorder_.reset();
+        result_.Resolution = dotsPerInch;
+        if (result_.Surface) result_.Surface->SetResolution(dotsPerInch);
+    }
+
+private:
+    TRenderResult& result_;
+    bool vector_;
+    std::optional<TMetafileCanvas> recorder_;
+};
 
 // Runs one step; on failure records its code and message and runs its recovery. A failure of
 // the recovery itself escapes to the caller's outer handler.
@@ -75,24 +177,80 @@ void PassData(const TQuillaxProperties& properties, TBarcodeEngine& engine) {
 // image, and is refused. A barcode beyond the surface bounds could only be drawn squeezed out
 // of recognition into the error image, at the cost of every bar it has (a Code 128 of 100,000
 // characters records 600,000 shapes): it is not drawn at all.
-void SizeForBarcode(TBarcodeEngine& engine, TBitmap& surface, bool& drawable) {
+void SizeForBarcode(TBarcodeEngine& engine, TRenderTarget& target, bool showText, bool& drawable) {
     const int32_t width = engine.GetWidth();
     const int32_t height = engine.Height;
     if (width <= 0 || height <= 0) throw Exception("a barcode surface needs rows and columns");
-    const TPictureSize size = TBarcodeEngine::TurnedPictureSize(width, height, engine.Angle);
+    // The standard layout adds its quiet zones and keeps its text within the height.
+    const TPictureSize size = engine.Layout == blStandard
+                                  ? engine.PictureSize(showText)
+                                  : TBarcodeEngine::TurnedPictureSize(width, height, engine.Angle);
     constexpr int64_t kLargestSide = std::numeric_limits<int32_t>::max();
     if (size.Width > kLargestSide || size.Height > kLargestSide ||
         !TBitmap::Fits(static_cast<int32_t>(size.Width), static_cast<int32_t>(size.Height))) {
         drawable = false;
         throw Exception("the barcode is larger than any surface");
     }
-    surface.SetWidth(static_cast<int32_t>(size.Width));
-    surface.SetHeight(static_cast<int32_t>(size.Height));
+    target.SetSize(static_cast<int32_t>(size.Width), static_cast<int32_t>(size.Height));
 }
 
-void SizeForError(TBitmap& surface) {
-    surface.SetWidth(kErrorSurfaceWidth);
-    surface.SetHeight(kErrorSurfaceHeight);
+void SizeForError(TRenderTarget& target) {
+    target.SetSize(kErrorSurfaceWidth, kErrorSurfaceHeight);
+}
+
+// At most kLongestErrorText characters of the text, "..." marking a cut.
+std::string Shortened(const std::string& text) {
+    if (text.size() <= kLongestErrorText) return text;
+    return text.substr(0, kLongestErrorText - 3) + "...";
+}
+
+// The standard layout's error image: a new image that holds the whole text, set as the
+// standard layout sets a label (the sans face, sized by the module) in BarColor on BGColor.
+void DrawStandardError(TRenderTarget& target, const TQuillaxProperties& p,
+                       const std::string& text) {
+    const int32_t module = std::clamp(NarrowBarPixels(p), 1, kLargestErrorModule);
+    const int32_t em = TBarcodeEngine::StandardTextPixels(module);
+    const std::string shown = Shortened(text);
+    TMetafile scratch;
+    TMetafileCanvas measure(scratch);
+    measure.Font().SetName(TBarcodeEngine::StandardSansFace);
+    measure.Font().SetHeight(-em);
+    const int32_t textWidth = measure.TextWidth(shown);
+    const TTextMetric metric = GetTextMetrics(measure.Handle());
+    const int32_t side = kErrorSideModules * module;
+    const int32_t edge = kErrorEdgeModules * module;
+    const int32_t width = textWidth + 2 * side;
+    const int32_t height = metric.Ascent + metric.Descent + 2 * edge;
+
+    target.Restart();
+    target.SetSize(width, height);
+    TCanvas& canvas = target.Canvas();
+    canvas.Brush().SetColor(p.BGColor);
+    canvas.FillRect({0, 0, width, height});
+    canvas.Font().SetName(TBarcodeEngine::StandardSansFace);
+    canvas.Font().SetHeight(-em);
+    canvas.Font().SetColor(p.BarColor);
+    SetBkMode(canvas.Handle(), TRANSPARENT);
+    canvas.TextOut(side, edge, shown);
+}
+
+// The failure's text on the image: classic, the step's text at (0, 5) of the image as the
+// steps left it; standard, a new image holding what LastError says.
+void DrawFailure(TRenderTarget& target, const TQuillaxProperties& p, const TRenderResult& result) {
+    if (IsStandardLayout(p))
+        DrawStandardError(target, p, FailureText(result.FailedStep, result.FailedMessage));
+    else
+        target.Canvas().TextOut(kErrorTextOrigin.X, kErrorTextOrigin.Y,
+                                ErrorTextOf(result.FailedStep));
+}
+
+// The resolution the image records: none for one outside what the files hold.
+int32_t RecordedResolution(const TQuillaxProperties& p) {
+    return IsUsableResolution(p.Resolution) ? p.Resolution : 0;
+}
+
+bool IsVectorRender(const TQuillaxProperties& p) {
+    return IsVectorFormat(SelectImageFormat(p.ImageTypeStr));
 }
 
 } // namespace
@@ -112,11 +270,36 @@ TQuillaxProperties PageStartProperties(std::string data, std::u16string unconver
         .BarColor = clBlack,
         .ChecksumMethod = csmModulo10,
         .UnconvertibleData = std::move(unconvertibleData),
+        .Layout = kClassicLayout,
+        .QuietZone = -1,
+        .Resolution = 0,
+        .XDimension = 0,
     };
 }
 
 const char* ErrorTextOf(TRenderStep step) {
     return kErrorTexts.at(static_cast<size_t>(step));
+}
+
+std::string FailureText(TRenderStep step, const std::string& message) {
+    if (!message.empty()) return message;
+    const std::string text = ErrorTextOf(step);
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+int32_t NarrowBarPixels(const TQuillaxProperties& p) {
+    if (!(p.XDimension > 0) || !IsUsableXDimension(p.XDimension) || p.Resolution <= 0 ||
+        !IsUsableResolution(p.Resolution))
+        return p.NarrowBarWidth;
+    const double pixels = std::round(p.XDimension * p.Resolution / 25.4);
+    return static_cast<int32_t>(
+        std::clamp(pixels, 1.0, double(std::numeric_limits<int32_t>::max())));
+}
+
+double ActualXDimension(const TQuillaxProperties& p) {
+    const int32_t pixels = NarrowBarPixels(p);
+    if (p.Resolution <= 0 || !IsUsableResolution(p.Resolution) || pixels <= 0) return 0;
+    return pixels * 25.4 / p.Resolution;
 }
 
 void TransferProperties(const TQuillaxProperties& properties, TBarcodeEngine& engine) {
@@ -126,24 +309,32 @@ void TransferProperties(const TQuillaxProperties& properties, TBarcodeEngine& en
 
 TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
     auto engine = std::make_unique<TBarcodeEngine>();
-    TRenderResult result{std::make_unique<TBitmap>(), TRenderStep::rsNone, {}};
-    TBitmap& surface = *result.Surface;
+    TRenderResult result;
+    TRenderTarget target(result, IsVectorRender(properties));
     const TRenderStep& failed = result.FailedStep;
 
     TransferProperties(properties, *engine);
     try {
         RunStep(
             TRenderStep::rsText, result, [&] { PassData(properties, *engine); },
-            [&] { SizeForError(surface); });
+            [&] { SizeForError(target); });
         // Refused data leaves the engine nothing to carry: nothing is measured or drawn.
         if (failed != TRenderStep::rsText) {
-            bool drawable = true;
+            bool drawable = false;
             RunStep(
-                TRenderStep::rsWidth, result, [&] { SizeForBarcode(*engine, surface, drawable); },
-                [&] { SizeForError(surface); });
+                TRenderStep::rsWidth, result,
+                [&] {
+                    CheckPrintSettings(properties); // nothing to draw as asked otherwise
+                    drawable = true;
+                    SizeForBarcode(*engine, target, properties.ShowText, drawable);
+                },
+                [&] { SizeForError(target); });
+            // The standard layout's error image takes the place of whatever was drawn: after a
+            // failed sizing there is nothing to draw.
+            if (failed == TRenderStep::rsWidth && IsStandardLayout(properties)) drawable = false;
             if (drawable) {
                 RunStep(TRenderStep::rsDraw, result, [&] {
-                    TCanvas& canvas = surface.Canvas();
+                    TCanvas& canvas = target.Canvas();
                     engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
                 });
             }
@@ -153,15 +344,20 @@ TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
         result.FailedMessage = e.what();
     }
 
-    if (failed != TRenderStep::rsNone)
-        surface.Canvas().TextOut(kErrorTextOrigin.X, kErrorTextOrigin.Y, ErrorTextOf(failed));
+    if (failed != TRenderStep::rsNone) DrawFailure(target, properties, result);
+    target.Finish(RecordedResolution(properties));
     return result;
 }
 
-TRenderResult ErrorRender(TRenderStep step, std::string message) {
-    TRenderResult result{std::make_unique<TBitmap>(), step, std::move(message)};
-    SizeForError(*result.Surface);
-    result.Surface->Canvas().TextOut(kErrorTextOrigin.X, kErrorTextOrigin.Y, ErrorTextOf(step));
+TRenderResult ErrorRender(TRenderStep step, std::string message,
+                          const TQuillaxProperties& properties) {
+    TRenderResult result;
+    result.FailedStep = step;
+    result.FailedMessage = std::move(message);
+    TRenderTarget target(result, IsVectorRender(properties));
+    SizeForError(target);
+    DrawFailure(target, properties, result);
+    target.Finish(RecordedResolution(properties));
     return result;
 }
 

@@ -69,21 +69,32 @@ private:
     VARIANT value_;
 };
 
-// Encodes the render in the format. A surface the format cannot hold becomes the error image
-// of the create step, with the writer's message, in the same format: every format holds its
-// 50 by 30 pixels. Only a failure to encode that too raises.
-void EncodeRender(TRenderResult& render, TImageType format, TEncodedBarcode& encoded) {
+// Writes the render's image in the format: the raster formats from its bitmap, SVG from its
+// picture.
+void EncodeImageOf(const TRenderResult& render, TImageType format, TStream& stream) {
+    if (render.Picture)
+        EncodePicture(*render.Picture, render.Resolution, stream);
+    else
+        EncodeImage(*render.Surface, format, stream);
+}
+
+// Encodes the render in the format. An image the format cannot hold becomes the error image of
+// the create step, with the writer's message, in the same format and layout: every format
+// holds it. Only a failure to encode that too raises.
+void EncodeRender(TRenderResult& render, const TQuillaxProperties& properties,
+                  TEncodedBarcode& encoded) {
+    const TImageType format = SelectImageFormat(properties.ImageTypeStr);
     encoded.Format = format;
     try {
-        EncodeImage(*render.Surface, format, encoded.Image);
+        EncodeImageOf(render, format, encoded.Image);
     } catch (const std::exception& e) {
-        const TBitmap& surface = *render.Surface;
         render = ErrorRender(TRenderStep::rsCreate,
-                             "Cannot write the " + std::to_string(surface.Width()) + " by " +
-                                 std::to_string(surface.Height()) + " pixel image as " +
-                                 NameOfImageType(static_cast<int32_t>(format)) + ": " + e.what());
+                             "Cannot write the " + std::to_string(render.Width()) + " by " +
+                                 std::to_string(render.Height()) + " pixel image as " +
+                                 NameOfImageType(static_cast<int32_t>(format)) + ": " + e.what(),
+                             properties);
         encoded.Image.Clear();
-        EncodeImage(*render.Surface, format, encoded.Image);
+        EncodeImageOf(render, format, encoded.Image);
     }
     encoded.FailedStep = render.FailedStep;
     encoded.FailedMessage = render.FailedMessage;
@@ -266,6 +277,56 @@ HRESULT TQuillax::put_ChecksumMethod(LONG Value) {
     });
 }
 
+// --- Layout and print settings -------------------------------------------------------------
+
+HRESULT TQuillax::get_Layout(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.Layout, Value); });
+}
+
+HRESULT TQuillax::put_Layout(LONG Value) {
+    return SafeCall([&] {
+        FProperties.Layout = Value;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_QuietZone(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.QuietZone, Value); });
+}
+
+HRESULT TQuillax::put_QuietZone(LONG Value) {
+    return SafeCall([&] {
+        FProperties.QuietZone = Value;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_Resolution(LONG* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.Resolution, Value); });
+}
+
+HRESULT TQuillax::put_Resolution(LONG Value) {
+    return SafeCall([&] {
+        FProperties.Resolution = Value;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_XDimension(DOUBLE* Value) {
+    return SafeCall([&] { return ReturnValue(FProperties.XDimension, Value); });
+}
+
+HRESULT TQuillax::put_XDimension(DOUBLE Value) {
+    return SafeCall([&] {
+        FProperties.XDimension = Value;
+        return S_OK;
+    });
+}
+
+HRESULT TQuillax::get_ActualXDimension(DOUBLE* Value) {
+    return SafeCall([&] { return ReturnValue(ActualXDimension(FProperties), Value); });
+}
+
 // --- The last outcome ---------------------------------------------------------------------
 
 HRESULT TQuillax::get_LastResult(LONG* Value) {
@@ -279,16 +340,12 @@ HRESULT TQuillax::get_LastError(BSTR* Value) {
 // A failed step always says something: its own error text when its failure had no message.
 void TQuillax::SetLastOutcome(LONG result, const std::string& message) {
     FLastResult = result;
-    if (result == 0) {
+    if (result == 0)
         FLastError.clear();
-    } else if (!message.empty()) {
-        FLastError = message;
-    } else {
-        const std::string text = result < kResultFileNotWritten
-                                     ? ErrorTextOf(static_cast<TRenderStep>(result))
-                                     : "No file was written";
-        FLastError = text.substr(0, text.find_last_not_of(' ') + 1);
-    }
+    else if (result < kResultFileNotWritten)
+        FLastError = FailureText(static_cast<TRenderStep>(result), message);
+    else
+        FLastError = message.empty() ? "No file was written" : message;
 }
 
 IUnknown* TQuillax::GetInterface(REFIID iid) {
@@ -337,7 +394,7 @@ HRESULT TQuillax::ShowBarcode() {
 TEncodedBarcode TQuillax::EncodeBarcode() const {
     TRenderResult render = RenderBarcode(FProperties);
     TEncodedBarcode encoded;
-    EncodeRender(render, SelectImageFormat(FProperties.ImageTypeStr), encoded);
+    EncodeRender(render, FProperties, encoded);
     return encoded;
 }
 
@@ -345,7 +402,6 @@ HRESULT TQuillax::SaveBarcode(BSTR FileName, LONG* Result) {
     return SafeCall([&] {
         if (Result == nullptr) return E_POINTER;
         TRenderResult render = RenderBarcode(FProperties);
-        const TImageType format = SelectImageFormat(FProperties.ImageTypeStr);
         bool nameLost = false;
         const std::string fileName = BstrToAnsi(FileName, nameLost);
         // The whole file is encoded before the target is touched; a failure to write it (or to
@@ -355,7 +411,7 @@ HRESULT TQuillax::SaveBarcode(BSTR FileName, LONG* Result) {
         TEncodedBarcode encoded;
         if (notWritten.empty()) {
             try {
-                EncodeRender(render, format, encoded);
+                EncodeRender(render, FProperties, encoded);
                 ReplaceFileAtomically(fileName, encoded.Image.Bytes());
             } catch (const std::exception& e) {
                 notWritten = e.what();

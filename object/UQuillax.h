@@ -67,6 +67,20 @@ public:
     HRESULT STDMETHODCALLTYPE get_LastResult(LONG* Value) override;
     HRESULT STDMETHODCALLTYPE get_LastError(BSTR* Value) override;
 
+    // --- Layout and print settings: stored unchecked like the others; a render refuses a
+    // Layout other than 0 and 1, a QuietZone below -1, a Resolution outside 0 to 65,535 and a
+    // negative or non-finite XDimension (LastResult 2) ---
+    HRESULT STDMETHODCALLTYPE get_Layout(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_Layout(LONG Value) override;
+    HRESULT STDMETHODCALLTYPE get_QuietZone(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_QuietZone(LONG Value) override;
+    HRESULT STDMETHODCALLTYPE get_Resolution(LONG* Value) override;
+    HRESULT STDMETHODCALLTYPE put_Resolution(LONG Value) override;
+    HRESULT STDMETHODCALLTYPE get_XDimension(DOUBLE* Value) override;
+    HRESULT STDMETHODCALLTYPE put_XDimension(DOUBLE Value) override;
+    // The narrow bar the image has at its Resolution, in millimetres; 0 without a Resolution.
+    HRESULT STDMETHODCALLTYPE get_ActualXDimension(DOUBLE* Value) override;
+
     // --- Page hooks: a page start resets every property but Data, and the last outcome ---
     HRESULT STDMETHODCALLTYPE OnStartPage(IUnknown* AScriptingContext) override;
     HRESULT STDMETHODCALLTYPE OnEndPage() override;
@@ -83,8 +97,9 @@ public:
 
     // The image of the current properties in the format ImageTypeStr selects. Render
     // failures are drawn into it and named by FailedStep. A surface the format cannot hold
-    // (a JPEG side over 65,535 pixels) gives the error image of rsCreate in that format, with
-    // the encoder's message; only a failure to encode that too raises.
+    // (a JPEG side over 65,535 pixels, an SVG beyond its largest document) gives the error
+    // image of rsCreate in that format, with the encoder's message; only a failure to encode
+    // that too raises.
     TEncodedBarcode EncodeBarcode() const;
 
     const TQuillaxProperties& Properties() const { return FProperties; }

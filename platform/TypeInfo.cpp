@@ -2,6 +2,7 @@
 // type-information-driven invoke that calls a member through its function-table slot.
 #include "platform/OleAuto.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -63,7 +64,18 @@ bool IsPassable(VARTYPE vt) {
         const VARTYPE base = vt & ~VT_BYREF;
         return IsPassableByValue(base) || base == VT_VARIANT || base == VT_R8;
     }
-    return IsPassableByValue(vt);
+    return IsPassableByValue(vt) || vt == VT_R8;
+}
+
+// A double passed by value travels in a floating-point register: such a member is called with
+// that one parameter alone (a property setter), never mixed with integer-class ones.
+bool TakesOneDouble(const std::vector<Param>& params) {
+    return params.size() == 1 && params[0].vt == VT_R8;
+}
+
+bool IsCallable(const std::vector<Param>& params) {
+    return TakesOneDouble(params) ||
+           std::none_of(params.begin(), params.end(), [](const Param& p) { return p.vt == VT_R8; });
 }
 
 char16_t FoldCase(char16_t c) {
@@ -100,6 +112,7 @@ HRESULT CopyMembers(const INTERFACEDATA& data, std::vector<Member>* members) {
                 member.params.push_back(
                     {m.ppdata[p].szName ? m.ppdata[p].szName : u"", m.ppdata[p].vt});
             }
+            if (!IsCallable(member.params)) return E_INVALIDARG;
             members->push_back(std::move(member));
         }
     } catch (const std::bad_alloc&) {
@@ -155,6 +168,12 @@ HRESULT CallSlot(void* self, UINT slot, const Word* a, std::size_t n) {
         return reinterpret_cast<HRESULT (*)(void*, Word, Word, Word, Word, Word, Word, Word, Word)>(
             fn)(self, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]);
     }
+}
+
+// Calls slot `slot` of the object's function table with one double.
+HRESULT CallDoubleSlot(void* self, UINT slot, double value) {
+    void* fn = (*static_cast<void***>(self))[slot];
+    return reinterpret_cast<HRESULT (*)(void*, double)>(fn)(self, value);
 }
 
 // The integer-register form of a converted value.
@@ -289,7 +308,10 @@ HRESULT InvokeMember(const Member& m, void* self, DISPPARAMS* params, VARIANT* r
 
     HRESULT status = S_OK;
     try {
-        status = CallSlot(self, m.slot, words.data(), words.size());
+        if (TakesOneDouble(m.params))
+            status = CallDoubleSlot(self, m.slot, slots[0].temp.dblVal);
+        else
+            status = CallSlot(self, m.slot, words.data(), words.size());
     } catch (...) {
         status = E_UNEXPECTED; // members must not throw; never let it cross this frame
     }

@@ -26,6 +26,8 @@ RUN_PACKAGES=(
     cmake ninja-build g++ pkg-config
     # imaging: PNG deflate, JPEG, text
     zlib1g-dev libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev fonts-liberation
+    # OCR-B, the face of the EAN/UPC human-readable line in the standard layout
+    fonts-ocr-b
     # command line and web host
     libcli11-dev libboost-dev libxxhash-dev
 )
@@ -69,7 +71,7 @@ WINDOWS_PACKAGES=(
     # libjpeg-turbo and FreeType from Debian's source packages (nasm for libjpeg-turbo's SIMD)
     dpkg-dev nasm
     # the faces fontconfig picks on Linux, shipped beside the DLL
-    fonts-liberation fonts-dejavu-core
+    fonts-liberation fonts-dejavu-core fonts-ocr-b
 )
 
 # The load check: the load generator, and nginx as the yardstick serving a static file.
@@ -278,7 +280,8 @@ windows() {
     # Installed in a folder whose name has a space, as under "Program Files".
     local folder="$WINEPREFIX/drive_c/Program Files/Quillax"
     mkdir -p "$folder" "$work/reference" "$work/output"
-    cp build-windows/Kemrin_Quillax.dll build-windows/*.ttf build-windows/*.txt "$folder/"
+    cp build-windows/Kemrin_Quillax.dll build-windows/*.ttf build-windows/*.otf build-windows/*.txt \
+        "$folder/"
     local dll='C:\Program Files\Quillax\Kemrin_Quillax.dll'
 
     # The Linux build's file and step code (exit status 10 + code) for each case.

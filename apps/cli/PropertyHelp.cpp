@@ -8,7 +8,7 @@ namespace quillax::host {
 
 namespace {
 
-constexpr std::array<TPropertyHelp, 13> kProperties{{
+constexpr std::array<TPropertyHelp, 17> kProperties{{
     {"BarcodeType", "0-24 or a symbology name (quillax symbologies)", "14", "EAN13"},
     {"Data", "the text to encode; a page start keeps it", "", "empty"},
     {"Checksum", "True/False: add the check digit", "False", ""},
@@ -20,8 +20,13 @@ constexpr std::array<TPropertyHelp, 13> kProperties{{
     {"ShowText", "True/False: print the text under the bars", "False", ""},
     {"BGColor", "colour of the spaces, &HBBGGRR or in decimal", "16777215", "white"},
     {"BarColor", "colour of the bars, &HBBGGRR or in decimal", "0", "black"},
-    {"ImageTypeStr", "BMP, PNG, JPG or JPEG, any case", "BMP", ""},
-    {"ImageType", "1 JPEG, 2 BMP, 3 PNG", "2", "BMP"},
+    {"ImageTypeStr", "BMP, PNG, JPG, JPEG or SVG, any case", "BMP", ""},
+    {"ImageType", "1 JPEG, 2 BMP, 3 PNG, 4 SVG", "2", "BMP"},
+    {"Layout", "0 classic, 1 standard: quiet zones, the symbology's own text line", "0", "classic"},
+    {"QuietZone", "modules beside the bars in layout 1; -1 the symbology's own", "-1", ""},
+    {"Resolution", "dots per inch recorded in the image; 0 none", "0", ""},
+    {"XDimension", "millimetres of the narrow bar at Resolution (for NarrowBarWidth)", "0",
+     "unused"},
 }};
 
 } // namespace

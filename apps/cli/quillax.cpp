@@ -180,7 +180,11 @@ int main(int argc, char** argv) {
     render->footer("Properties (names in any case; the default is that of a page start):\n" +
                    PropertyHelpText() +
                    "\nWith -o FILE and no ImageTypeStr, the format follows FILE's extension "
-                   "(.bmp, .png, .jpg, .jpeg).\n"
+                   "(.bmp, .png, .jpg, .jpeg, .svg).\n"
+                   "\nLayout=1 draws the symbology's standard: quiet zones, the human-readable "
+                   "line (EAN/UPC digits in OCR-B), text sized by the module, no text band "
+                   "without ShowText. Resolution records dots per inch; with it XDimension "
+                   "(mm) sets the narrow bar.\n"
                    "\nExit status: 0 success; 10 + N when rendering failed at step N (the image "
                    "carries the error text, and its reason goes to standard error), whether to a "
                    "file or to standard output; 15 when the file could not be written; 1 when a "

@@ -19,40 +19,46 @@ namespace {
 struct TPropertyPut {
     std::string_view Name;
     VARTYPE Type;
-    HRESULT (*Put)(IQuillax* object, const VARIANT& value);
+    HRESULT (*Put)(IQuillax2* object, const VARIANT& value);
 };
 
 // Every property a script can set, in the object's order; a test holds it against the type
 // information.
-constexpr std::array<TPropertyPut, 13> kPropertyPuts{{
+constexpr std::array<TPropertyPut, 17> kPropertyPuts{{
     {"ImageTypeStr", VT_BSTR,
-     [](IQuillax* o, const VARIANT& v) { return o->put_ImageTypeStr(V_BSTR(&v)); }},
+     [](IQuillax2* o, const VARIANT& v) { return o->put_ImageTypeStr(V_BSTR(&v)); }},
     {"BarcodeType", VT_I4,
-     [](IQuillax* o, const VARIANT& v) { return o->put_BarcodeType(V_I4(&v)); }},
+     [](IQuillax2* o, const VARIANT& v) { return o->put_BarcodeType(V_I4(&v)); }},
     {"Orientation", VT_INT,
-     [](IQuillax* o, const VARIANT& v) { return o->put_Orientation(V_INT(&v)); }},
-    {"Data", VT_BSTR, [](IQuillax* o, const VARIANT& v) { return o->put_Data(V_BSTR(&v)); }},
+     [](IQuillax2* o, const VARIANT& v) { return o->put_Orientation(V_INT(&v)); }},
+    {"Data", VT_BSTR, [](IQuillax2* o, const VARIANT& v) { return o->put_Data(V_BSTR(&v)); }},
     {"Checksum", VT_BOOL,
-     [](IQuillax* o, const VARIANT& v) { return o->put_Checksum(V_BOOL(&v)); }},
+     [](IQuillax2* o, const VARIANT& v) { return o->put_Checksum(V_BOOL(&v)); }},
     {"NarrowBarWidth", VT_I4,
-     [](IQuillax* o, const VARIANT& v) { return o->put_NarrowBarWidth(V_I4(&v)); }},
+     [](IQuillax2* o, const VARIANT& v) { return o->put_NarrowBarWidth(V_I4(&v)); }},
     {"ShowText", VT_BOOL,
-     [](IQuillax* o, const VARIANT& v) { return o->put_ShowText(V_BOOL(&v)); }},
-    {"Height", VT_I4, [](IQuillax* o, const VARIANT& v) { return o->put_Height(V_I4(&v)); }},
-    {"Ratio", VT_I4, [](IQuillax* o, const VARIANT& v) { return o->put_Ratio(V_I4(&v)); }},
-    {"ImageType", VT_I4, [](IQuillax* o, const VARIANT& v) { return o->put_ImageType(V_I4(&v)); }},
-    {"BGColor", VT_I4, [](IQuillax* o, const VARIANT& v) { return o->put_BGColor(V_I4(&v)); }},
-    {"BarColor", VT_I4, [](IQuillax* o, const VARIANT& v) { return o->put_BarColor(V_I4(&v)); }},
+     [](IQuillax2* o, const VARIANT& v) { return o->put_ShowText(V_BOOL(&v)); }},
+    {"Height", VT_I4, [](IQuillax2* o, const VARIANT& v) { return o->put_Height(V_I4(&v)); }},
+    {"Ratio", VT_I4, [](IQuillax2* o, const VARIANT& v) { return o->put_Ratio(V_I4(&v)); }},
+    {"ImageType", VT_I4, [](IQuillax2* o, const VARIANT& v) { return o->put_ImageType(V_I4(&v)); }},
+    {"BGColor", VT_I4, [](IQuillax2* o, const VARIANT& v) { return o->put_BGColor(V_I4(&v)); }},
+    {"BarColor", VT_I4, [](IQuillax2* o, const VARIANT& v) { return o->put_BarColor(V_I4(&v)); }},
     {"ChecksumMethod", VT_I4,
-     [](IQuillax* o, const VARIANT& v) { return o->put_ChecksumMethod(V_I4(&v)); }},
+     [](IQuillax2* o, const VARIANT& v) { return o->put_ChecksumMethod(V_I4(&v)); }},
+    {"Layout", VT_I4, [](IQuillax2* o, const VARIANT& v) { return o->put_Layout(V_I4(&v)); }},
+    {"QuietZone", VT_I4, [](IQuillax2* o, const VARIANT& v) { return o->put_QuietZone(V_I4(&v)); }},
+    {"Resolution", VT_I4,
+     [](IQuillax2* o, const VARIANT& v) { return o->put_Resolution(V_I4(&v)); }},
+    {"XDimension", VT_R8,
+     [](IQuillax2* o, const VARIANT& v) { return o->put_XDimension(V_R8(&v)); }},
 }};
 
 // The object's members that are not properties a script sets.
 constexpr std::array<std::string_view, 4> kMethods{"OnStartPage", "OnEndPage", "ShowBarcode",
                                                    "SaveBarcode"};
 
-const std::array<std::string_view, 13> kPropertyNames = [] {
-    std::array<std::string_view, 13> names{};
+const std::array<std::string_view, kPropertyPuts.size()> kPropertyNames = [] {
+    std::array<std::string_view, kPropertyPuts.size()> names{};
     std::transform(kPropertyPuts.begin(), kPropertyPuts.end(), names.begin(),
                    [](const TPropertyPut& put) { return put.Name; });
     return names;

@@ -18,11 +18,12 @@ struct TFormatName {
 };
 
 // Every name ImageTypeStr accepts, in the order help lists them.
-constexpr std::array<TFormatName, 4> kFormatNames{{
+constexpr std::array<TFormatName, 5> kFormatNames{{
     {"BMP", ".bmp", 2},
     {"PNG", ".png", 3},
     {"JPG", ".jpg", 1},
     {"JPEG", ".jpeg", 1},
+    {"SVG", ".svg", 4},
 }};
 
 bool SameText(std::string_view a, std::string_view b) {

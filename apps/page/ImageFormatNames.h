@@ -13,12 +13,12 @@
 
 namespace quillax::host {
 
-// "BMP, PNG, JPG or JPEG": the names ImageTypeStr accepts (in any case).
+// "BMP, PNG, JPG, JPEG or SVG": the names ImageTypeStr accepts (in any case).
 std::string AcceptedImageFormatNames();
 
 // The settings with the image format checked and, for a file, taken from its name:
 // - ImageTypeStr (its name in any case) must be one of the accepted names;
-// - a fileName whose extension names a format (.bmp, .png, .jpg, .jpeg, any case) sets
+// - a fileName whose extension names a format (.bmp, .png, .jpg, .jpeg, .svg, any case) sets
 //   ImageTypeStr to it when neither ImageTypeStr nor ImageType gives one, and contradicts
 //   one that names another format;
 // - any other extension, or none, leaves the format to the settings.

@@ -106,6 +106,22 @@ bool ReadsAsNumber(std::string_view value) {
     return NumberOf(value).has_value();
 }
 
+// A setting's value as the object's double properties convert it, if it does.
+std::optional<double> RealOf(std::string_view value) {
+    const std::u16string wide = Utf8ToUtf16Replacing(value);
+    VARIANT text;
+    VariantInit(&text);
+    V_VT(&text) = VT_BSTR;
+    V_BSTR(&text) = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    if (V_BSTR(&text) == nullptr) throw std::bad_alloc();
+    VARIANT number;
+    VariantInit(&number);
+    const HRESULT hr = VariantChangeType(&number, &text, 0, VT_R8);
+    VariantClear(&text);
+    if (FAILED(hr)) return std::nullopt;
+    return V_R8(&number);
+}
+
 // Property names match without regard to case, as the object matches them.
 bool IsBarcodeType(std::string_view name) {
     constexpr std::string_view property = "barcodetype";
@@ -119,12 +135,17 @@ bool IsBarcodeType(std::string_view name) {
 // it): the widest row's.
 constexpr TWidthUnits kAnyPerCharacter{6, 18};
 constexpr TWidthUnits kAnyFixed{9, 68};
+// The standard layout's widest margins in modules beside what QuietZone gives them: a
+// symbology's own quiet zones (at most 10 on each side), or an outer EAN/UPC digit's room.
+constexpr double kStandardMarginModules = 24;
 
 } // namespace
 
 double ImagePixelsBound(std::span<const TPropertySetting> settings) {
     // The page-start defaults, then each setting in order (the last one counts).
     long type = 14, narrow = 1, ratio = 1, height = 50, orientation = 0;
+    long layout = 0, quietZone = -1, resolution = 0;
+    double xDimension = 0;
     std::size_t characters = 0;
     const auto is = [](std::string_view name, std::string_view property) {
         return name.size() == property.size() &&
@@ -138,11 +159,18 @@ double ImagePixelsBound(std::span<const TPropertySetting> settings) {
             characters = value.size();
             continue;
         }
+        if (is(name, "XDimension")) {
+            xDimension = RealOf(value).value_or(xDimension);
+            continue;
+        }
         long* number = is(name, "BarcodeType")      ? &type
                        : is(name, "NarrowBarWidth") ? &narrow
                        : is(name, "Ratio")          ? &ratio
                        : is(name, "Height")         ? &height
                        : is(name, "Orientation")    ? &orientation
+                       : is(name, "Layout")         ? &layout
+                       : is(name, "QuietZone")      ? &quietZone
+                       : is(name, "Resolution")     ? &resolution
                                                     : nullptr;
         if (number == nullptr) continue;
         if (const std::optional<int> named =
@@ -157,8 +185,13 @@ double ImagePixelsBound(std::span<const TPropertySetting> settings) {
     // A ratio counts as at least 3: the engine holds Code 39 and MSI to 2-3, and where it
     // counts modules the rows have no wide elements.
     const double wide = std::max<double>(ratio, 3);
-    const double units = static_cast<double>(characters) * (each.Wide * wide + each.Narrow) +
-                         fixed.Wide * wide + fixed.Narrow;
+    double units = static_cast<double>(characters) * (each.Wide * wide + each.Narrow) +
+                   fixed.Wide * wide + fixed.Narrow;
+    // The standard layout's quiet zones, and room for an outer digit where they are narrower.
+    if (layout == 1) units += 2.0 * std::max<long>(quietZone, 0) + kStandardMarginModules;
+    // An X-dimension at a resolution sets the narrow bar.
+    if (xDimension > 0 && resolution > 0 && resolution <= 65535)
+        narrow = std::lround(std::min(xDimension * static_cast<double>(resolution) / 25.4, 1e9));
     const double w = units * std::max<double>(narrow, 1);
     const double h = std::max<double>(height, 1);
     // Upright, or turned a quarter: the same pixels; any other angle, the bounding box and a

@@ -149,6 +149,11 @@ AnswerPtr ImageAnswer(PageReply reply) {
     }
     if (!IsFieldValue(reply.contentType)) return failed("the page set a malformed content type");
 
+    // An SVG is a document a browser would run scripts and fetch resources for, opened on its
+    // own: ours has neither, and the policy keeps it so.
+    if (EqualsNoCase(reply.contentType, "image/svg+xml"))
+        pageFields = "Content-Security-Policy: default-src 'none'\r\n" + pageFields;
+
     auto answer = std::make_shared<Answer>();
     answer->expiresMinutes = reply.expiresMinutes;
     if (reply.lastResult != 0) {

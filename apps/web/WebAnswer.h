@@ -41,7 +41,8 @@ AnswerPtr EmptyAnswer(status code, std::string_view fields = {});
 AnswerPtr HtmlAnswer(std::string_view html);
 
 // The answer for a page's Response calls: 200 with the page's content type, length and
-// headers, an entity tag, caching fields and CORS. An image that carries an error (the
+// headers, an entity tag, caching fields and CORS; an SVG also Content-Security-Policy:
+// default-src 'none'. An image that carries an error (the
 // reply's lastResult is not 0) is a 422 with the same body and headers, the error in
 // X-Quillax-Error, Cache-Control: no-store and no entity tag. A reply no client could be
 // sent unchanged (a header with a line break, a Content-Length that is not the body's, a

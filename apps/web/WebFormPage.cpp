@@ -62,16 +62,28 @@ form { display: grid; grid-template-columns: max-content 16em; gap: .4em 1em; al
 </select></span>
 <label for="ShowText">Show text</label>
 <input id="ShowText" name="ShowText" type="checkbox" value="true" checked>
+<label for="Layout">Layout</label>
+<select id="Layout" name="Layout">
+<option value="1" selected>standard (quiet zones, printed text line)</option>
+<option value="0">classic</option>
+</select>
+<label for="QuietZone">Quiet zone (modules, -1 standard)</label>
+<input id="QuietZone" name="QuietZone" type="number" min="-1" max="100" value="-1">
+<label for="Resolution">Resolution (dpi, 0 none)</label>
+<input id="Resolution" name="Resolution" type="number" min="0" max="65535" value="0">
+<label for="XDimension">X-dimension (mm, with a resolution)</label>
+<input id="XDimension" name="XDimension" type="number" min="0" max="10" step="any" value="0">
 <label for="ImageTypeStr">Image format</label>
 <select id="ImageTypeStr" name="ImageTypeStr">
 <option>PNG</option>
+<option>SVG</option>
 <option>BMP</option>
 <option>JPEG</option>
 </select>
 <span></span>
 <button type="submit">Open image</button>
 </form>
-<div id="preview"><img id="image" alt="barcode preview" src="/barcode?BarcodeType=14&amp;Data=590123412345&amp;NarrowBarWidth=2&amp;Ratio=2&amp;Height=80&amp;Orientation=0&amp;BGColor=16777215&amp;BarColor=0&amp;Checksum=true&amp;ChecksumMethod=1&amp;ShowText=true&amp;ImageTypeStr=PNG"></div>
+<div id="preview"><img id="image" alt="barcode preview" src="/barcode?BarcodeType=14&amp;Data=590123412345&amp;NarrowBarWidth=2&amp;Ratio=2&amp;Height=80&amp;Orientation=0&amp;BGColor=16777215&amp;BarColor=0&amp;Checksum=true&amp;ChecksumMethod=1&amp;ShowText=true&amp;Layout=1&amp;QuietZone=-1&amp;Resolution=0&amp;XDimension=0&amp;ImageTypeStr=PNG"></div>
 <div id="status"></div>
 <script>
 "use strict";

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the gallery: one PNG per symbology plus a rotated, a coloured and an error example,
-# each made by the built quillax, and README.md showing each under the command that made it.
+# each in the classic layout and beside it in the standard layout (Layout=1), made by the built
+# quillax, and README.md showing each pair under the commands that made them.
 #
 # usage: docs/gallery/make-gallery.sh [QUILLAX [FOLDER]]
 #   QUILLAX  the command (default: build/quillax of this checkout)
@@ -43,7 +44,7 @@ entries=(
     "rotated.png|Rotated by 90 degrees: Height wide, the bars keep their width|BarcodeType=EAN13 Data=400638133393 Checksum=true Orientation=90"
     "rotated-30.png|Rotated by 30 degrees: the image is the turned barcode's bounding box|BarcodeType=Code128B Data=Quillax Orientation=30"
     "coloured.png|Coloured (colours are &HBBGGRR)|BarcodeType=Code128B Data=Quillax 'BarColor=&H7A3D00' 'BGColor=&HDDF5FF'"
-    "error.png|Data the symbology cannot carry: the error image (exit status 13, the reason on standard error)|BarcodeType=EAN13 Data=ABC"
+    "error.png|Data the symbology cannot carry: the error image (exit status 13, or 12 in the standard layout, whose measuring found it; the reason on standard error)|BarcodeType=EAN13 Data=ABC"
 )
 # What every example shares: a label, bars two pixels wide, 80 pixels high. The format is
 # PNG because the file name ends in .png.
@@ -53,9 +54,11 @@ readme=$folder/README.md
 {
     echo "# Gallery"
     echo
-    echo "Every symbology of Quillax, and a rotated, a coloured and an error example, each made by"
-    echo "the built \`quillax\` with the command above it. To make them all again (after a change of"
-    echo "output), from the root of the repository once \`build/quillax\` is built:"
+    echo "Every symbology of Quillax, and a rotated, a coloured and an error example, each in the"
+    echo "classic layout and, beside it, in the standard layout (\`Layout=1\`: quiet zones and the"
+    echo "symbology's own human-readable line), made by the built \`quillax\` with the commands above"
+    echo "them. To make them all again (after a change of output), from the root of the repository"
+    echo "once \`build/quillax\` is built:"
     echo
     echo '```sh'
     echo 'docs/gallery/make-gallery.sh'
@@ -64,10 +67,10 @@ readme=$folder/README.md
     echo "\`quillax symbologies\` prints the table of symbologies, \`man quillax\` the properties."
 } >"$readme"
 
-for entry in "${entries[@]}"; do
-    IFS='|' read -r file title properties <<<"$entry"
-    command="quillax render $properties $common -o $file"
-    status=0
+# Renders one image; prints the command as shown, then what it said on standard error.
+render() {
+    local properties=$1 file=$2 status=0 errors
+    local command="quillax render $properties $common -o $file"
     errors=$(eval "\"\$quillax\" render $properties $common -o \"\$folder/\$file\"" 2>&1) ||
         status=$?
     # An error image is still an image: the exit status is then 10 + the failed step.
@@ -75,16 +78,22 @@ for entry in "${entries[@]}"; do
         echo "make-gallery.sh: $command failed with status $status: $errors" >&2
         exit 1
     fi
+    echo "$command"
+    if [ -n "$errors" ]; then echo "$errors"; fi
+}
+
+for entry in "${entries[@]}"; do
+    IFS='|' read -r file title properties <<<"$entry"
+    standard=${file%.png}-standard.png
     {
         echo
         echo "## $title"
         echo
         echo '```sh'
-        echo "$command"
-        # What an error image's command says on standard error.
-        if [ -n "$errors" ]; then echo "$errors"; fi
+        render "$properties" "$file"
+        render "$properties Layout=1" "$standard"
         echo '```'
         echo
-        echo "![$title]($file)"
+        echo "![$title]($file) ![$title, standard layout]($standard)"
     } >>"$readme"
 done

@@ -113,7 +113,7 @@ TEST_F(BatchFixture, GoodRowsRenderAndBadRowsAreReportedByLine) {
         {10, "the file name /tmp/absolute.png is not inside the output folder", ""},
         {11, "text after the closing quote of a field", ""},
         {13, "", "last\n.bmp"},
-        {15, "ImageTypeStr GIF is not an image format: use BMP, PNG, JPG or JPEG", ""},
+        {15, "ImageTypeStr GIF is not an image format: use BMP, PNG, JPG, JPEG or SVG", ""},
         {16, "ImageTypeStr=JPG contradicts the file name contradiction.png", ""},
         {17, "", "from-name.png"},
         {18, "the file ./ean.png is already the image of line 2", ""},

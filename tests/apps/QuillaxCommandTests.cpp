@@ -150,6 +150,7 @@ TEST_F(CommandFixture, TheFormatFollowsTheFileNameUnlessGiven) {
         {"label.png", "", 0, "\x89PNG"},
         {"label.JPG", "", 0, "\xFF\xD8\xFF"},
         {"label.jpeg", "", 0, "\xFF\xD8\xFF"},
+        {"label.SVG", " Layout=1", 0, "<?xml"},
         {"label.Bmp", " ImageTypeStr=bmp", 0, "BM"},
         {"label.jpg", " ImageTypeStr=jpeg", 0, "\xFF\xD8\xFF"},
         {"label.gif", "", 0, "BM"},
@@ -222,7 +223,7 @@ TEST_F(CommandFixture, VersionAndHelpSucceed) {
     EXPECT_EQ(0, run.status);
     EXPECT_NE(std::string::npos, run.out.find("NAME=VALUE"));
     EXPECT_NE(std::string::npos, run.out.find("15 when the file could not be written"));
-    EXPECT_NE(std::string::npos, run.out.find("other than BMP, PNG, JPG or JPEG"));
+    EXPECT_NE(std::string::npos, run.out.find("other than BMP, PNG, JPG, JPEG or SVG"));
 }
 
 TEST_F(CommandFixture, SymbologyNamesRenderAsTheirNumbers) {

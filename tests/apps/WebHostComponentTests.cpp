@@ -80,6 +80,7 @@ TEST_F(WebHostComponentTest, AnswersWithTheImageAndTheResponseCalls) {
         {"png", "image/png", "\x89PNG\r\n\x1A\n", false},
         {"JPEG", "image/jpeg", "\xFF\xD8\xFF", true},
         {"JPG", "image/jpeg", "\xFF\xD8\xFF", true},
+        {"svg", "image/svg+xml", "<?xml", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.format);
@@ -91,6 +92,10 @@ TEST_F(WebHostComponentTest, AnswersWithTheImageAndTheResponseCalls) {
         EXPECT_EQ(reply.body().rfind(row.magic, 0), 0u);
         EXPECT_EQ(Header(reply, http::field::access_control_allow_origin), "*");
         EXPECT_EQ(Header(reply, http::field::etag), EntityTag(reply.body()));
+        // A document a browser could run on its own: nothing to run, nothing to fetch.
+        const bool svg = std::string(row.contentType) == "image/svg+xml";
+        EXPECT_EQ(Header(reply, "Content-Security-Policy"), svg ? "default-src 'none'" : "<none>");
+        EXPECT_EQ(Header(reply, "X-Content-Type-Options"), "nosniff");
         if (row.expires) { // already expired: at the answer's own date, and never kept fresh
             EXPECT_EQ(Header(reply, http::field::expires), Header(reply, http::field::date));
             EXPECT_EQ(Header(reply, http::field::cache_control), "no-cache");
@@ -124,8 +129,8 @@ TEST_F(WebHostComponentTest, UsageErrorsAre400) {
         {"Height=tall", "tall"},
         {"Height=99999999999", "99999999999"},
         {"ShowBarcode=1", "ShowBarcode"},
-        {"Data=1&ImageTypeStr=GIF", "BMP, PNG, JPG or JPEG"},
-        {"Data=1&imagetypestr=", "BMP, PNG, JPG or JPEG"},
+        {"Data=1&ImageTypeStr=GIF", "BMP, PNG, JPG, JPEG or SVG"},
+        {"Data=1&imagetypestr=", "BMP, PNG, JPG, JPEG or SVG"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.query);
@@ -236,7 +241,7 @@ TEST_F(WebHostComponentTest, EveryFieldOfTheFormIsAProperty) {
         const std::string value = name == "ImageTypeStr" ? "png" : "1";
         EXPECT_NE(Hex(Fetch("/barcode?" + name + "=" + value).result_int()), Hex(400));
     }
-    EXPECT_EQ(fields, 12);
+    EXPECT_EQ(fields, 16);
 }
 
 TEST_F(WebHostComponentTest, RendersConcurrentRequestsOnTheWorkers) {

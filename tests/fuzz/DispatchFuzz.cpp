@@ -45,7 +45,8 @@ constexpr TMember kMembers[] = {
     {u"ShowText", 211},       {u"Height", 213},      {u"BGColor", 214},
     {u"Ratio", 215},          {u"ImageType", 216},   {u"BarColor", 217},
     {u"ChecksumMethod", 218}, {u"SaveBarcode", 219}, {u"LastResult", 220},
-    {u"LastError", 221},
+    {u"LastError", 221},      {u"Layout", 222},      {u"QuietZone", 223},
+    {u"Resolution", 224},     {u"XDimension", 225},  {u"ActualXDimension", 226},
 };
 // Parameter names a lookup may ask for after a member's name.
 constexpr const char16_t* kParameterNames[] = {u"FileName", u"Result", u"AScriptingContext",

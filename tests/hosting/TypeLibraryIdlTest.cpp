@@ -59,6 +59,9 @@ std::string TypeName(VARTYPE vt) {
     case VT_BOOL:
         name = "VARIANT_BOOL";
         break;
+    case VT_R8:
+        name = "double";
+        break;
     case VT_UNKNOWN:
         name = "IUnknown*";
         break;

@@ -43,6 +43,10 @@ struct TBarcodeSetup {
     bool ShowText = false;
     std::string ImageTypeStr = "BMP";
     INT Orientation = 0;
+    LONG Layout = 0;
+    LONG QuietZone = -1;
+    LONG Resolution = 0;
+    DOUBLE XDimension = 0;
 };
 
 inline void Apply(TQuillax& object, const TBarcodeSetup& setup) {
@@ -56,6 +60,10 @@ inline void Apply(TQuillax& object, const TBarcodeSetup& setup) {
     ASSERT_HR(S_OK, object.put_ShowText(setup.ShowText ? VARIANT_TRUE : VARIANT_FALSE));
     ASSERT_HR(S_OK, object.put_ImageTypeStr(MakeBstr(setup.ImageTypeStr).get()));
     ASSERT_HR(S_OK, object.put_Orientation(setup.Orientation));
+    ASSERT_HR(S_OK, object.put_Layout(setup.Layout));
+    ASSERT_HR(S_OK, object.put_QuietZone(setup.QuietZone));
+    ASSERT_HR(S_OK, object.put_Resolution(setup.Resolution));
+    ASSERT_HR(S_OK, object.put_XDimension(setup.XDimension));
 }
 
 } // namespace quillax::test

@@ -48,6 +48,9 @@ std::vector<NumberProperty> NumberProperties() {
         {"BGColor", &TQuillax::get_BGColor, &TQuillax::put_BGColor, 0, 16777215},
         {"BarColor", &TQuillax::get_BarColor, &TQuillax::put_BarColor, 0, 0},
         {"ChecksumMethod", &TQuillax::get_ChecksumMethod, &TQuillax::put_ChecksumMethod, 0, 1},
+        {"Layout", &TQuillax::get_Layout, &TQuillax::put_Layout, 0, 0},
+        {"QuietZone", &TQuillax::get_QuietZone, &TQuillax::put_QuietZone, -1, -1},
+        {"Resolution", &TQuillax::get_Resolution, &TQuillax::put_Resolution, 0, 0},
     };
 }
 
@@ -158,7 +161,9 @@ TEST(QuillaxProperties, ImageTypeStrAndImageTypeAreTwoViewsOfOneFormat) {
         {{{u"gif", 0}}, "GIF", 0, TImageType::itBMP},
         {{{u"", 0}}, "", 0, TImageType::itBMP},
         {{{nullptr, 3}}, "PNG", 3, TImageType::itPNG},
-        {{{nullptr, 3}, {nullptr, 0}, {nullptr, 4}, {nullptr, -1}}, "PNG", 3, TImageType::itPNG},
+        {{{nullptr, 3}, {nullptr, 0}, {nullptr, 5}, {nullptr, -1}}, "PNG", 3, TImageType::itPNG},
+        {{{u"svg", 0}}, "SVG", 4, TImageType::itSVG},
+        {{{nullptr, 4}}, "SVG", 4, TImageType::itSVG},
         {{{nullptr, 1}}, "JPG", 1, TImageType::itJPEG},
         {{{u"png", 0}, {nullptr, 2}}, "BMP", 2, TImageType::itBMP},
     };

@@ -1,6 +1,7 @@
 // The gallery as committed is what its script makes with this build: the script, run into a
 // new folder, writes the same README and an image of the same size for each committed one,
-// and where an independent reader knows the symbology, both images read as the text shown.
+// and where an independent reader knows the symbology, both images read as the text shown;
+// the standard layout's even in a black frame.
 #include "tests/support/ImageFiles.h"
 
 #include <ZXing/ReadBarcode.h>
@@ -69,8 +70,14 @@ std::string ReadText(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::string Decoded(const TRgbImage& image, BarcodeFormat format) {
-    const TRgbImage padded = image.Padded(40);
+// The standard layout's image of an example.
+std::string Standard(const std::string& file) {
+    return file.substr(0, file.size() - 4) + "-standard.png";
+}
+
+// Read with a white border around the image, or a black one.
+std::string Decoded(const TRgbImage& image, BarcodeFormat format, uint8_t border = 0xFF) {
+    const TRgbImage padded = image.Padded(border == 0xFF ? 40 : 10, border);
     const std::vector<uint8_t> gray = padded.Gray();
     const ZXing::ImageView view(gray.data(), padded.Width, padded.Height, ZXing::ImageFormat::Lum);
     ZXing::DecodeHints hints;
@@ -119,22 +126,27 @@ TEST_F(Gallery, TheScriptMakesTheCommittedReadme) {
 TEST_F(Gallery, EveryImageHasItsCommittedSizeAndReadsAsShown) {
     ASSERT_EQ(0, status_);
     for (const Example& example : kExamples) {
-        SCOPED_TRACE(example.File);
-        const TRgbImage committed = DecodePng(ReadFileBytes((kGallery / example.File).string()));
-        const TRgbImage made = DecodePng(ReadFileBytes((made_ / example.File).string()));
-        EXPECT_EQ(committed.Width, made.Width);
-        EXPECT_EQ(committed.Height, made.Height);
-        if (example.Format == BarcodeFormat::None) continue;
-        EXPECT_EQ(example.Text, Decoded(made, example.Format));
-        EXPECT_EQ(example.Text, Decoded(committed, example.Format));
+        for (const std::string& file : {std::string(example.File), Standard(example.File)}) {
+            SCOPED_TRACE(file);
+            const TRgbImage committed = DecodePng(ReadFileBytes((kGallery / file).string()));
+            const TRgbImage made = DecodePng(ReadFileBytes((made_ / file).string()));
+            EXPECT_EQ(committed.Width, made.Width);
+            EXPECT_EQ(committed.Height, made.Height);
+            if (example.Format == BarcodeFormat::None) continue;
+            const uint8_t border = file == example.File ? 0xFF : 0;
+            EXPECT_EQ(example.Text, Decoded(made, example.Format, border));
+            EXPECT_EQ(example.Text, Decoded(committed, example.Format, border));
+        }
     }
 }
 
 TEST_F(Gallery, ThereAreNoOtherImagesAndTheReadmeShowsEachOne) {
     ASSERT_EQ(0, status_);
     std::set<std::string> listed;
-    for (const Example& example : kExamples)
+    for (const Example& example : kExamples) {
         listed.insert(example.File);
+        listed.insert(Standard(example.File));
+    }
     for (const fs::path& folder : {kGallery, made_}) {
         std::set<std::string> images;
         for (const auto& entry : fs::directory_iterator(folder)) {

@@ -340,11 +340,13 @@ TEST_F(Dispatch, FailingMemberBecomesAnExceptionWithTheErrorRecord) {
     EXPECT_EQ(Hex(GetErrorInfo(0, &left)), Hex(S_FALSE)) << "the record went into EXCEPINFO";
 }
 
+// Parameters travel in integer registers, but for one double alone (a property setter's).
 TEST(TypeInfoCreation, RefusesParametersThatCannotTravelInIntegerRegisters) {
-    const PARAMDATA doubleParam[] = {{u"x", VT_R8}};
-    const PARAMDATA variantParam[] = {{u"x", VT_VARIANT}};
-    for (const PARAMDATA* param : {doubleParam, variantParam}) {
-        const METHODDATA member{u"M", param, 1, 7, CC_STDCALL, 1, CALL, VT_HRESULT};
+    const PARAMDATA doubleAmongOthers[] = {{u"x", VT_R8}, {u"y", VT_I4}};
+    const PARAMDATA twoDoubles[] = {{u"x", VT_R8}, {u"y", VT_R8}};
+    const PARAMDATA variantParam[] = {{u"x", VT_VARIANT}, {u"y", VT_VARIANT}};
+    for (const PARAMDATA* param : {doubleAmongOthers, twoDoubles, variantParam}) {
+        const METHODDATA member{u"M", param, 1, 7, CC_STDCALL, 2, CALL, VT_HRESULT};
         INTERFACEDATA data{&member, 1};
         ITypeInfo* info = reinterpret_cast<ITypeInfo*>(0x1);
         EXPECT_EQ(Hex(CreateDispTypeInfo(&data, 0, &info)), Hex(E_INVALIDARG));

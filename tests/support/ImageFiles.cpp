@@ -29,9 +29,9 @@ uint8_t TRgbImage::Luminance(int x, int y) const {
     return static_cast<uint8_t>((299 * p[0] + 587 * p[1] + 114 * p[2]) / 1000);
 }
 
-TRgbImage TRgbImage::Padded(int border) const {
+TRgbImage TRgbImage::Padded(int border, uint8_t level) const {
     TRgbImage out{Width + 2 * border, Height + 2 * border, {}};
-    out.Rgb.assign(static_cast<size_t>(out.Width) * out.Height * 3, 0xFF);
+    out.Rgb.assign(static_cast<size_t>(out.Width) * out.Height * 3, level);
     for (int y = 0; y < Height; ++y)
         std::copy_n(&Rgb[static_cast<size_t>(y) * Width * 3], Width * 3,
                     &out.Rgb[(static_cast<size_t>(y + border) * out.Width + border) * 3]);

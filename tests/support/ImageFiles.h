@@ -16,8 +16,8 @@ struct TRgbImage {
 
     uint32_t Pixel(int x, int y) const; // 0x00BBGGRR, as colours are written
     uint8_t Luminance(int x, int y) const;
-    // A copy with a white border of the given width on every side.
-    TRgbImage Padded(int border) const;
+    // A copy with a border of the given width on every side, white or of the grey level.
+    TRgbImage Padded(int border, uint8_t level = 0xFF) const;
     // One byte of luminance per pixel, top row first.
     std::vector<uint8_t> Gray() const;
 };

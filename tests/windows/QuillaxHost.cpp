@@ -228,7 +228,10 @@ HRESULT SaveThroughDispatch(IDispatch* object, const std::string& file, LONG* re
 
 std::string ContentTypeOf(const std::string& name) {
     const std::string extension = name.substr(name.rfind('.') + 1);
-    return extension == "jpg" ? "image/jpeg" : extension == "png" ? "image/png" : "image/bmp";
+    return extension == "jpg"   ? "image/jpeg"
+           : extension == "png" ? "image/png"
+           : extension == "svg" ? "image/svg+xml"
+                                : "image/bmp";
 }
 
 struct TCase {
@@ -330,6 +333,18 @@ void CheckDispatch() {
     Check("a member of IQuillax2", IdOf(quillax.Get(), "lasterror"), DISPID(DISPID_LastError));
     CheckStatus("LastResult cannot be set", PutText(quillax.Get(), "LastResult", "1"),
                 DISP_E_MEMBERNOTFOUND);
+    Check("the print settings follow", IdOf(quillax.Get(), "layout"), DISPID(DISPID_Layout));
+    CheckStatus("ActualXDimension cannot be set",
+                PutText(quillax.Get(), "ActualXDimension", "1"), DISP_E_MEMBERNOTFOUND);
+    // A double through IDispatch and back through the function table: 0.33 mm at 300 dpi is
+    // 4 pixels, 0.3387 mm.
+    CheckStatus("put Resolution", PutText(quillax.Get(), "Resolution", "300"), S_OK);
+    CheckStatus("put XDimension", PutText(quillax.Get(), "XDimension", "0.33"), S_OK);
+    DOUBLE x = 0, actual = 0;
+    CheckStatus("get XDimension", quillax->get_XDimension(&x), S_OK);
+    CheckStatus("get ActualXDimension", quillax->get_ActualXDimension(&actual), S_OK);
+    Check("XDimension as set", x, 0.33);
+    Check("ActualXDimension in ten-thousandths", static_cast<long>(actual * 10000 + 0.5), 3387L);
 
     // The classic interface is the same object's, through the same function table.
     ComPtr<IQuillax> classic;

@@ -67,6 +67,11 @@ Function GetProperty(q, name)
         Case "bgcolor": GetProperty = q.BGColor
         Case "barcolor": GetProperty = q.BarColor
         Case "checksummethod": GetProperty = q.ChecksumMethod
+        Case "layout": GetProperty = q.Layout
+        Case "quietzone": GetProperty = q.QuietZone
+        Case "resolution": GetProperty = q.Resolution
+        Case "xdimension": GetProperty = q.XDimension
+        Case "actualxdimension": GetProperty = q.ActualXDimension
         Case Else: Err.Raise 5, "QuillaxSuite", "no property " & name
     End Select
 End Function
@@ -86,6 +91,10 @@ Sub SetProperty(q, name, value)
         Case "bgcolor": q.BGColor = value
         Case "barcolor": q.BarColor = value
         Case "checksummethod": q.ChecksumMethod = value
+        Case "layout": q.Layout = value
+        Case "quietzone": q.QuietZone = value
+        Case "resolution": q.Resolution = value
+        Case "xdimension": q.XDimension = value
         Case Else: Err.Raise 5, "QuillaxSuite", "no property " & name
     End Select
 End Sub
@@ -174,7 +183,9 @@ rows = Array( _
     Array("ImageTypeStr", ""), Array("ImageType", 0), Array("BarcodeType", 0), _
     Array("Orientation", 0), Array("Data", ""), Array("Checksum", False), _
     Array("NarrowBarWidth", 0), Array("ShowText", False), Array("Height", 0), _
-    Array("Ratio", 0), Array("BGColor", 0), Array("BarColor", 0), Array("ChecksumMethod", 0))
+    Array("Ratio", 0), Array("BGColor", 0), Array("BarColor", 0), Array("ChecksumMethod", 0), _
+    Array("Layout", 0), Array("QuietZone", -1), Array("Resolution", 0), Array("XDimension", 0), _
+    Array("ActualXDimension", 0))
 For Each row In rows
     Check "new object " & row(0), GetProperty(q, row(0)), row(1)
 Next
@@ -188,7 +199,8 @@ rows = Array( _
     Array("Orientation", 0), Array("Data", "kept"), Array("Checksum", False), _
     Array("NarrowBarWidth", 1), Array("ShowText", False), Array("Height", 50), _
     Array("Ratio", 1), Array("BGColor", 16777215), Array("BarColor", 0), _
-    Array("ChecksumMethod", 1))
+    Array("ChecksumMethod", 1), Array("Layout", 0), Array("QuietZone", -1), _
+    Array("Resolution", 0), Array("XDimension", 0), Array("ActualXDimension", 0))
 For Each row In rows
     Check "page start " & row(0), GetProperty(q, row(0)), row(1)
 Next
@@ -217,6 +229,13 @@ rows = Array( _
     Array("ImageType", 3, 3), _
     Array("ImageType", 9, 3), _
     Array("ImageTypeStr", "gif", "GIF"), _
+    Array("ImageType", 4, 4), _
+    Array("ImageTypeStr", "svg", "SVG"), _
+    Array("Layout", "1", 1), _
+    Array("QuietZone", -5, -5), _
+    Array("Resolution", "300", 300), _
+    Array("XDimension", "0.33", 0.33), _
+    Array("XDimension", 1, 1), _
     Array("ImageType", "1", 1))
 For Each row In rows
     SetProperty q, row(0), row(1)
@@ -224,6 +243,12 @@ For Each row In rows
     Check "get " & row(0) & " after " & row(1), GetProperty(q, row(0)), row(2)
 Next
 Check "ImageType 1 names JPG", q.ImageTypeStr, "JPG"
+' The narrow bar of 0.33 mm at 300 dpi is 4 pixels: 0.3387 mm.
+q.XDimension = 0.33
+Check "ActualXDimension in ten-thousandths", Round(q.ActualXDimension * 10000), 3387
+q.ActualXDimension = 1
+Check "ActualXDimension cannot be set", Err.Number, NoSuchMember
+Err.Clear
 q.ImageTypeStr = "gif"
 Check "ImageType while no format is named", q.ImageType, 0
 
@@ -232,7 +257,8 @@ q.Height = 80
 rows = Array( _
     Array("Height", "eighty", TypeMismatch), _
     Array("Height", 3000000000, Overflow), _
-    Array("Checksum", "perhaps", TypeMismatch))
+    Array("Checksum", "perhaps", TypeMismatch), _
+    Array("XDimension", "thin", TypeMismatch))
 For Each row In rows
     SetProperty q, row(0), row(1)
     Check "set " & row(0) & " = " & row(1) & " fails", Err.Number, row(2)

@@ -1,7 +1,8 @@
 // Font files shipped beside the component's own file: the faces that the Linux build's
 // fontconfig picks, so that both draw the same pixels. "Arial" (and its metric-compatible
-// Liberation Sans) is LiberationSans-Regular.ttf; every other name, "MS Sans Serif" among
-// them, is the default sans-serif face, DejaVuSans.ttf. The component draws neither bold nor
+// Liberation Sans) is LiberationSans-Regular.ttf, "OCR B" OCRB.otf; every other name, "MS Sans
+// Serif" among them, is the default sans-serif face, DejaVuSans.ttf. Of a list of families the
+// first whose file is there is taken. The component draws neither bold nor
 // italic text, so weight and slant choose nothing here.
 #include "imaging/FontFiles.h"
 
@@ -28,6 +29,7 @@ struct TFamilyFile {
 constexpr TFamilyFile kFamilyFiles[] = {
     {"arial", "LiberationSans-Regular.ttf"},
     {"liberation sans", "LiberationSans-Regular.ttf"},
+    {"ocr b", "OCRB.otf"},
 };
 
 std::string LowerCase(std::string text) {
@@ -55,17 +57,24 @@ std::string ModuleFolder() {
     }
 }
 
+bool IsFile(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 } // namespace
 
 TFontFile FindFontFile(const TLogFont& lf) {
-    const std::string family = LowerCase(lf.FaceName);
-    const char* file = kSansFile;
-    for (const TFamilyFile& entry : kFamilyFiles)
-        if (family == entry.Family) file = entry.File;
+    const std::string folder = ModuleFolder();
     TFontFile found;
-    found.Path = ModuleFolder() + file;
-    if (GetFileAttributesA(found.Path.c_str()) == INVALID_FILE_ATTRIBUTES)
-        throw EOutOfResources("Out of system resources");
+    for (const std::string& family : FamiliesOf(LowerCase(lf.FaceName))) {
+        for (const TFamilyFile& entry : kFamilyFiles) {
+            if (family != entry.Family || !IsFile(folder + entry.File)) continue;
+            found.Path = folder + entry.File;
+            return found;
+        }
+    }
+    found.Path = folder + kSansFile;
+    if (!IsFile(found.Path)) throw EOutOfResources("Out of system resources");
     return found;
 }
 
