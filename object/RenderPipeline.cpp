@@ -3,6 +3,8 @@
 
 #include "object/ImageFormat.h"
 
+#include "engine/ExtendedPrecision.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -308,6 +310,7 @@ void TransferProperties(const TQuillaxProperties& properties, TBarcodeEngine& en
 }
 
 TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
+    const TExtendedPrecision precision; // the same picture whatever the host's x87 setting
     auto engine = std::make_unique<TBarcodeEngine>();
     TRenderResult result;
     TRenderTarget target(result, IsVectorRender(properties));

@@ -417,6 +417,32 @@ TEST(RenderPipeline, OrientationIsReducedToOneTurn) {
 }
 
 // Rendering works on the engine's copy of the data: the object's properties stay as set.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// A Windows host process runs its x87 unit with 53-bit significands; the turned geometry
+// computes in long double and must come out the same there.
+TEST(RenderPipeline, TurnedPicturesDoNotDependOnTheHostsX87Precision) {
+    TQuillaxProperties p = PageStartProperties("CODE 39");
+    p.BarcodeType = 3;
+    p.ShowText = true;
+    p.Ratio = 3;
+    for (int32_t layout : {0, 1}) {
+        for (int32_t angle : {30, 45, 300}) {
+            SCOPED_TRACE("layout " + std::to_string(layout) + " at " + std::to_string(angle));
+            p.Layout = layout;
+            p.Orientation = angle;
+            const std::vector<uint8_t> extended = BmpOf(p);
+            uint16_t word = 0;
+            __asm__ volatile("fnstcw %0" : "=m"(word));
+            const uint16_t doublePrecision = (word & ~0x0300) | 0x0200;
+            __asm__ volatile("fldcw %0" : : "m"(doublePrecision));
+            const std::vector<uint8_t> shortened = BmpOf(p);
+            __asm__ volatile("fldcw %0" : : "m"(word));
+            EXPECT_EQ(extended, shortened);
+        }
+    }
+}
+#endif
+
 TEST(RenderPipeline, PropertiesAreLeftAsTheScriptSetThem) {
     TQuillax object;
     ASSERT_NO_FATAL_FAILURE(
