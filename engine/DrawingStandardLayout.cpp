@@ -347,16 +347,6 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
     const bool textAbove = label != nullptr && label->Above;
     plan.BarTop = above + (showText && textAbove ? band : 0);
     plan.BarBottom = CheckedSum(int64_t(Height) - 1 - below - (showText && !textAbove ? band : 0));
-    plan.AddOnTop = plan.BarTop;
-    if (addOn) {
-        plan.AddOnLeft = PatternUnits(std::string_view(pattern).substr(0, segments_.AddOnStart));
-        if (showText) plan.AddOnTop = CheckedSum(int64_t(plan.BarTop) + band);
-    }
-    if (plan.BarBottom < plan.AddOnTop)
-        throw Exception(std::string(ClassName) + ": Height " + std::to_string(Height) +
-                        " leaves no room for the bars" +
-                        (showText ? " beside a text band of " + std::to_string(band) + " pixels"
-                                  : std::string()));
     const int32_t textTop = textAbove ? above : plan.BarBottom + 1;
     plan.GuardBottom = plan.BarBottom;
     if (showText && label != nullptr && !textAbove) {
@@ -365,6 +355,17 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
             std::min<int32_t>(CheckedSum(int64_t(plan.BarBottom) + Pixels(kGuardDescentModules, m)),
                               Height - 1 - below);
     }
+    plan.AddOnTop = plan.BarTop;
+    if (addOn) {
+        plan.AddOnLeft = PatternUnits(std::string_view(pattern).substr(0, segments_.AddOnStart));
+        if (showText) plan.AddOnTop = CheckedSum(int64_t(plan.BarTop) + band);
+    }
+    // The add-on's bars, under its digits, reach as low as the guards.
+    if (plan.BarBottom < plan.BarTop || plan.GuardBottom < plan.AddOnTop)
+        throw Exception(std::string(ClassName) + ": Height " + std::to_string(Height) +
+                        " leaves no room for the bars" +
+                        (showText ? " beside a text band of " + std::to_string(band) + " pixels"
+                                  : std::string()));
     for (TStandardPlan::TText& text : plan.Texts)
         text.Y = textTop;
     if (!showText || label == nullptr) return plan;

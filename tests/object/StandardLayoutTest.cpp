@@ -409,6 +409,14 @@ TEST(PrintSettings, SettingsOutsideTheirValuesFailTheSizingStep) {
           .Resolution = 300,
           .XDimension = 0.5},
          "leaves no room for the bars"},
+        // Room for the main symbol's bars, none for the add-on's under its digits.
+        {{.Data = "978030640615+12",
+          .Checksum = true,
+          .NarrowBarWidth = 2,
+          .Height = 30,
+          .ShowText = true,
+          .Layout = 1},
+         "leaves no room for the bars"},
     };
     for (auto row : rows) {
         SCOPED_TRACE(row.Named);
