@@ -2,8 +2,11 @@
 // zones beside the run; the human-readable line under the bars (over an add-on), sized by the
 // module: the EAN/UPC digits in OCR-B, each under its symbol character, the outer digits of
 // EAN-13, UPC-A and UPC-E in the quiet zones and the guard bars descending into the text band;
-// every other symbology's text centred under the bars in a sans face. Without text the bars
-// take the whole height. The upright picture is turned whole, as the classic one is.
+// every other symbology's text centred under the bars in a sans face. A main symbol with its
+// add-on is printed as on books and magazines: the add-on's digits over its bars, which start
+// under them and end with the guards, the UPC check digit in the gap between the two, and the
+// add-on's quiet zone after it. Without text the bars take the whole height. The upright
+// picture is turned whole, as the classic one is.
 #include "engine/BarcodeEngine.h"
 #include "engine/DrawingGeometry.h"
 #include "imaging/Graphics.h"
@@ -238,6 +241,10 @@ struct TBarcodeEngine::TStandardPlan {
     int32_t BarBottom = 0;
     int32_t GuardBottom = 0; // the last row of the bars that descend into the text band
     std::array<TModuleRange, 3> Descending{{kNoModules, kNoModules, kNoModules}};
+    // An add-on's first column in the run (none: past every column) and its bars' first row,
+    // under its digits; its bars end with the guards.
+    int64_t AddOnLeft = std::numeric_limits<int64_t>::max();
+    int32_t AddOnTop = 0;
     struct TText {
         std::string Text;
         const char* Face;
@@ -266,12 +273,22 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
     if (Height <= 0) RaiseDrawingError("the picture has no rows");
     const int32_t w = CheckedExtent(run);
 
+    // A main symbol with its add-on: the add-on's quiet zone follows the run, and its digits
+    // stand over its own bars.
+    const bool addOn = segments_.HasAddOn();
+    const TEanLabel* addOnLabel =
+        addOn ? EanLabelOf(segments_.AddOnText.size() == 2 ? bcCodeUPC_Supp2 : bcCodeUPC_Supp5)
+              : nullptr;
     const TQuietZone zone = kQuietZones.at(Typ);
+    const int32_t afterModules = addOn ? kQuietZones.at(addOnLabel->Typ).After : zone.After;
     int32_t before = Pixels(QuietZone >= 0 ? QuietZone : zone.Before, m);
-    int32_t after = Pixels(QuietZone >= 0 ? QuietZone : zone.After, m);
+    int32_t after = Pixels(QuietZone >= 0 ? QuietZone : afterModules, m);
     const int32_t above = Pixels(zone.Above, m);
     const int32_t below = Pixels(zone.Below, m);
     const TEanLabel* label = EanLabelOf(Typ);
+    // The main symbol's columns; with an add-on the rest of the run is the gap and the add-on.
+    const int64_t mainWidth =
+        addOn ? PatternUnits(std::string_view(pattern).substr(0, segments_.MainLength)) : run;
 
     TStandardPlan plan;
     plan.Height = Height;
@@ -300,9 +317,11 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
             outerBefore.Box = measure.Measure(kDigitFace, outerEm, outerBefore.Text);
             before = std::max<int32_t>(before, CheckedSum(int64_t(outerBefore.Box.Width) + gap));
         }
+        // The UPC check digit stands in the gap before an add-on, which holds it (9 modules).
         if (!outerAfter.Text.empty()) {
             outerAfter.Box = measure.Measure(kDigitFace, outerEm, outerAfter.Text);
-            after = std::max<int32_t>(after, CheckedSum(int64_t(outerAfter.Box.Width) + gap));
+            if (!addOn)
+                after = std::max<int32_t>(after, CheckedSum(int64_t(outerAfter.Box.Width) + gap));
         }
     }
     plan.RunLeft = before;
@@ -328,11 +347,6 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
     const bool textAbove = label != nullptr && label->Above;
     plan.BarTop = above + (showText && textAbove ? band : 0);
     plan.BarBottom = CheckedSum(int64_t(Height) - 1 - below - (showText && !textAbove ? band : 0));
-    if (plan.BarBottom < plan.BarTop)
-        throw Exception(std::string(ClassName) + ": Height " + std::to_string(Height) +
-                        " leaves no room for the bars" +
-                        (showText ? " beside a text band of " + std::to_string(band) + " pixels"
-                                  : std::string()));
     const int32_t textTop = textAbove ? above : plan.BarBottom + 1;
     plan.GuardBottom = plan.BarBottom;
     if (showText && label != nullptr && !textAbove) {
@@ -341,26 +355,41 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
             std::min<int32_t>(CheckedSum(int64_t(plan.BarBottom) + Pixels(kGuardDescentModules, m)),
                               Height - 1 - below);
     }
+    plan.AddOnTop = plan.BarTop;
+    if (addOn) {
+        plan.AddOnLeft = PatternUnits(std::string_view(pattern).substr(0, segments_.AddOnStart));
+        if (showText) plan.AddOnTop = CheckedSum(int64_t(plan.BarTop) + band);
+    }
+    // The add-on's bars, under its digits, reach as low as the guards.
+    if (plan.BarBottom < plan.BarTop || plan.GuardBottom < plan.AddOnTop)
+        throw Exception(std::string(ClassName) + ": Height " + std::to_string(Height) +
+                        " leaves no room for the bars" +
+                        (showText ? " beside a text band of " + std::to_string(band) + " pixels"
+                                  : std::string()));
     for (TStandardPlan::TText& text : plan.Texts)
         text.Y = textTop;
     if (!showText || label == nullptr) return plan;
 
-    // The EAN/UPC digits, each centred under its symbol character; the outer ones beside the
-    // guards, on the same baseline.
+    // The EAN/UPC digits, each centred under its symbol character, an add-on's over its
+    // characters; the outer ones beside the guards, on the same baseline.
     const int32_t em = TextPixels(m, kTextModules);
     const int32_t character = Pixels(kSymbolCharacterModules, m);
-    for (const TDigitGroup& group : label->Groups) {
-        for (int i = 0; i < group.Count; ++i) {
-            const size_t index = size_t(group.First) + size_t(i);
-            if (index >= Text.size()) break;
-            const std::string digit = Text.substr(index, 1);
-            const int32_t advance = measure.Measure(kDigitFace, em, digit).Width;
-            const int64_t cell =
-                int64_t(before) + (int64_t(group.Module) + int64_t(i) * group.Pitch) * m;
-            plan.Texts.push_back(
-                {digit, kDigitFace, em, CheckedSum(cell + (character - advance) / 2), textTop});
+    auto placeDigits = [&](const TEanLabel& digits, const std::string& text, int64_t left,
+                           int32_t top) {
+        for (const TDigitGroup& group : digits.Groups) {
+            for (int i = 0; i < group.Count; ++i) {
+                const size_t index = size_t(group.First) + size_t(i);
+                if (index >= text.size()) break;
+                const std::string digit = text.substr(index, 1);
+                const int32_t advance = measure.Measure(kDigitFace, em, digit).Width;
+                const int64_t cell = left + (int64_t(group.Module) + int64_t(i) * group.Pitch) * m;
+                plan.Texts.push_back(
+                    {digit, kDigitFace, em, CheckedSum(cell + (character - advance) / 2), top});
+            }
         }
-    }
+    };
+    placeDigits(*label, Text, before, textTop);
+    if (addOn) placeDigits(*addOnLabel, segments_.AddOnText, before + plan.AddOnLeft, above);
     const int32_t baseline = textTop + digits.Ascent;
     const int32_t outerEm = label->SmallOuter ? TextPixels(m, kOuterDigitModules) : em;
     if (!outerBefore.Text.empty())
@@ -369,7 +398,7 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
                               baseline - outerBefore.Box.Ascent});
     if (!outerAfter.Text.empty())
         plan.Texts.push_back({outerAfter.Text, kDigitFace, outerEm,
-                              CheckedSum(int64_t(before) + w + gap),
+                              CheckedSum(int64_t(before) + mainWidth + gap),
                               baseline - outerAfter.Box.Ascent});
     return plan;
 }
@@ -427,9 +456,11 @@ void TBarcodeEngine::PaintStandardBars(const std::string& pattern, const TStanda
             const bool descends =
                 std::any_of(plan.Descending.begin(), plan.Descending.end(),
                             [&](const TModuleRange& r) { return r.Contains(module); });
-            const int64_t bottom = descends ? plan.GuardBottom : plan.BarBottom;
-            const int64_t top =
-                kind == TLineKind::lkShortBar ? bottom - shortRows + 1 : plan.BarTop;
+            const bool inAddOn = x >= plan.AddOnLeft;
+            const int64_t bottom = descends || inAddOn ? plan.GuardBottom : plan.BarBottom;
+            const int64_t top = kind == TLineKind::lkShortBar ? bottom - shortRows + 1
+                                : inAddOn                     ? plan.AddOnTop
+                                                              : plan.BarTop;
             const auto [left, right] = RecordedSpan(plan.RunLeft + x, plan.RunLeft + x + lw - 1);
             const auto [upper, lower] = RecordedSpan(top, bottom);
             std::array<TPoint, 4> corners{TPoint{left, upper}, TPoint{left, lower},

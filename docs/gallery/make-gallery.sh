@@ -35,6 +35,7 @@ entries=(
     "upc-supp2.png|UPC 2-digit add-on (18)|BarcodeType=UPC-Supp2 Data=12 Checksum=true"
     "upc-supp5.png|UPC 5-digit add-on (19)|BarcodeType=UPC-Supp5 Data=52495 Checksum=true"
     "ean13-add-on.png|EAN-13 with a 5-digit add-on: a book's ISBN and its price|BarcodeType=EAN13 Data=978030640615+51299 Checksum=true"
+    "upc-a-add-on.png|UPC-A with a 2-digit add-on: a magazine's issue number|BarcodeType=UPC_A Data=03600029145+12 Checksum=true"
     "ean128a.png|EAN-128 A (20)|BarcodeType=EAN128A Data=10ABC123"
     "ean128b.png|EAN-128 B (21)|BarcodeType=EAN128B Data=10abc123"
     "ean128c.png|EAN-128 C (22)|BarcodeType=EAN128C Data=0101234567890128"

@@ -32,11 +32,12 @@ TRgbImage Image(TBarcodeSetup setup) {
     return DecodePng(encoded.Image.Bytes());
 }
 
-std::string Read(const TRgbImage& image, BarcodeFormat format) {
+std::string Read(const TRgbImage& image, BarcodeFormat format,
+                 ZXing::EanAddOnSymbol addOn = ZXing::EanAddOnSymbol::Ignore) {
     const std::vector<uint8_t> gray = image.Gray();
     ZXing::ImageView view(gray.data(), image.Width, image.Height, ZXing::ImageFormat::Lum);
     ZXing::DecodeHints hints;
-    hints.setFormats(format).setTryHarder(true).setTryRotate(false);
+    hints.setFormats(format).setTryHarder(true).setTryRotate(false).setEanAddOnSymbol(addOn);
     const ZXing::Result result = ZXing::ReadBarcode(view, hints);
     return result.isValid() ? result.text() : "<not read>";
 }
@@ -194,37 +195,124 @@ TEST(StandardLayout, OuterDigitsStandOutsideTheGuardsAndTheTextFollowsTheModule)
     }
 }
 
-// Other symbologies' text is centred under the bars and grows with the module too; without
-// text the bars take the whole height.
+// Other symbologies' text is centred under the bars, the code sets chosen and the GS1 element
+// string as well, and grows with the module; without text the bars take the whole height.
 TEST(StandardLayout, CentredTextFollowsTheModuleAndNoTextLeavesNoBand) {
-    std::vector<int> heights;
-    for (LONG narrow : {1, 3}) {
-        SCOPED_TRACE(narrow);
-        TBarcodeSetup setup{.BarcodeType = bcCode39,
-                            .Data = "CODE-39",
-                            .NarrowBarWidth = narrow,
-                            .Height = 40 * narrow,
-                            .ShowText = true,
-                            .Layout = 1};
-        TRgbImage image = Image(setup);
-        const int first = FirstDarkColumn(image, 0), barBottom = LastDarkRow(image, first);
-        const std::vector<TBox> text = InkBoxes(image, barBottom + 1, image.Height - 1);
-        ASSERT_FALSE(text.empty());
-        const int left = text.front().Left, right = text.back().Right;
-        EXPECT_NEAR(left + right, image.Width - 1, 2) << "centred";
-        int top = image.Height, bottom = 0;
-        for (const TBox& box : text) {
-            top = std::min(top, box.Top);
-            bottom = std::max(bottom, box.Bottom);
-        }
-        heights.push_back(bottom - top + 1);
+    const struct {
+        LONG Type;
+        const char* Data;
+    } rows[] = {
+        {bcCode39, "CODE-39"},
+        {bcCode128, "ABC123456789"},
+        {bcCodeGS1128, "(01)09501101530003(10)AB12"},
+    };
+    for (const auto& row : rows) {
+        std::vector<int> heights;
+        for (LONG narrow : {1, 3}) {
+            SCOPED_TRACE(std::string(row.Data) + " at " + std::to_string(narrow));
+            TBarcodeSetup setup{.BarcodeType = row.Type,
+                                .Data = row.Data,
+                                .NarrowBarWidth = narrow,
+                                .Height = 40 * narrow,
+                                .ShowText = true,
+                                .Layout = 1};
+            TRgbImage image = Image(setup);
+            const int first = FirstDarkColumn(image, 0), barBottom = LastDarkRow(image, first);
+            const std::vector<TBox> bars = InkBoxes(image, 0, 0);
+            const std::vector<TBox> text = InkBoxes(image, barBottom + 1, image.Height - 1);
+            ASSERT_FALSE(text.empty());
+            EXPECT_NEAR(text.front().Left + text.back().Right,
+                        bars.front().Left + bars.back().Right, 3)
+                << "centred under the run";
+            int top = image.Height, bottom = 0;
+            for (const TBox& box : text) {
+                top = std::min(top, box.Top);
+                bottom = std::max(bottom, box.Bottom);
+            }
+            heights.push_back(bottom - top + 1);
 
-        setup.ShowText = false;
-        image = Image(setup);
-        EXPECT_EQ(image.Height - 1, LastDarkRow(image, FirstDarkColumn(image, 0)));
+            setup.ShowText = false;
+            image = Image(setup);
+            EXPECT_EQ(image.Height - 1, LastDarkRow(image, FirstDarkColumn(image, 0)));
+        }
+        EXPECT_GE(heights[0], 6);
+        EXPECT_NEAR(heights[1], 3 * heights[0], 3);
     }
-    EXPECT_GE(heights[0], 6);
-    EXPECT_NEAR(heights[1], 3 * heights[0], 3);
+}
+
+// A main symbol with its add-on as books, magazines and UPC labels print it: both read (by
+// zxing-cpp on a dark page); the gap of 9 modules and the add-on's quiet zone of 5; the add-on's
+// digits over its bars, one over each character; the UPC check digit between the end guard and the
+// add-on.
+TEST(StandardLayout, AnAddOnFollowsItsMainSymbolWithItsDigitsOverItsBars) {
+    const struct {
+        LONG Type;
+        const char* Data;
+        int Before, Main; // modules
+        BarcodeFormat Format;
+        const char* Zxing;
+        const char* Zbar;
+    } rows[] = {
+        {bcCodeEAN13, "590123412345+12", 11, 95, BarcodeFormat::EAN13, "5901234123457 12",
+         "EAN-13:5901234123457 EAN-2:12"},
+        {bcCodeEAN13, "978030640615+51299", 11, 95, BarcodeFormat::EAN13, "9780306406157 51299",
+         "EAN-13:9780306406157 EAN-5:51299"},
+        {bcCodeUPC_A, "03600029145+00481", 9, 95, BarcodeFormat::UPCA, "036000291452 00481",
+         "EAN-5:00481 UPC-A:036000291452"},
+        {bcCodeUPC_E0, "123456+12", 9, 51, BarcodeFormat::UPCE, "01234565 12",
+         "EAN-2:12 UPC-E:01234565"},
+        {bcCodeEAN8, "1234567+01", 7, 67, BarcodeFormat::EAN8, "12345670 01",
+         "EAN-2:01 EAN-8:12345670"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Data);
+        constexpr int m = 2;
+        const TRgbImage image = Image({.BarcodeType = row.Type,
+                                       .Data = row.Data,
+                                       .Checksum = true,
+                                       .NarrowBarWidth = m,
+                                       .Height = 80,
+                                       .ShowText = true,
+                                       .Layout = 1});
+        const std::string data = row.Data;
+        const int addOnDigits = int(data.size() - data.find('+') - 1);
+        const int addOnModules = addOnDigits == 2 ? 20 : 47;
+        EXPECT_EQ(image.Width, (row.Before + row.Main + 9 + addOnModules + 5) * m);
+        // zbar wants more than the add-on's 5 modules after it before anything dark.
+        EXPECT_EQ(row.Zbar, ReadWithZbar(image.Padded(2 * m)));
+        EXPECT_EQ(row.Zxing, Read(InBlackFrame(image), row.Format, ZXing::EanAddOnSymbol::Require));
+
+        const int mainEnd = (row.Before + row.Main) * m - 1, addOnLeft = mainEnd + 1 + 9 * m;
+        const int addOnTop = [&] {
+            for (int y = 0; y < image.Height; ++y)
+                if (Dark(image, addOnLeft, y)) return y;
+            return -1;
+        }();
+        ASSERT_GT(addOnTop, 0);
+        EXPECT_EQ(LastDarkRow(image, addOnLeft), LastDarkRow(image, row.Before * m))
+            << "the add-on's bars end with the guards";
+        std::vector<TBox> over;
+        for (const TBox& box : InkBoxes(image, 0, addOnTop - 1))
+            if (box.Left > mainEnd) over.push_back(box);
+        ASSERT_EQ(size_t(addOnDigits), over.size());
+        for (int i = 0; i < addOnDigits; ++i) {
+            const int character = addOnLeft + (4 + 9 * i) * m; // 7 modules wide
+            EXPECT_GE(over[i].Left + over[i].Right, 2 * character) << i;
+            EXPECT_LE(over[i].Left + over[i].Right, 2 * (character + 7 * m)) << i;
+        }
+        // Between the end guard and the add-on only the UPC check digit has ink.
+        std::vector<TBox> gap;
+        for (const TBox& box : InkBoxes(image, 0, image.Height - 1))
+            if (box.Left > mainEnd && box.Right < addOnLeft) gap.push_back(box);
+        const bool upc = row.Type == bcCodeUPC_A || row.Type == bcCodeUPC_E0;
+        EXPECT_EQ(upc ? 1u : 0u, gap.size());
+    }
+    // A bad add-on is refused in this layout as in the classic one.
+    const TEncodedBarcode classic = Render({.Data = "978030640615+123", .Checksum = true});
+    const TEncodedBarcode standard =
+        Render({.Data = "978030640615+123", .Checksum = true, .Layout = 1});
+    EXPECT_NE(TRenderStep::rsNone, standard.FailedStep);
+    EXPECT_EQ(classic.FailedMessage, standard.FailedMessage);
 }
 
 // --- Print settings ---------------------------------------------------------------------------
@@ -320,6 +408,14 @@ TEST(PrintSettings, SettingsOutsideTheirValuesFailTheSizingStep) {
           .Layout = 1,
           .Resolution = 300,
           .XDimension = 0.5},
+         "leaves no room for the bars"},
+        // Room for the main symbol's bars, none for the add-on's under its digits.
+        {{.Data = "978030640615+12",
+          .Checksum = true,
+          .NarrowBarWidth = 2,
+          .Height = 30,
+          .ShowText = true,
+          .Layout = 1},
          "leaves no room for the bars"},
     };
     for (auto row : rows) {

@@ -49,6 +49,7 @@ const Example kExamples[] = {
     {"upc-supp2.png", BarcodeFormat::None, ""},
     {"upc-supp5.png", BarcodeFormat::None, ""},
     {"ean13-add-on.png", BarcodeFormat::EAN13, "9780306406157 51299"},
+    {"upc-a-add-on.png", BarcodeFormat::UPCA, "036000291452 12"},
     {"ean128a.png", BarcodeFormat::Code128, "10ABC123"},
     {"ean128b.png", BarcodeFormat::Code128, "10abc123"},
     {"ean128c.png", BarcodeFormat::Code128, "0101234567890128"},
