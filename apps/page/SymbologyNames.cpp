@@ -85,20 +85,28 @@ std::string Folded(std::string_view name) {
     return folded;
 }
 
-// A setting as the object reads a number, or nothing when it would not take it as one.
-std::optional<long> NumberOf(std::string_view value) {
+// A setting's value converted as the object converts text for a property of type `type`
+// (VT_I4 or VT_R8), or nothing when it would not take it.
+std::optional<VARIANT> ConvertedAs(std::string_view value, VARTYPE type) {
     const std::u16string wide = Utf8ToUtf16Replacing(value);
     VARIANT text;
     VariantInit(&text);
     V_VT(&text) = VT_BSTR;
     V_BSTR(&text) = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     if (V_BSTR(&text) == nullptr) throw std::bad_alloc();
-    VARIANT number;
-    VariantInit(&number);
-    const HRESULT hr = VariantChangeType(&number, &text, 0, VT_I4);
+    VARIANT converted;
+    VariantInit(&converted);
+    const HRESULT hr = VariantChangeType(&converted, &text, 0, type);
     VariantClear(&text);
     if (FAILED(hr)) return std::nullopt;
-    return V_I4(&number);
+    return converted;
+}
+
+// A setting as the object reads a number, or nothing when it would not take it as one.
+std::optional<long> NumberOf(std::string_view value) {
+    const std::optional<VARIANT> number = ConvertedAs(value, VT_I4);
+    if (!number) return std::nullopt;
+    return V_I4(&*number);
 }
 
 // Whether the object would read the value as a number (as "14", " 14", "&HE" or "1.4e1").
@@ -108,18 +116,9 @@ bool ReadsAsNumber(std::string_view value) {
 
 // A setting's value as the object's double properties convert it, if it does.
 std::optional<double> RealOf(std::string_view value) {
-    const std::u16string wide = Utf8ToUtf16Replacing(value);
-    VARIANT text;
-    VariantInit(&text);
-    V_VT(&text) = VT_BSTR;
-    V_BSTR(&text) = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    if (V_BSTR(&text) == nullptr) throw std::bad_alloc();
-    VARIANT number;
-    VariantInit(&number);
-    const HRESULT hr = VariantChangeType(&number, &text, 0, VT_R8);
-    VariantClear(&text);
-    if (FAILED(hr)) return std::nullopt;
-    return V_R8(&number);
+    const std::optional<VARIANT> number = ConvertedAs(value, VT_R8);
+    if (!number) return std::nullopt;
+    return V_R8(&*number);
 }
 
 // Property names match without regard to case, as the object matches them.
