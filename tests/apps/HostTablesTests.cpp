@@ -160,9 +160,10 @@ TEST(ImageFormatNames, TheHelpAndTheFormOfferTheAcceptedFormats) {
     page.remove_prefix(page.find("<select id=\"ImageTypeStr\""));
     page = page.substr(0, page.find("</select>"));
     int options = 0;
-    for (std::size_t at = page.find("<option>"); at != page.npos; at = page.find("<option>", at)) {
-        at += 8;
-        const std::string name(page.substr(at, page.find('<', at) - at));
+    constexpr std::string_view kOption = "<option value=\"";
+    for (std::size_t at = page.find(kOption); at != page.npos; at = page.find(kOption, at)) {
+        at += kOption.size();
+        const std::string name(page.substr(at, page.find('"', at) - at));
         SCOPED_TRACE(name);
         ++options;
         EXPECT_NO_THROW(WithCheckedImageFormat({{{"ImageTypeStr", name}}}));

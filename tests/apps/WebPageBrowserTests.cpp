@@ -283,7 +283,8 @@ TEST(WebPageBrowser, ThePageIsAToolForTheBarcodeOfItsForm) {
                              "return a.download + ' ' + a.getAttribute('href'); })()";
     EXPECT_EQ(page.Evaluate(link), "ean13-5901234123457.png " + bare.substr(bare.find(" /") + 1));
     EXPECT_EQ(page.Evaluate(TextOf("hint")),
-              "up to 13 digits, 12 with Checksum; check digit: mod 10 with Checksum");
+              "up to 13 digits, 12 with Checksum; +NN or +NNNNN add-on; "
+              "check digit: mod 10 with Checksum");
 
     // With scripts, the same preview, its size and nothing in error.
     page.Call("Emulation.setScriptExecutionDisabled", R"({"value":false})");

@@ -29,7 +29,7 @@ check "a command by its start" offered "re" register render
 check "render's properties, any case" offered "render bar" BarcodeType= BarColor=
 check "symbology names" offered "render BarcodeType=ean1" EAN13 EAN128A EAN128B EAN128C
 check "names without their spaces" offered "render barcodetype=code39" Code39 Code39Extended
-check "image formats" offered "render ImageTypeStr=" BMP JPEG JPG PNG
+check "image formats" offered "render ImageTypeStr=" BMP JPEG JPG PNG SVG
 check "True and False" offered "render ShowText=f" False
 check "render's options" offered "render --" --headers --help --output
 check "serve's options" offered "serve --render-" --render-memory --render-queue --render-threads
