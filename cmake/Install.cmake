@@ -10,6 +10,7 @@
 #   lib/cmake/Quillax/                            QuillaxConfig.cmake, ...ConfigVersion.cmake
 #   lib/pkgconfig/quillax.pc
 #   share/man/man1/quillax.1
+#   share/bash-completion/completions/quillax     the command's completion for bash
 #   share/doc/quillax/                            LICENSE, NOTICE, README and examples
 #   share/doc/quillax/deploy/                     the systemd unit and the nginx site
 # Install components: Runtime (the command, the shared libraries, the deployment examples),
@@ -124,6 +125,9 @@ install(DIRECTORY bindings/php/Quillax/ DESTINATION ${_php_classes} COMPONENT Ru
 
 # --- Documentation ---------------------------------------------------------------------------
 install(FILES docs/quillax.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+# bash-completion loads it from here when `quillax` is first completed.
+install(FILES apps/cli/quillax.bash-completion RENAME quillax
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT Runtime)
 install(FILES LICENSE NOTICE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)
 install(DIRECTORY examples DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Development)

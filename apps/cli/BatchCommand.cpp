@@ -3,6 +3,7 @@
 
 #include "apps/cli/BatchProgress.h"
 #include "apps/cli/BatchRender.h"
+#include "apps/cli/CommandWords.h"
 #include "apps/cli/Csv.h"
 
 #include <sys/stat.h>
@@ -76,6 +77,11 @@ bool IsRegularFile(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 int Run(const TBatchCommandOptions& options) {
     const unsigned threads =
         options.Threads != 0 ? options.Threads : std::max(1u, std::thread::hardware_concurrency());
@@ -83,6 +89,11 @@ int Run(const TBatchCommandOptions& options) {
     std::ifstream file;
     std::optional<std::size_t> total;
     if (!fromStdin) {
+        if (IsFolder(options.Input)) {
+            std::cerr << "quillax batch: cannot read " << options.Input
+                      << ": it is a folder; give a CSV file, or - for standard input\n";
+            return ExitFailure;
+        }
         file.open(options.Input, std::ios::binary);
         if (!file) {
             std::cerr << "quillax batch: cannot read " << options.Input << ": "
@@ -113,8 +124,14 @@ int RunBatchCommand(const TBatchCommandOptions& options) {
     } catch (const EUsageError& e) {
         std::cerr << "quillax batch: " << e.what() << '\n';
         return ExitUsage;
+    } catch (const std::ios_base::failure&) {
+        std::cerr << "quillax batch: cannot read "
+                  << (options.Input == "-" ? "standard input" : options.Input)
+                  << (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string())
+                  << '\n';
+        return ExitFailure;
     } catch (const std::exception& e) {
-        std::cerr << "quillax batch: " << e.what() << '\n';
+        std::cerr << "quillax batch: " << ProblemText(e) << '\n';
         return ExitFailure;
     }
 }

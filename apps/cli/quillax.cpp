@@ -2,7 +2,7 @@
 //
 //   quillax render NAME=VALUE ... [-o FILE] [--headers]
 //   quillax batch [-j N] [-o DIR] [FILE|-]
-//   quillax symbologies
+//   quillax symbologies [--json]
 //   quillax register|unregister [--registry FILE]
 //   quillax serve [--listen HOST:PORT] [--threads N] [--render-threads N] [--render-queue N]
 //                 [--render-memory BYTES] [--cache-bytes N] [--max-connections N]
@@ -12,9 +12,11 @@
 // still written, to the file or standard output), with the object's LastError on standard
 // error; 15 when the file was not written (SaveBarcode's Result 5); 1 when a call failed; 2
 // for a usage error (an unknown property, a value that does not convert, an ImageTypeStr no
-// writer has, or one that contradicts -o's extension). batch has its own
-// (apps/cli/BatchCommand.h).
+// writer has, one that contradicts -o's extension, or an image for a terminal without -o).
+// batch has its own (apps/cli/BatchCommand.h). Every command says what went wrong in its own
+// words, as "quillax COMMAND: reason".
 #include "apps/cli/BatchCommand.h"
+#include "apps/cli/CommandWords.h"
 #include "apps/cli/PropertyHelp.h"
 #include "apps/page/ComponentHost.h"
 #include "apps/page/ImageFormatNames.h"
@@ -26,9 +28,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <thread>
 #include <unistd.h>
@@ -44,10 +49,15 @@ constexpr int ExitUsage = 2;
 constexpr int ExitRenderStep = 10; // + the step code
 
 // The Response of `render` without -o: the image bytes go to standard output, and with
-// --headers each call is reported on standard error.
+// --headers each call is reported on standard error. An image that is not text is held back
+// from a terminal (unless -o - asks for it there): it would only scramble the screen.
 class TStdoutResponse final : public TResponseSink {
 public:
-    explicit TStdoutResponse(bool reportCalls) : reportCalls_(reportCalls) {}
+    TStdoutResponse(bool reportCalls, bool holdBinary)
+        : reportCalls_(reportCalls), holdBinary_(holdBinary) {}
+
+    // Whether an image was held back from the terminal.
+    bool HeldBack() const { return heldBack_; }
 
     HRESULT Expires(LONG minutes) override {
         Report("Expires: " + std::to_string(minutes));
@@ -59,10 +69,15 @@ public:
     }
     HRESULT ContentType(const std::string& type) override {
         Report("ContentType: " + type);
+        text_ = type.starts_with("text/") || type.starts_with("image/svg");
         return S_OK;
     }
     HRESULT BinaryWrite(std::span<const BYTE> bytes) override {
         Report("BinaryWrite: " + std::to_string(bytes.size()) + " bytes");
+        if (holdBinary_ && !text_) {
+            heldBack_ = true;
+            return S_OK;
+        }
         if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
             return E_FAIL;
         return S_OK;
@@ -76,7 +91,10 @@ private:
     void Report(const std::string& line) const {
         if (reportCalls_) std::cerr << line << '\n';
     }
-    bool reportCalls_;
+    const bool reportCalls_;
+    const bool holdBinary_;
+    bool text_ = false;
+    bool heldBack_ = false;
 };
 
 int Render(const std::vector<std::string>& assignments, const std::string& output, bool headers) {
@@ -95,18 +113,22 @@ int Render(const std::vector<std::string>& assignments, const std::string& outpu
         // (names, values, the format against -o's extension) before it shows or saves.
         const TComponentLibrary component(TComponentLibrary::DefaultPath());
         const TBarcodePage page(component);
-        TStdoutResponse response(headers);
+        TStdoutResponse response(headers, output.empty() && isatty(STDOUT_FILENO) == 1);
         const TRenderOutcome outcome = output.empty() || output == "-"
                                            ? page.Show(properties, &response)
                                            : page.Save(properties, output);
-        if (!outcome.Failed()) return ExitSuccess;
-        std::cerr << "quillax render: " << outcome.Error << '\n';
-        return ExitRenderStep + static_cast<int>(outcome.Result);
+        if (outcome.Failed()) std::cerr << "quillax render: " << outcome.Error << '\n';
+        if (response.HeldBack()) {
+            std::cerr << "quillax render: the image is not written to the terminal: give -o FILE, "
+                         "or -o - to write it there anyway\n";
+            return ExitUsage;
+        }
+        return outcome.Failed() ? ExitRenderStep + static_cast<int>(outcome.Result) : ExitSuccess;
     } catch (const EUsageError& e) {
         std::cerr << "quillax render: " << e.what() << '\n';
         return ExitUsage;
     } catch (const std::exception& e) {
-        std::cerr << "quillax render: " << e.what() << '\n';
+        std::cerr << "quillax render: " << ProblemText(e) << '\n';
         return ExitFailure;
     }
 }
@@ -157,9 +179,90 @@ int Registration(bool registering, const std::string& registry) {
                   << RegistryStoreFile() << '\n';
         return ExitSuccess;
     } catch (const std::exception& e) {
-        std::cerr << "quillax " << command << ": " << e.what() << '\n';
+        std::cerr << "quillax " << command << ": " << ProblemText(e) << '\n';
         return ExitFailure;
     }
+}
+
+// Whole-number options, taken as text and read once the command is known, so that a value
+// that is not a number, or out of bounds, is told in the command's words.
+class TWholeNumberOptions {
+public:
+    template <class Number>
+    void Add(CLI::App* command, const std::string& names, const std::string& help, Number& target,
+             TWholeNumberRange range) {
+        TEntry& entry = entries_.emplace_back();
+        entry.Command = command;
+        entry.Text = std::to_string(target);
+        entry.Range = range;
+        entry.Set = [&target](std::uint64_t value) { target = static_cast<Number>(value); };
+        entry.Option = command->add_option(names, entry.Text, help)
+                           ->capture_default_str()
+                           ->type_name(range.Bytes ? "BYTES" : "N");
+    }
+
+    // Reads the values given to command. Raises EUsageError for the first one it cannot take.
+    void Apply(const CLI::App* command) const {
+        for (const TEntry& entry : entries_) {
+            if (entry.Command != command || entry.Option->count() == 0) continue;
+            std::string names = entry.Option->get_name(false, true); // "-j,--jobs"
+            std::replace(names.begin(), names.end(), ',', '/');
+            entry.Set(WholeNumberOption(names, entry.Text, entry.Range));
+        }
+    }
+
+private:
+    struct TEntry {
+        CLI::App* Command = nullptr;
+        CLI::Option* Option = nullptr;
+        std::string Text;
+        TWholeNumberRange Range;
+        std::function<void(std::uint64_t)> Set;
+    };
+    std::deque<TEntry> entries_; // options hold the address of their text
+};
+
+constexpr std::uint64_t kMebibyte = std::uint64_t{1} << 20;
+constexpr std::uint64_t kTebibyte = std::uint64_t{1} << 40;
+
+// The commands, one a line with what each does, for a person who gave none or another.
+std::string CommandList(const CLI::App& app) {
+    const std::vector<const CLI::App*> commands =
+        app.get_subcommands([](const CLI::App*) { return true; });
+    std::size_t width = 0;
+    for (const CLI::App* command : commands)
+        width = std::max(width, command->get_name().size());
+    std::string list = "The commands are:\n";
+    for (const CLI::App* command : commands) {
+        std::string name = command->get_name();
+        name.resize(width + 2, ' ');
+        list += "  " + name + command->get_description() + "\n";
+    }
+    return list + "Run quillax COMMAND --help for a command's options.\n";
+}
+
+// A usage error in the command's words, and its exit status.
+int UsageError(const std::string& who, const std::string& problem) {
+    std::cerr << who << ": " << problem << '\n';
+    return ExitUsage;
+}
+
+// What the parser refused, said as the command says it: the option that lacks its value, or
+// the parser's own words for anything rarer.
+std::string ParseProblem(const CLI::ParseError& error) {
+    const std::string what = error.what();
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr)
+        return what.substr(0, what.find(':')) + " needs a value";
+    return what;
+}
+
+// Arguments a command did not expect: an option it does not have, or a word too many.
+std::string ExtrasProblem(const CLI::App& command) {
+    const std::vector<std::string> extras = command.remaining();
+    const std::string& first = extras.front();
+    const std::string help = " (quillax " + command.get_name() + " --help lists what it takes)";
+    if (first.starts_with("-")) return "unknown option " + first + help;
+    return "unexpected argument \"" + first + "\"" + help;
 }
 
 } // namespace
@@ -167,7 +270,9 @@ int Registration(bool registering, const std::string& registry) {
 int main(int argc, char** argv) {
     CLI::App app{"quillax: barcode images from the Quillax component"};
     app.set_version_flag("--version", "quillax 1.0.0");
-    app.require_subcommand(1);
+    // Unknown commands and options are kept, and told below in the command's own words.
+    app.allow_extras();
+    TWholeNumberOptions numbers;
 
     std::vector<std::string> assignments;
     std::string output;
@@ -175,12 +280,15 @@ int main(int argc, char** argv) {
     CLI::App* render = app.add_subcommand(
         "render", "Render a barcode: set each property NAME=VALUE, then save or show the image");
     render->add_option("properties", assignments, "Property settings, NAME=VALUE");
-    render->add_option("-o,--output", output, "Image file to write; - or none: standard output");
+    render->add_option("-o,--output", output,
+                       "Image file to write; - for standard output (without -o, standard "
+                       "output unless it is a terminal)");
     render->add_flag("--headers", headers, "Report the response calls on standard error");
     render->footer("Properties (names in any case; the default is that of a page start):\n" +
                    PropertyHelpText() +
                    "\nWith -o FILE and no ImageTypeStr, the format follows FILE's extension "
-                   "(.bmp, .png, .jpg, .jpeg, .svg).\n"
+                   "(.bmp, .png, .jpg, .jpeg, .svg). Colours: #RRGGBB, 0xRRGGBB, &HBBGGRR or "
+                   "a number.\n"
                    "\nLayout=1 draws the symbology's standard: quiet zones, the human-readable "
                    "line (EAN/UPC digits in OCR-B), text sized by the module, no text band "
                    "without ShowText. Resolution records dots per inch; with it XDimension "
@@ -189,20 +297,26 @@ int main(int argc, char** argv) {
                    "carries the error text, and its reason goes to standard error), whether to a "
                    "file or to standard output; 15 when the file could not be written; 1 when a "
                    "call failed; 2 for a usage error (including an ImageTypeStr other than " +
-                   AcceptedImageFormatNames() + ", or one that contradicts -o's extension).");
+                   AcceptedImageFormatNames() +
+                   ", one that contradicts -o's extension, or an image for a terminal without "
+                   "-o).");
 
     TBatchCommandOptions batchOptions;
     CLI::App* batch = app.add_subcommand(
         "batch", "Render one image per CSV row: a header row of property names (and file)");
-    batch->add_option("-j,--jobs", batchOptions.Threads, "Render threads (default: the cores)")
-        ->check(CLI::Range(1u, 1024u));
+    batchOptions.Threads = std::max(1u, std::thread::hardware_concurrency());
+    numbers.Add(batch, "-j,--jobs", "Render threads (default: one per core)", batchOptions.Threads,
+                {1, 1024});
     batch->add_option("-o,--output", batchOptions.Folder, "Folder for the images")
         ->capture_default_str();
     batch->add_option("input", batchOptions.Input, "CSV file; - for standard input")
         ->capture_default_str();
 
+    bool json = false;
     CLI::App* symbologies = app.add_subcommand(
         "symbologies", "Print the symbology table: number, name, data, check digit");
+    symbologies->add_flag("--json", json,
+                          "As JSON: number, name, aliases, data and check_digit of each");
 
     std::string registry;
     CLI::App* reg = app.add_subcommand("register", "Register the component in a registry store");
@@ -221,66 +335,72 @@ int main(int argc, char** argv) {
         ->add_option("--listen", listen,
                      "HOST:PORT to listen on ([::1]:8080 for IPv6, port 0 for any free port)")
         ->capture_default_str();
-    serve
-        ->add_option("--threads", serving.threads,
-                     "Network threads: they read, answer from the cache and write (default: one "
-                     "per core)")
-        ->capture_default_str()
-        ->check(CLI::Range(1u, 256u));
-    serve
-        ->add_option("--render-threads", serving.render.threads,
-                     "Threads that render images (default: one per core)")
-        ->capture_default_str()
-        ->check(CLI::Range(1u, 256u));
-    serve
-        ->add_option("--render-queue", serving.render.queueLength,
-                     "Images that may wait for a render thread; past that 503 (default 64)")
-        ->capture_default_str()
-        ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
-    serve
-        ->add_option("--render-memory", serving.render.memoryBytes,
-                     "Bytes that renders in flight may take together; an image that can never "
-                     "fit gets the error image (422)")
-        ->capture_default_str()
-        ->check(CLI::Range(std::size_t{1} << 20, std::size_t{1} << 40));
-    serve
-        ->add_option("--max-connections", serving.limits.maxConnections,
-                     "Open connections; past that idle ones are closed, else 503")
-        ->capture_default_str()
-        ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20));
-    serve
-        ->add_option("--max-connections-per-client", serving.limits.maxConnectionsPerClient,
-                     "Open connections from one address; 0 for no share (behind a trusted "
-                     "front such as nginx, where every connection comes from one address)")
-        ->capture_default_str()
-        ->check(CLI::Range(std::size_t{0}, std::size_t{1} << 20));
-    serve
-        ->add_option("--cache-bytes", serving.cacheBytes,
-                     "Bytes of recent image answers kept in memory; 0 turns the cache off")
-        ->capture_default_str();
+    numbers.Add(serve, "--threads",
+                "Network threads: they read, answer from the cache and write (default: one per "
+                "core)",
+                serving.threads, {1, 256});
+    numbers.Add(serve, "--render-threads", "Threads that render images (default: one per core)",
+                serving.render.threads, {1, 256});
+    numbers.Add(serve, "--render-queue",
+                "Images that may wait for a render thread; past that 503 (default 64)",
+                serving.render.queueLength, {1, 1 << 20});
+    numbers.Add(serve, "--render-memory",
+                "Bytes that renders in flight may take together (64M, 1G); an image that can "
+                "never fit gets the error image (422)",
+                serving.render.memoryBytes, {kMebibyte, kTebibyte, true});
+    numbers.Add(serve, "--max-connections",
+                "Open connections; past that idle ones are closed, else 503",
+                serving.limits.maxConnections, {1, 1 << 20});
+    numbers.Add(serve, "--max-connections-per-client",
+                "Open connections from one address; 0 for no share (behind a trusted front such "
+                "as nginx, where every connection comes from one address)",
+                serving.limits.maxConnectionsPerClient, {0, 1 << 20});
+    numbers.Add(serve, "--cache-bytes",
+                "Bytes of recent image answers kept in memory (64M, 1G); 0 turns the cache off",
+                serving.cacheBytes, {0, kTebibyte, true});
     serve
         ->add_flag("--quiet", quiet,
                    "Turn off the access log (by default one line per request on standard error)")
         ->capture_default_str();
 
+    for (CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; }))
+        command->allow_extras();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        const int status = app.exit(e);
-        return status == 0 ? ExitSuccess : ExitUsage;
+        if (e.get_exit_code() == 0) return app.exit(e); // --help, --version
+        const std::vector<CLI::App*> given = app.get_subcommands();
+        return UsageError(given.empty() ? "quillax" : "quillax " + given.front()->get_name(),
+                          ParseProblem(e));
     }
 
-    if (render->parsed()) return Render(assignments, output, headers);
-    if (batch->parsed()) return RunBatchCommand(batchOptions);
-    if (symbologies->parsed()) {
-        std::cout << SymbologyTableText();
+    const std::vector<CLI::App*> given = app.get_subcommands();
+    if (given.empty()) {
+        const std::vector<std::string> words = app.remaining();
+        const std::string problem = words.empty() ? "no command given"
+                                    : words.front().starts_with("-")
+                                        ? "unknown option " + words.front()
+                                        : "unknown command \"" + words.front() + "\"";
+        return UsageError("quillax", problem + "\n" + CommandList(app));
+    }
+    CLI::App* command = given.front();
+    const std::string who = "quillax " + command->get_name();
+    if (!command->remaining().empty()) return UsageError(who, ExtrasProblem(*command));
+    try {
+        numbers.Apply(command);
+    } catch (const EUsageError& e) {
+        return UsageError(who, e.what());
+    }
+
+    if (command == render) return Render(assignments, output, headers);
+    if (command == batch) return RunBatchCommand(batchOptions);
+    if (command == symbologies) {
+        std::cout << (json ? SymbologyTableJson() : SymbologyTableText());
         return ExitSuccess;
     }
-    if (reg->parsed()) return Registration(true, registry);
-    if (unreg->parsed()) return Registration(false, registry);
-    if (serve->parsed()) {
-        serving.accessLogFd = quiet ? -1 : STDERR_FILENO;
-        return RunWebHost(listen, std::move(serving));
-    }
-    return ExitUsage;
+    if (command == reg) return Registration(true, registry);
+    if (command == unreg) return Registration(false, registry);
+    serving.accessLogFd = quiet ? -1 : STDERR_FILENO;
+    return RunWebHost(listen, std::move(serving));
 }

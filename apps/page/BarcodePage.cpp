@@ -2,6 +2,7 @@
 // client reaches it, with property names resolved against a table made once, not per page.
 #include "apps/page/BarcodePage.h"
 
+#include "apps/page/ColourValues.h"
 #include "apps/page/ImageFormatNames.h"
 #include "apps/page/SymbologyNames.h"
 #include "platform/AnsiCodePage.h"
@@ -104,8 +105,9 @@ struct TOwnedVariant : VARIANT {
 // Sets one property from its text, converted as a script host converts it.
 void Put(IQuillax2* object, std::string_view name, std::string_view text) {
     const TPropertyPut& put = PutOf(name);
-    const std::string translated =
-        put.Name == "BarcodeType" ? BarcodeTypeValue(text) : std::string(text);
+    const std::string translated = put.Name == "BarcodeType"    ? BarcodeTypeValue(text)
+                                   : IsColourProperty(put.Name) ? ColourValue(name, text)
+                                                                : std::string(text);
     const std::u16string wide = Utf8ToUtf16Replacing(translated);
     TOwnedVariant value;
     V_VT(&value) = VT_BSTR;

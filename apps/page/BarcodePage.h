@@ -1,8 +1,9 @@
 // The page seam: one barcode page as every host runs it. It creates the object, starts the
 // page with a scripting context whose Response reports to a sink, applies the settings
-// (symbology names turned into numbers, each property put through the object's function
-// table), shows the image or saves it, ends the page and returns the outcome. The command,
-// batch and the web host each run their pages through it; the C API keeps its pages open.
+// (symbology names turned into numbers, colours written #RRGGBB or 0xRRGGBB turned into the
+// object's 0x00BBGGRR, each property put through the object's function table), shows the
+// image or saves it, ends the page and returns the outcome. The command, batch and the web
+// host each run their pages through it; the C API keeps its pages open.
 #pragma once
 
 #include "apps/page/ComponentLibrary.h"

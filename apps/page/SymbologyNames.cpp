@@ -13,7 +13,10 @@ namespace quillax::host {
 
 namespace {
 
-// By BarcodeType number; the names are the component's own (Codabar is spelt "Codebar").
+// By BarcodeType number; the names are the component's own, except Codabar (the component's
+// table spells it "Codebar", which stays accepted). EAN-128 and UCC-128 are the former names
+// of GS1-128: element strings with application identifiers, as 24 takes them; the fixed
+// code sets of 20-22 keep their own names.
 // A check digit "with Checksum" is added only when Checksum is set, the others always. The
 // width bounds count wide elements (of the ratio's width) and narrow units per character of
 // data, and for the start, stop, check and padding characters (Code 128 with code sets
@@ -21,8 +24,8 @@ namespace {
 // symbol of one width: the main symbol and the widest add-on with its gap (9 + 47 modules).
 // clang-format off
 constexpr std::array<TSymbology, 25> kSymbologies{{
-    {0, "2_5_interleaved", "Interleaved 2 of 5", "digits; odd count gets a leading 0", "none",
-     {2, 3}, {3, 9}},
+    {0, "2_5_interleaved", "Interleaved 2 of 5, ITF", "digits; odd count gets a leading 0",
+     "none", {2, 3}, {3, 9}},
     {1, "2_5_industrial", "Industrial 2 of 5", "digits", "none",
      {2, 8}, {4, 8}},
     {2, "2_5_matrix", "Matrix 2 of 5", "digits", "none",
@@ -45,7 +48,7 @@ constexpr std::array<TSymbology, 25> kSymbologies{{
      {4, 4}, {6, 7}},
     {11, "PostNet", "", "digits", "mod 10 with Checksum",
      {5, 5}, {7, 7}},
-    {12, "Codebar", "Codabar", "0-9 - $ : / . +", "none",
+    {12, "Codabar", "Codebar", "0-9 - $ : / . +", "none",
      {3, 5}, {6, 10}},
     {13, "EAN8", "", "up to 8 digits, 7 with Checksum; +NN or +NNNNN add-on",
      "mod 10 with Checksum", {0, 0}, {0, 123}},
@@ -69,8 +72,8 @@ constexpr std::array<TSymbology, 25> kSymbologies{{
      {0, 11}, {0, 68}},
     {23, "Code128", "", "any byte; code sets chosen", "mod 103",
      {0, 22}, {0, 46}},
-    {24, "GS1-128", "", "GS1 element string (AI)data...", "mod 103; GS1 check digits verified",
-     {0, 22}, {0, 68}},
+    {24, "GS1-128", "EAN-128, UCC-128, UCC/EAN-128", "GS1 element string (AI)data...",
+     "mod 103; GS1 check digits verified", {0, 22}, {0, 68}},
 }};
 // clang-format on
 
@@ -137,6 +140,17 @@ constexpr TWidthUnits kAnyFixed{9, 68};
 // The standard layout's widest margins in modules beside what QuietZone gives them: a
 // symbology's own quiet zones (at most 10 on each side), or an outer EAN/UPC digit's room.
 constexpr double kStandardMarginModules = 24;
+
+// The table's text as a JSON string (printable ASCII, so quotes and backslashes are all
+// there is to escape).
+std::string JsonString(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
 
 } // namespace
 
@@ -205,21 +219,32 @@ std::span<const TSymbology> Symbologies() {
     return kSymbologies;
 }
 
+std::vector<std::string_view> SymbologyAliases(const TSymbology& symbology) {
+    constexpr std::string_view separator = ", ";
+    std::vector<std::string_view> aliases;
+    for (std::string_view rest = symbology.Aliases; !rest.empty();) {
+        const std::size_t end = rest.find(separator);
+        aliases.push_back(rest.substr(0, end));
+        rest = end == rest.npos ? std::string_view() : rest.substr(end + separator.size());
+    }
+    return aliases;
+}
+
 std::optional<int> SymbologyNumber(std::string_view name) {
     // Each name and alias folded once per process.
-    static const std::array<std::pair<std::string, std::string>, kSymbologies.size()> folded = [] {
-        std::array<std::pair<std::string, std::string>, kSymbologies.size()> names;
-        for (std::size_t i = 0; i < kSymbologies.size(); ++i)
-            names[i] = {Folded(kSymbologies[i].Name), Folded(kSymbologies[i].Alias)};
+    static const std::vector<std::pair<std::string, int>> folded = [] {
+        std::vector<std::pair<std::string, int>> names;
+        for (const TSymbology& symbology : kSymbologies) {
+            names.emplace_back(Folded(symbology.Name), symbology.Number);
+            for (std::string_view alias : SymbologyAliases(symbology))
+                names.emplace_back(Folded(alias), symbology.Number);
+        }
         return names;
     }();
     const std::string written = Folded(name);
     if (written.empty()) return std::nullopt;
-    for (std::size_t i = 0; i < folded.size(); ++i) {
-        if (written == folded[i].first ||
-            (!folded[i].second.empty() && written == folded[i].second))
-            return kSymbologies[i].Number;
-    }
+    for (const auto& [candidate, number] : folded)
+        if (written == candidate) return number;
     return std::nullopt;
 }
 
@@ -264,6 +289,21 @@ std::string SymbologyTableText() {
         text += row(std::to_string(symbology.Number), symbology.Name, symbology.Data,
                     symbology.CheckDigit);
     return text;
+}
+
+std::string SymbologyTableJson() {
+    std::string json = "[\n";
+    for (const TSymbology& symbology : kSymbologies) {
+        std::string aliases;
+        for (std::string_view alias : SymbologyAliases(symbology))
+            aliases += (aliases.empty() ? "" : ", ") + JsonString(alias);
+        json += "  {\"number\": " + std::to_string(symbology.Number) +
+                ", \"name\": " + JsonString(symbology.Name) + ", \"aliases\": [" + aliases +
+                "], \"data\": " + JsonString(symbology.Data) +
+                ", \"check_digit\": " + JsonString(symbology.CheckDigit) + "}" +
+                (symbology.Number + 1 < static_cast<int>(kSymbologies.size()) ? ",\n" : "\n");
+    }
+    return json + "]\n";
 }
 
 } // namespace quillax::host

@@ -20,10 +20,10 @@ struct TWidthUnits {
 };
 
 struct TSymbology {
-    int Number;             // the BarcodeType value
-    std::string_view Name;  // the symbology table's name
-    std::string_view Alias; // a further accepted name, or empty
-    std::string_view Data;  // what the data may hold
+    int Number;               // the BarcodeType value
+    std::string_view Name;    // the symbology table's name
+    std::string_view Aliases; // further accepted names, separated by ", "; or empty
+    std::string_view Data;    // what the data may hold
     std::string_view CheckDigit;
     // At most this wide per character of data, and at most Fixed for start, stop and check
     // characters: a bound on the measured width, for a host that must know a render's size
@@ -34,6 +34,9 @@ struct TSymbology {
 
 // The 25 symbologies, in number order.
 std::span<const TSymbology> Symbologies();
+
+// A symbology's further names, one each.
+std::vector<std::string_view> SymbologyAliases(const TSymbology& symbology);
 
 // The symbology a name stands for: its letters and digits compared without regard to case,
 // everything else ignored, so "EAN13", "ean-13", "Code128B" and "code 128 b" all match.
@@ -55,5 +58,9 @@ double ImagePixelsBound(std::span<const TPropertySetting> settings);
 
 // The table as `quillax symbologies` prints it: number, name, data, check digit.
 std::string SymbologyTableText();
+
+// The table as `quillax symbologies --json` prints it: an array of objects with number,
+// name, aliases, data and check_digit, one object per line.
+std::string SymbologyTableJson();
 
 } // namespace quillax::host

@@ -46,11 +46,15 @@ struct CommandFixture : ::testing::Test {
     // Runs quillax with the arguments (already quoted for the shell) and standard input
     // read from the file `input`.
     TRun Quillax(const std::string& arguments, const fs::path& input = "/dev/null") {
+        return Run("'" + Command().string() + "' " + arguments, input);
+    }
+
+    // Runs a shell command line, as Quillax does.
+    TRun Run(const std::string& commandLine, const fs::path& input = "/dev/null") {
         const fs::path out = folder / "stdout";
         const fs::path err = folder / "stderr";
-        const std::string line = "'" + Command().string() + "' " + arguments + " >'" +
-                                 out.string() + "' 2>'" + err.string() + "' <'" + input.string() +
-                                 "'";
+        const std::string line = commandLine + " >'" + out.string() + "' 2>'" + err.string() +
+                                 "' <'" + input.string() + "'";
         const int raw = std::system(line.c_str());
         TRun run;
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

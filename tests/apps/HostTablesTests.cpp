@@ -42,6 +42,9 @@ TEST(SymbologyNames, NamesAsPeopleWriteThemFindTheirNumber) {
         {"Post.Net", 11},
         {"Codebar", 12},
         {"Codabar", 12},
+        {"ITF", 0},
+        {"EAN-128", 24},
+        {"UCC/EAN-128", 24},
         {"EAN-8", 13},
         {"UPC-A", 15},
         {"upc e0", 16},
@@ -63,7 +66,7 @@ TEST(SymbologyNames, NamesAsPeopleWriteThemFindTheirNumber) {
 }
 
 TEST(SymbologyNames, OtherWordsNameNoSymbology) {
-    for (const char* written : {"", " ", "--", "EAN14", "EAN", "Code", "EAN128", "Code128D",
+    for (const char* written : {"", " ", "--", "EAN14", "EAN", "Code", "ITF14", "Code128D",
                                 "ean13x", "UPC", "14", "Codabar 2", "EAN13\xC3\xA9"}) {
         SCOPED_TRACE(written);
         EXPECT_EQ(std::nullopt, SymbologyNumber(written));
@@ -77,9 +80,8 @@ TEST(SymbologyNames, TheTableIsInNumberOrderAndEveryNameIsUnambiguous) {
         SCOPED_TRACE(std::string(table[i].Name));
         EXPECT_EQ(static_cast<int>(i), table[i].Number);
         EXPECT_EQ(table[i].Number, SymbologyNumber(table[i].Name));
-        if (!table[i].Alias.empty()) {
-            EXPECT_EQ(table[i].Number, SymbologyNumber(table[i].Alias));
-        }
+        for (std::string_view alias : SymbologyAliases(table[i]))
+            EXPECT_EQ(table[i].Number, SymbologyNumber(alias)) << alias;
         EXPECT_FALSE(table[i].Data.empty());
         EXPECT_FALSE(table[i].CheckDigit.empty());
     }
@@ -158,9 +160,10 @@ TEST(ImageFormatNames, TheHelpAndTheFormOfferTheAcceptedFormats) {
     page.remove_prefix(page.find("<select id=\"ImageTypeStr\""));
     page = page.substr(0, page.find("</select>"));
     int options = 0;
-    for (std::size_t at = page.find("<option>"); at != page.npos; at = page.find("<option>", at)) {
-        at += 8;
-        const std::string name(page.substr(at, page.find('<', at) - at));
+    constexpr std::string_view kOption = "<option value=\"";
+    for (std::size_t at = page.find(kOption); at != page.npos; at = page.find(kOption, at)) {
+        at += kOption.size();
+        const std::string name(page.substr(at, page.find('"', at) - at));
         SCOPED_TRACE(name);
         ++options;
         EXPECT_NO_THROW(WithCheckedImageFormat({{{"ImageTypeStr", name}}}));

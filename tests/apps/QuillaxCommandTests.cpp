@@ -2,12 +2,15 @@
 // response calls on request, registration in a store file, and the exit statuses.
 #include "CommandFixture.h"
 
+#include "apps/cli/CommandWords.h"
 #include "apps/cli/PropertyHelp.h"
+#include "apps/page/SymbologyNames.h"
 #include "tests/support/OpenFifo.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -73,8 +76,6 @@ TEST_F(CommandFixture, ExitStatusesTellWhatWentWrong) {
         {"method used as a property", "render ShowBarcode=1", 2, {}},
         {"setting without a value sign", "render Height", 2, {}},
         {"unknown symbology name", "render BarcodeType=EAN-14", 2, {}},
-        {"no command", "", 2, {}},
-        {"unknown command", "paint", 2, {}},
         {"invalid data", "render Data=ABC -o '" + (folder / "bad.bmp").string() + "'", 13,
          folder / "bad.bmp"},
         {"folder that does not exist",
@@ -256,7 +257,140 @@ TEST_F(CommandFixture, SymbologiesPrintsTheTable) {
     EXPECT_EQ(0, run.status);
     EXPECT_EQ(26, std::count(run.out.begin(), run.out.end(), '\n'));
     EXPECT_NE(std::string::npos, run.out.find("\n14  EAN13 ")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("\n12  Codabar ")) << run.out;
     EXPECT_NE(std::string::npos, run.out.find("\n24  GS1-128 ")) << run.out;
+}
+
+// The JSON table as another program reads it: Python's parser, one line per symbology.
+TEST_F(CommandFixture, SymbologiesAsJsonReadBackAsTheTable) {
+    const TRun run = Quillax("symbologies --json");
+    ASSERT_EQ(0, run.status) << run.err;
+    std::ofstream(folder / "table.json") << run.out;
+    if (std::system("command -v python3 >/dev/null") != 0) GTEST_SKIP() << "no python3";
+    const TRun read = Run("python3 -c \"import json, sys\n"
+                          "for s in json.load(sys.stdin):\n"
+                          "    print(s['number'], s['name'], '|'.join(s['aliases']), s['data'],"
+                          " s['check_digit'], sep='/')\"",
+                          folder / "table.json");
+    ASSERT_EQ(0, read.status) << read.err;
+    std::string expected;
+    for (const quillax::host::TSymbology& symbology : quillax::host::Symbologies()) {
+        std::string aliases;
+        for (std::string_view alias : quillax::host::SymbologyAliases(symbology))
+            aliases += (aliases.empty() ? "" : "|") + std::string(alias);
+        expected += std::to_string(symbology.Number) + "/" + std::string(symbology.Name) + "/" +
+                    aliases + "/" + std::string(symbology.Data) + "/" +
+                    std::string(symbology.CheckDigit) + "\n";
+    }
+    EXPECT_EQ(expected, read.out);
+}
+
+// What a person mistypes gets an answer in the command's words: what was wrong and what is
+// taken instead, never a library's text.
+TEST_F(CommandFixture, MistakesAreToldInTheCommandsWords) {
+    const std::string commands = "The commands are:\n  render       Render a barcode";
+    const std::string seeHelp = " (quillax render --help lists what it takes)\n";
+    const std::string bytes = " takes a number of bytes from ";
+    const struct {
+        std::string arguments;
+        int status;
+        std::string message; // standard error starts with it
+    } rows[] = {
+        {"", 2, "quillax: no command given\n" + commands},
+        {"frobnicate", 2, "quillax: unknown command \"frobnicate\"\n" + commands},
+        {"--frobnicate", 2, "quillax: unknown option --frobnicate\n" + commands},
+        {"render --bogus", 2, "quillax render: unknown option --bogus" + seeHelp},
+        {"symbologies extra", 2,
+         "quillax symbologies: unexpected argument \"extra\" (quillax symbologies --help"},
+        {"batch '" + folder.string() + "'", 1,
+         "quillax batch: cannot read " + folder.string() +
+             ": it is a folder; give a CSV file, or - for standard input\n"},
+        {"batch -j abc in.csv", 2,
+         "quillax batch: -j/--jobs takes a whole number from 1 to 1024, not \"abc\"\n"},
+        {"batch --jobs 0 in.csv", 2,
+         "quillax batch: -j/--jobs takes a whole number from 1 to 1024, not \"0\"\n"},
+        {"serve --listen", 2, "quillax serve: --listen needs a value\n"},
+        {"serve --cache-bytes -1", 2,
+         "quillax serve: --cache-bytes" + bytes +
+             "0 to 1099511627776 (or with K, M or G: 64M), "
+             "not \"-1\"\n"},
+        {"serve --threads 0", 2, "quillax serve: --threads takes a whole number from 1 to 256"},
+        {"serve --render-threads 300", 2, "quillax serve: --render-threads takes a whole number"},
+        {"serve --render-queue 0", 2, "quillax serve: --render-queue takes a whole number from 1"},
+        {"serve --render-memory 64K", 2, "quillax serve: --render-memory" + bytes + "1048576 to"},
+        {"serve --max-connections 1.5", 2, "quillax serve: --max-connections takes a whole number"},
+        {"serve --max-connections-per-client ' 4'", 2,
+         "quillax serve: --max-connections-per-client takes a whole number from 0 to"},
+        {"render BarColor=#F00", 2,
+         "quillax render: value #F00 does not convert for property BarColor: a colour is "
+         "#RRGGBB, 0xRRGGBB, &HBBGGRR or a number\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments);
+        const TRun run = Quillax(row.arguments);
+        EXPECT_EQ(row.status, run.status);
+        EXPECT_EQ(row.message, run.err.substr(0, row.message.size()));
+    }
+}
+
+// Byte counts take K, M and G (powers of 1024); anything but digits and one unit is refused.
+TEST(WholeNumberOption, ReadsDigitsAndByteUnitsWithinTheBounds) {
+    using quillax::host::WholeNumberOption;
+    const quillax::host::TWholeNumberRange bytes{0, std::uint64_t{1} << 40, true};
+    const quillax::host::TWholeNumberRange count{1, 256, false};
+    EXPECT_EQ(0u, WholeNumberOption("--b", "0", bytes));
+    EXPECT_EQ(64u << 10, WholeNumberOption("--b", "64k", bytes));
+    EXPECT_EQ(64u << 20, WholeNumberOption("--b", "64M", bytes));
+    EXPECT_EQ(std::uint64_t{1} << 40, WholeNumberOption("--b", "1024G", bytes));
+    EXPECT_EQ(256u, WholeNumberOption("--n", "256", count));
+    for (const char* refused :
+         {"1025G", "18014398509481984G", "", "M", "+5", " 5", "5 ", "0x10", "5MB", "1e3"})
+        EXPECT_THROW(WholeNumberOption("--b", refused, bytes), quillax::host::EUsageError)
+            << refused;
+    for (const char* refused : {"0", "257", "1K", "-1"})
+        EXPECT_THROW(WholeNumberOption("--n", refused, count), quillax::host::EUsageError)
+            << refused;
+}
+
+// A colour as #RRGGBB, 0xRRGGBB, the object's own number or a script's &HBBGGRR: one image.
+TEST_F(CommandFixture, ColoursInEverySpellingGiveOneImage) {
+    const std::string render = "render " + ValidEan + " ShowText=true ";
+    const TRun red = Quillax(render + "BarColor=255 BGColor=16776960"); // cyan spaces
+    ASSERT_EQ(0, red.status) << red.err;
+    for (const char* spelling :
+         {"BarColor=#FF0000 BGColor=#00ffff", "barcolor=0xff0000 bgcolor=0X00FFFF",
+          "BarColor=0xFF0000 BGColor=0xFFFF", // no leading zeros
+          "BarColor='&HFF' BGColor='&HFFFF00'"}) {
+        SCOPED_TRACE(spelling);
+        const TRun run = Quillax(render + spelling);
+        EXPECT_EQ(0, run.status) << run.err;
+        EXPECT_TRUE(run.out == red.out);
+    }
+    // &H is read as a script reads it, blue in the high byte.
+    EXPECT_FALSE(Quillax(render + "BarColor='&HFF0000' BGColor=16776960").out == red.out);
+}
+
+// An image is not poured into a terminal: -o - asks for it there, a file or a pipe is fine.
+TEST_F(CommandFixture, RenderKeepsAnImageOutOfATerminal) {
+    if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1)";
+    const struct {
+        const char* target;
+        int status;
+        std::string shown; // what the terminal shows first
+    } rows[] = {
+        {"", 2,
+         "quillax render: the image is not written to the terminal: give -o FILE, or -o - to "
+         "write it there anyway"},
+        {" -o -", 0, "BM"},
+        {" | head -c 2", 0, "BM"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.target);
+        const std::string inside = "'" + Command().string() + "' render " + ValidEan + row.target;
+        const TRun run = Run("script -qec \"" + inside + "\" /dev/null");
+        EXPECT_EQ(row.status, run.status) << run.out;
+        EXPECT_EQ(row.shown, run.out.substr(0, row.shown.size()));
+    }
 }
 
 TEST_F(CommandFixture, RenderHelpListsEveryPropertyWithItsDefault) {

@@ -1,7 +1,9 @@
 // The front page in a real browser: headless Chromium, driven over its DevTools protocol,
-// loads `quillax serve`'s page; the preview is there before any script runs; after a change
-// of symbology and data in the form the preview shows the new barcode. A screenshot is kept
-// in the build folder (test-artifacts/web-page.png).
+// loads `quillax serve`'s page; the preview and the download link are there before any
+// script runs; after a change of symbology and data in the form the preview, the hint, the
+// download's name and the URL and tag to copy follow; zoom is pixel for pixel; an image that
+// carries an error shows the reason. Screenshots are kept in the build folder
+// (test-artifacts/web-page.png, web-page-error.png).
 #include "LoopbackClient.h"
 #include "ServeProcess.h"
 
@@ -94,7 +96,7 @@ public:
             dup2(null, STDERR_FILENO);
             execl(kChromium, kChromium, "--headless", "--no-sandbox", "--disable-gpu",
                   "--disable-quic", "--no-first-run", "--disable-background-networking",
-                  "--disable-component-update", "--disable-sync", "--window-size=900,700",
+                  "--disable-component-update", "--disable-sync", "--window-size=1100,800",
                   "--remote-debugging-port=0", profile.c_str(), "about:blank",
                   static_cast<char*>(nullptr));
             _exit(127);
@@ -167,12 +169,37 @@ public:
         return true;
     }
 
-    // The string a script expression gives, evaluated in the page.
+    // The string a script expression gives (or the promise it gives settles to), evaluated
+    // in the page.
     std::string Evaluate(const std::string& expression) {
         const std::string answer =
-            Call("Runtime.evaluate",
-                 "{\"expression\":" + JsonQuote(expression) + ",\"returnByValue\":true}");
+            Call("Runtime.evaluate", "{\"expression\":" + JsonQuote(expression) +
+                                         ",\"returnByValue\":true,\"awaitPromise\":true}");
         return JsonString(answer, "value").value_or("<no value: " + answer.substr(0, 300) + ">");
+    }
+
+    // What the expression gives once it gives expected, or its last answer after 5 s.
+    std::string WaitFor(const std::string& expression, const std::string& expected) {
+        std::string given;
+        for (int i = 0; i < 100 && (given = Evaluate(expression)) != expected; ++i)
+            std::this_thread::sleep_for(50ms);
+        return given;
+    }
+
+    // A screenshot of the whole page into the build folder's test-artifacts.
+    void Screenshot(const std::string& name) {
+        const std::string height = Evaluate("String(document.documentElement.scrollHeight)");
+        const std::string shot =
+            Call("Page.captureScreenshot",
+                 R"({"format":"png","captureBeyondViewport":true,"clip":{"x":0,"y":0,)"
+                 R"("width":1100,"height":)" +
+                     height + R"(,"scale":1}})");
+        const std::optional<std::string> data = JsonString(shot, "data");
+        ASSERT_TRUE(data);
+        const fs::path artifacts = BuildFolder() / "test-artifacts";
+        fs::create_directories(artifacts);
+        std::ofstream(artifacts / name, std::ios::binary) << Base64Decode(*data);
+        EXPECT_GT(fs::file_size(artifacts / name), 1000u);
     }
 
 private:
@@ -195,7 +222,26 @@ constexpr const char* kPreview = R"js((() => {
   return image.complete + " " + image.naturalWidth + " " + image.getAttribute("src");
 })())js";
 
-TEST(WebPageBrowser, ShowsThePreviewBeforeScriptsAndFollowsTheForm) {
+// The text of an element, or the value of a form field, by id.
+std::string TextOf(const std::string& id) {
+    return "(() => { const e = document.getElementById('" + id +
+           "'); return 'value' in e ? e.value : e.textContent; })()";
+}
+
+// Sets a form control by id, as a person's change would.
+std::string Choose(const std::string& id, const std::string& value) {
+    return "(() => { const e = document.getElementById('" + id + "'); e.value = '" + value +
+           "'; e.dispatchEvent(new Event('change', {bubbles: true})); return ''; })()";
+}
+
+// Replaces the data by typing, as a person would.
+void TypeData(DevToolsPage& page, const std::string& text) {
+    page.Evaluate("(() => { const d = document.getElementById('Data'); d.focus(); d.select(); "
+                  "return ''; })()");
+    page.Call("Input.insertText", "{\"text\":" + JsonQuote(text) + "}");
+}
+
+TEST(WebPageBrowser, ThePageIsAToolForTheBarcodeOfItsForm) {
     if (access(kChromium, X_OK) != 0) GTEST_SKIP() << "Chromium is not installed at " << kChromium;
     ServeProcess serve({"--listen", "127.0.0.1:0", "--quiet"});
     const uint16_t port = serve.ListeningPort();
@@ -219,33 +265,38 @@ TEST(WebPageBrowser, ShowsThePreviewBeforeScriptsAndFollowsTheForm) {
     ASSERT_TRUE(socketUrl) << list->body();
     DevToolsPage page(devtools, socketUrl->substr(socketUrl->find("/devtools/")));
     page.Call("Page.enable");
-    const std::string front = "http://127.0.0.1:" + std::to_string(port) + "/";
+    const std::string origin = "http://127.0.0.1:" + std::to_string(port);
+    const std::string front = origin + "/";
 
-    // Without scripts the served page already holds a working preview.
+    // Without scripts the served page already holds a working preview, its download link
+    // and the hint for its symbology.
     page.Call("Emulation.setScriptExecutionDisabled", R"({"value":true})");
     page.Call("Page.navigate", "{\"url\":\"" + front + "\"}");
     ASSERT_TRUE(page.Await("Page.loadEventFired"));
     const std::string bare = page.Evaluate(kPreview);
     EXPECT_EQ(bare.rfind("true ", 0), 0u) << bare;
-    EXPECT_NE(bare.find(" /barcode?BarcodeType=14&Data=590123412345&"), std::string::npos) << bare;
+    const std::string defaults = "/barcode?BarcodeType=14&Data=5901234123457&";
+    EXPECT_NE(bare.find(" " + defaults), std::string::npos) << bare;
     const long bareWidth = std::stol(bare.substr(5));
     EXPECT_GT(bareWidth, 100);
+    const std::string link = "(() => { const a = document.getElementById('download'); "
+                             "return a.download + ' ' + a.getAttribute('href'); })()";
+    EXPECT_EQ(page.Evaluate(link), "ean13-5901234123457.png " + bare.substr(bare.find(" /") + 1));
+    EXPECT_EQ(page.Evaluate(TextOf("hint")),
+              "up to 13 digits, 12 with Checksum; +NN or +NNNNN add-on; "
+              "check digit: mod 10 with Checksum");
 
-    // With scripts, a change of symbology and data shows the new barcode.
+    // With scripts, the same preview, its size and nothing in error.
     page.Call("Emulation.setScriptExecutionDisabled", R"({"value":false})");
     page.Call("Page.navigate", "{\"url\":\"" + front + "\"}");
     ASSERT_TRUE(page.Await("Page.loadEventFired"));
     EXPECT_EQ(page.Evaluate(kPreview), bare) << "the script changed the preview of the defaults";
-    page.Evaluate(R"js((() => {
-      const type = document.getElementById("BarcodeType");
-      type.value = "6";
-      type.dispatchEvent(new Event("change", {bubbles: true}));
-      const data = document.getElementById("Data");
-      data.focus();
-      data.select();
-      return "";
-    })())js");
-    page.Call("Input.insertText", R"({"text":"QUILLAX-IN-A-BROWSER"})");
+    EXPECT_EQ(page.WaitFor(TextOf("status"), std::to_string(bareWidth) + " x 80 pixels"),
+              std::to_string(bareWidth) + " x 80 pixels");
+
+    // A change of symbology and data: a new barcode, its hint, its file name, its URL and tag.
+    page.Evaluate(Choose("BarcodeType", "6"));
+    TypeData(page, "QUILLAX-IN-A-BROWSER");
     std::string changed;
     for (int i = 0; i < 100; ++i) {
         changed = page.Evaluate(kPreview);
@@ -254,19 +305,49 @@ TEST(WebPageBrowser, ShowsThePreviewBeforeScriptsAndFollowsTheForm) {
             break;
         std::this_thread::sleep_for(50ms);
     }
+    ASSERT_EQ(changed.rfind("true ", 0), 0u) << changed;
     EXPECT_NE(changed.find("BarcodeType=6&Data=QUILLAX-IN-A-BROWSER&"), std::string::npos)
         << changed;
-    ASSERT_EQ(changed.rfind("true ", 0), 0u) << changed;
-    EXPECT_NE(std::stol(changed.substr(5)), bareWidth) << changed;
-    EXPECT_EQ(page.Evaluate("document.getElementById('status').className"), "");
+    const std::string width = std::to_string(std::stol(changed.substr(5)));
+    EXPECT_NE(width, std::to_string(bareWidth)) << changed;
+    const std::string src = changed.substr(changed.find(" /") + 1);
+    EXPECT_EQ(page.Evaluate(TextOf("hint")), "ASCII 32-127; check digit: mod 103");
+    EXPECT_EQ(page.WaitFor(link, "code128b-QUILLAX-IN-A-BROWSER.png " + src),
+              "code128b-QUILLAX-IN-A-BROWSER.png " + src);
+    EXPECT_EQ(page.Evaluate(TextOf("url")), origin + src);
+    std::string escaped = origin + src;
+    for (std::size_t at = escaped.find('&'); at != std::string::npos;
+         at = escaped.find('&', at + 1))
+        escaped.insert(at + 1, "amp;");
+    EXPECT_EQ(page.WaitFor(TextOf("tag"), "<img src=\"" + escaped +
+                                              "\" alt=\"QUILLAX-IN-A-BROWSER\" width=\"" + width +
+                                              "\" height=\"80\">"),
+              "<img src=\"" + escaped + "\" alt=\"QUILLAX-IN-A-BROWSER\" width=\"" + width +
+                  "\" height=\"80\">");
 
-    const std::string shot = page.Call("Page.captureScreenshot", R"({"format":"png"})");
-    const std::optional<std::string> data = JsonString(shot, "data");
-    ASSERT_TRUE(data);
-    const fs::path artifacts = BuildFolder() / "test-artifacts";
-    fs::create_directories(artifacts);
-    std::ofstream(artifacts / "web-page.png", std::ios::binary) << Base64Decode(*data);
-    EXPECT_GT(fs::file_size(artifacts / "web-page.png"), 1000u);
+    // Copy URL puts the image's URL on the clipboard.
+    page.Call("Browser.grantPermissions", "{\"origin\":\"" + origin +
+                                              "\",\"permissions\":[\"clipboardReadWrite\"," +
+                                              "\"clipboardSanitizedWrite\"]}");
+    page.Evaluate("document.getElementById('copyUrl').click(), ''");
+    EXPECT_EQ(page.WaitFor(TextOf("copied"), "Copied"), "Copied");
+    EXPECT_EQ(page.Evaluate("navigator.clipboard.readText()"), origin + src);
+
+    // Zoom 2x: every image pixel two screen pixels wide and high, never blended.
+    page.Evaluate("document.querySelector('input[name=zoom][value=\"2\"]').click(), ''");
+    const std::string zoomed = "image.clientWidth + ' ' + image.clientHeight + ' ' + "
+                               "getComputedStyle(image).imageRendering";
+    EXPECT_EQ(page.WaitFor(zoomed, std::to_string(2 * std::stol(width)) + " 160 pixelated"),
+              std::to_string(2 * std::stol(width)) + " 160 pixelated");
+    page.Screenshot("web-page.png");
+
+    // Data the symbology cannot carry: the reason the host gives, shown as an error.
+    page.Evaluate(Choose("BarcodeType", "14"));
+    TypeData(page, "12345ABC");
+    EXPECT_EQ(page.WaitFor(TextOf("status"), "The image carries an error: Barcode must be numeric"),
+              "The image carries an error: Barcode must be numeric");
+    EXPECT_EQ(page.Evaluate("document.getElementById('status').className"), "error");
+    page.Screenshot("web-page-error.png");
 }
 
 } // namespace

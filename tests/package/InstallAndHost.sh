@@ -31,7 +31,8 @@ for file in "$bindir/quillax" \
     "$libdir/cmake/Quillax/QuillaxConfig.cmake" \
     "$libdir/cmake/Quillax/QuillaxConfigVersion.cmake" \
     "$libdir/pkgconfig/quillax.pc" "$mandir/man1/quillax.1" \
-    share/doc/quillax/LICENSE share/doc/quillax/NOTICE; do
+    share/doc/quillax/LICENSE share/doc/quillax/NOTICE \
+    share/bash-completion/completions/quillax; do
     check "installed $file" test -e "$prefix/$file"
 done
 soname() { readelf -d "$1" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p'; }
