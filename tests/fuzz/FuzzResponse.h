@@ -49,7 +49,7 @@ public:
                 Fail("DispatchFuzz", "Content-Length differs from the bytes written",
                      long(written_));
             if (contentType_ != "image/bmp" && contentType_ != "image/png" &&
-                contentType_ != "image/jpeg")
+                contentType_ != "image/jpeg" && contentType_ != "image/svg+xml")
                 Fail("DispatchFuzz", "unknown content type");
         }
     }
