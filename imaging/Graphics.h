@@ -238,8 +238,6 @@ protected:
     TCanvas();
     // Makes the drawing context that this canvas draws through.
     virtual std::unique_ptr<TDeviceContext> CreateHandle() = 0;
-    // Drops the context (the next operation makes a new one).
-    void FreeHandle();
     // The rectangle ClipRect reports.
     virtual TRect Bounds() const = 0;
 
