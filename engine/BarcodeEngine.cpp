@@ -122,24 +122,6 @@ std::string EngineMessage(const char* format, const std::string& argument) {
 
 TBarcodeEngine::TBarcodeEngine() = default;
 
-void TBarcodeEngine::Assign(const TBarcodeEngine* source) {
-    if (source == nullptr || source == this) return;
-    Height = source->Height;
-    Text = source->Text;
-    OriginY = source->OriginY;
-    OriginX = source->OriginX;
-    Modul = source->Modul;
-    Ratio = source->Ratio;
-    Typ = source->Typ;
-    Checksum = source->Checksum;
-    Angle = source->Angle;
-    Color = source->Color;
-    ColorBar = source->ColorBar;
-    CheckSumMethod = source->CheckSumMethod;
-    Layout = source->Layout;
-    QuietZone = source->QuietZone;
-}
-
 void TBarcodeEngine::Require(bool condition, const std::string& message) {
     if (!condition) throw Exception(message);
 }

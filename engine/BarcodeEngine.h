@@ -94,13 +94,9 @@ public:
     static constexpr const char* ClassName = "TBarcodeEngine";
 
     TBarcodeEngine();
-    virtual ~TBarcodeEngine() = default;
+    ~TBarcodeEngine() = default;
     TBarcodeEngine(const TBarcodeEngine&) = delete;
     TBarcodeEngine& operator=(const TBarcodeEngine&) = delete;
-
-    // Copies the settings (not LineWidths) from another engine; does nothing for a null
-    // source or one that is not an engine.
-    virtual void Assign(const TBarcodeEngine* source);
 
     // --- Settings, in declaration order ---
     double Angle = 0;          // degrees, counter-clockwise on a y-down surface
