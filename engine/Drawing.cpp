@@ -306,9 +306,14 @@ TPictureSize TBarcodeEngine::TurnedPictureSize(int32_t w, int32_t height, double
 // --- Painting ---------------------------------------------------------------------------
 
 void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText) {
-    if (Layout == blStandard) return PaintStandard(canvas, rect, showText);
-    const std::string pattern = BuildPattern();
-    const int32_t w = GetWidth();
+    PaintBarcode(canvas, rect, showText, Build());
+}
+
+void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText,
+                                  const TBuiltPattern& built) {
+    if (Layout == blStandard) return PaintStandard(canvas, rect, showText, built);
+    const std::string& pattern = built.Pattern;
+    const int32_t w = PatternWidth(pattern);
     OriginX = 0;
     OriginY = 0;
     if (w <= 0) RaiseDrawingError("barcode has no width");
@@ -353,8 +358,8 @@ void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showT
     }
     Height = uprightHeight - (ean ? kEanLabelBand : kLabelBand);
     const std::string_view run = pattern;
-    paintMainW_ = static_cast<int32_t>(PatternUnits(run.substr(0, segments_.MainLength)));
-    paintAddOnX_ = static_cast<int32_t>(PatternUnits(run.substr(0, segments_.AddOnStart)));
+    paintMainW_ = static_cast<int32_t>(PatternUnits(run.substr(0, built.Segments.MainLength)));
+    paintAddOnX_ = static_cast<int32_t>(PatternUnits(run.substr(0, built.Segments.AddOnStart)));
     paintDW_ = dw;
     paintDH_ = dh;
     paintW_ = w;
@@ -418,7 +423,7 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
     // first line lands on the picture's last unit instead of one past it.
     const TCornerPlacement placement =
         IsUpright(paintAngle_) ? TCornerPlacement(alpha, RotatedBoxOrigin(alpha, {OriginX, OriginY},
-                                                                          {GetWidth() - 1, Height}))
+                                                                          {paintW_ - 1, Height}))
                                : TurnedUnits();
     canvas.Pen().SetWidth(1);
 

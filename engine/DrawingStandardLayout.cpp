@@ -403,16 +403,21 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
     return plan;
 }
 
-TPictureSize TBarcodeEngine::PictureSize(bool showText) {
-    if (Layout != blStandard) return TurnedPictureSize(GetWidth(), Height, Angle);
-    const TStandardPlan plan = PlanStandard(BuildPattern(), showText);
+TPictureSize TBarcodeEngine::PictureSize(bool showText, const TBuiltPattern& built) {
+    if (Layout != blStandard) return TurnedPictureSize(PatternWidth(built.Pattern), Height, Angle);
+    const TStandardPlan plan = PlanStandard(built.Pattern, showText);
     return TurnedPictureSize(plan.Width, plan.Height, Angle);
+}
+
+TPictureSize TBarcodeEngine::PictureSize(bool showText) {
+    return PictureSize(showText, Build());
 }
 
 // --- Painting ---------------------------------------------------------------------------------
 
-void TBarcodeEngine::PaintStandard(TCanvas& canvas, const TRect& rect, bool showText) {
-    const std::string pattern = BuildPattern();
+void TBarcodeEngine::PaintStandard(TCanvas& canvas, const TRect& rect, bool showText,
+                                   const TBuiltPattern& built) {
+    const std::string& pattern = built.Pattern;
     OriginX = 0;
     OriginY = 0;
     const TStandardPlan plan = PlanStandard(pattern, showText);
