@@ -186,42 +186,48 @@ private:
     // band over them (an add-on's digits, printed above its bars).
     enum class TLabelBand : uint8_t { Under, Over };
 
+    // What one painting computes and its drawing reads: the picture's size, the run's width,
+    // the upright picture's extent across the bars, the main symbol's width and where an
+    // add-on starts (units of the run) with its digits, the recorded units per unit of the
+    // upright picture and the inset by which a fine-unit line keeps inside its edges (fine
+    // units at the angles that are not right ones), and Angle reduced to 0 up to 360 degrees.
+    struct TPaint {
+        int32_t DW = 0;
+        int32_t DH = 0;
+        int32_t W = 0;
+        int32_t UprightHeight = 0;
+        int32_t MainW = 0;
+        int32_t AddOnX = 0;
+        std::string_view AddOnText;
+        int32_t Unit = 1;
+        int32_t Inset = 0;
+        double Angle = 0;
+
+        // The picture of any angle that holds the upright one of w by h units.
+        static TPaint TurnedPicture(double angle, int32_t w, int32_t h);
+        int32_t Recorded(int64_t units) const;
+        std::pair<int32_t, int32_t> RecordedSpan(int64_t first, int64_t last) const;
+        TCornerPlacement TurnedUnits() const;
+    };
+
     int64_t PatternUnits(std::string_view pattern) const;
     struct TStandardPlan;
-    void PaintLines(const std::string& pattern, TCanvas& canvas);
-    void PaintText(TCanvas& canvas);
-    void PaintAddOnLabel(TCanvas& canvas);
-    void PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
-                    const std::string& text, TLabelBand band = TLabelBand::Under);
-    void PaintTurnedLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
-                          const std::string& text, TLabelBand band);
-    int64_t BandTop(TLabelBand band) const;
-    TCornerPlacement TurnedUnits() const;
-    // The picture of any angle that holds the upright one of w by h units: its size, and the
-    // painting's recorded unit and inset (fine units at the angles that are not right ones).
-    void BeginTurnedPicture(int32_t w, int32_t h);
+    void PaintLines(const std::string& pattern, const TPaint& paint, TCanvas& canvas);
+    void PaintText(const TPaint& paint, TCanvas& canvas);
+    void PaintAddOnLabel(const TPaint& paint, TCanvas& canvas);
+    void PaintLabel(const TPaint& paint, TCanvas& canvas, int32_t textPos, int32_t boxStart,
+                    int32_t boxEnd, const std::string& text, TLabelBand band = TLabelBand::Under);
+    void PaintTurnedLabel(const TPaint& paint, TCanvas& canvas, int32_t textPos, int32_t boxStart,
+                          int32_t boxEnd, const std::string& text, TLabelBand band);
+    static int64_t BandTop(const TPaint& paint, TLabelBand band);
 
     // The standard layout (StandardLayout.cpp).
     TStandardPlan PlanStandard(const std::string& pattern, bool showText);
     void PaintStandard(TCanvas& canvas, const TRect& rect, bool showText,
                        const TBuiltPattern& built);
-    void PaintStandardBars(const std::string& pattern, const TStandardPlan& plan, TCanvas& canvas);
-    void PaintStandardText(const TStandardPlan& plan, TCanvas& canvas);
-    int32_t Recorded(int64_t units) const;
-    std::pair<int32_t, int32_t> RecordedSpan(int64_t first, int64_t last) const;
-
-    // The running painting's picture size, total width, the upright picture's extent across
-    // the bars, and Angle reduced to 0 up to 360 degrees (valid during PaintBarcode); at
-    // angles that are not right angles the picture is recorded in fine units.
-    int32_t paintDW_ = 0;
-    int32_t paintDH_ = 0;
-    int32_t paintW_ = 0;
-    int32_t paintUprightHeight_ = 0;
-    int32_t paintMainW_ = 0;  // the main symbol's width, without gap and add-on
-    int32_t paintAddOnX_ = 0; // where an add-on starts, in units of the run
-    int32_t paintUnit_ = 1;   // recorded units per unit of the upright picture
-    int32_t paintInset_ = 0;  // recorded units by which a fine-unit line keeps inside its edges
-    double paintAngle_ = 0;
+    void PaintStandardBars(const std::string& pattern, const TStandardPlan& plan,
+                           const TPaint& paint, TCanvas& canvas);
+    void PaintStandardText(const TStandardPlan& plan, const TPaint& paint, TCanvas& canvas);
 
     TPatternSegments segments_;
 };

@@ -421,21 +421,21 @@ void TBarcodeEngine::PaintStandard(TCanvas& canvas, const TRect& rect, bool show
     OriginX = 0;
     OriginY = 0;
     const TStandardPlan plan = PlanStandard(pattern, showText);
-    paintAngle_ = ReducedAngle(Angle);
-    if (!std::isfinite(paintAngle_)) RaiseDrawingError("drawing out of range");
-    BeginTurnedPicture(plan.Width, plan.Height);
+    const double angle = ReducedAngle(Angle);
+    if (!std::isfinite(angle)) RaiseDrawingError("drawing out of range");
+    const TPaint paint = TPaint::TurnedPicture(angle, plan.Width, plan.Height);
 
     TMetafile picture;
-    picture.SetWidth(paintDW_);
-    picture.SetHeight(paintDH_);
+    picture.SetWidth(paint.DW);
+    picture.SetHeight(paint.DH);
     {
         TMetafileCanvas recorder(picture);
         // The background, one polygon per bar, and the texts.
         recorder.Reserve(1 + pattern.size() / 2 + 1 + (showText ? plan.Texts.size() : 0));
         recorder.Brush().SetColor(Color);
-        recorder.FillRect({0, 0, paintDW_, paintDH_});
-        PaintStandardBars(pattern, plan, recorder);
-        if (showText) PaintStandardText(plan, recorder);
+        recorder.FillRect({0, 0, paint.DW, paint.DH});
+        PaintStandardBars(pattern, plan, paint, recorder);
+        if (showText) PaintStandardText(plan, paint, recorder);
     } // the recording ends here
     canvas.StretchDraw(rect, picture);
 }
@@ -443,8 +443,8 @@ void TBarcodeEngine::PaintStandard(TCanvas& canvas, const TRect& rect, bool show
 // One filled polygon per bar, in the bars' colour on the background; the spaces are the
 // background itself. Short bars stand on the baseline, two fifths of the bars' height.
 void TBarcodeEngine::PaintStandardBars(const std::string& pattern, const TStandardPlan& plan,
-                                       TCanvas& canvas) {
-    const TCornerPlacement placement = TurnedUnits();
+                                       const TPaint& paint, TCanvas& canvas) {
+    const TCornerPlacement placement = paint.TurnedUnits();
     canvas.Pen().SetWidth(1);
     canvas.Pen().SetColor(ColorBar);
     canvas.Brush().SetColor(ColorBar);
@@ -466,8 +466,9 @@ void TBarcodeEngine::PaintStandardBars(const std::string& pattern, const TStanda
             const int64_t top = kind == TLineKind::lkShortBar ? bottom - shortRows + 1
                                 : inAddOn                     ? plan.AddOnTop
                                                               : plan.BarTop;
-            const auto [left, right] = RecordedSpan(plan.RunLeft + x, plan.RunLeft + x + lw - 1);
-            const auto [upper, lower] = RecordedSpan(top, bottom);
+            const auto [left, right] =
+                paint.RecordedSpan(plan.RunLeft + x, plan.RunLeft + x + lw - 1);
+            const auto [upper, lower] = paint.RecordedSpan(top, bottom);
             std::array<TPoint, 4> corners{TPoint{left, upper}, TPoint{left, lower},
                                           TPoint{right, lower}, TPoint{right, upper}};
             for (TPoint& p : corners)
@@ -480,19 +481,21 @@ void TBarcodeEngine::PaintStandardBars(const std::string& pattern, const TStanda
 
 // Each text in the bars' colour, its cell's corner turned with the picture's outer edges and
 // the font turned by the angle; the background shows between the glyphs.
-void TBarcodeEngine::PaintStandardText(const TStandardPlan& plan, TCanvas& canvas) {
-    const double alpha = ToRadians(paintAngle_);
+void TBarcodeEngine::PaintStandardText(const TStandardPlan& plan, const TPaint& paint,
+                                       TCanvas& canvas) {
+    const double alpha = ToRadians(paint.Angle);
     const TCornerPlacement edges(
-        alpha, RotatedBoxOrigin(alpha, {0, 0}, {Recorded(plan.Width), Recorded(plan.Height)}));
+        alpha,
+        RotatedBoxOrigin(alpha, {0, 0}, {paint.Recorded(plan.Width), paint.Recorded(plan.Height)}));
     for (const TStandardPlan::TText& text : plan.Texts) {
         canvas.Font().SetName(text.Face);
-        canvas.Font().SetHeight(-Recorded(text.Em));
+        canvas.Font().SetHeight(-paint.Recorded(text.Em));
         canvas.Font().SetColor(ColorBar);
         HDC dc = canvas.Handle();
-        const HFONT rotated = MakeRotatedFont(canvas.Font(), Nearest(paintAngle_));
+        const HFONT rotated = MakeRotatedFont(canvas.Font(), Nearest(paint.Angle));
         TFontRestorer restorer(canvas, SelectObject(dc, rotated));
         SetBkMode(canvas.Handle(), TRANSPARENT);
-        const TPoint at = edges.Place({Recorded(text.X), Recorded(text.Y)});
+        const TPoint at = edges.Place({paint.Recorded(text.X), paint.Recorded(text.Y)});
         canvas.TextOut(at.X, at.Y, text.Text);
         restorer.Restore();
     }
