@@ -222,7 +222,7 @@ private:
     static int64_t BandTop(const TPaint& paint, TLabelBand band);
 
     // The standard layout (StandardLayout.cpp).
-    TStandardPlan PlanStandard(const std::string& pattern, bool showText);
+    TStandardPlan PlanStandard(const TBuiltPattern& built, bool showText);
     void PaintStandard(TCanvas& canvas, const TRect& rect, bool showText,
                        const TBuiltPattern& built);
     void PaintStandardBars(const std::string& pattern, const TStandardPlan& plan,

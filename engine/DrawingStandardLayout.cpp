@@ -259,8 +259,9 @@ int32_t TBarcodeEngine::StandardTextPixels(int32_t module) {
     return TextPixels(module, kTextModules);
 }
 
-TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pattern,
+TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const TBuiltPattern& built,
                                                            bool showText) {
+    const std::string& pattern = built.Pattern;
     const int32_t m = LineWidths[0];
     int64_t run = 0;
     for (char c : pattern) {
@@ -275,9 +276,9 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
 
     // A main symbol with its add-on: the add-on's quiet zone follows the run, and its digits
     // stand over its own bars.
-    const bool addOn = segments_.HasAddOn();
+    const bool addOn = built.Segments.HasAddOn();
     const TEanLabel* addOnLabel =
-        addOn ? EanLabelOf(segments_.AddOnText.size() == 2 ? bcCodeUPC_Supp2 : bcCodeUPC_Supp5)
+        addOn ? EanLabelOf(built.Segments.AddOnText.size() == 2 ? bcCodeUPC_Supp2 : bcCodeUPC_Supp5)
               : nullptr;
     const TQuietZone zone = kQuietZones.at(Typ);
     const int32_t afterModules = addOn ? kQuietZones.at(addOnLabel->Typ).After : zone.After;
@@ -288,7 +289,7 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
     const TEanLabel* label = EanLabelOf(Typ);
     // The main symbol's columns; with an add-on the rest of the run is the gap and the add-on.
     const int64_t mainWidth =
-        addOn ? PatternUnits(std::string_view(pattern).substr(0, segments_.MainLength)) : run;
+        addOn ? PatternUnits(std::string_view(pattern).substr(0, built.Segments.MainLength)) : run;
 
     TStandardPlan plan;
     plan.Height = Height;
@@ -357,7 +358,8 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
     }
     plan.AddOnTop = plan.BarTop;
     if (addOn) {
-        plan.AddOnLeft = PatternUnits(std::string_view(pattern).substr(0, segments_.AddOnStart));
+        plan.AddOnLeft =
+            PatternUnits(std::string_view(pattern).substr(0, built.Segments.AddOnStart));
         if (showText) plan.AddOnTop = CheckedSum(int64_t(plan.BarTop) + band);
     }
     // The add-on's bars, under its digits, reach as low as the guards.
@@ -389,7 +391,7 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
         }
     };
     placeDigits(*label, Text, before, textTop);
-    if (addOn) placeDigits(*addOnLabel, segments_.AddOnText, before + plan.AddOnLeft, above);
+    if (addOn) placeDigits(*addOnLabel, built.Segments.AddOnText, before + plan.AddOnLeft, above);
     const int32_t baseline = textTop + digits.Ascent;
     const int32_t outerEm = label->SmallOuter ? TextPixels(m, kOuterDigitModules) : em;
     if (!outerBefore.Text.empty())
@@ -405,7 +407,7 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
 
 TPictureSize TBarcodeEngine::PictureSize(bool showText, const TBuiltPattern& built) {
     if (Layout != blStandard) return TurnedPictureSize(PatternWidth(built.Pattern), Height, Angle);
-    const TStandardPlan plan = PlanStandard(built.Pattern, showText);
+    const TStandardPlan plan = PlanStandard(built, showText);
     return TurnedPictureSize(plan.Width, plan.Height, Angle);
 }
 
@@ -420,7 +422,7 @@ void TBarcodeEngine::PaintStandard(TCanvas& canvas, const TRect& rect, bool show
     const std::string& pattern = built.Pattern;
     OriginX = 0;
     OriginY = 0;
-    const TStandardPlan plan = PlanStandard(pattern, showText);
+    const TStandardPlan plan = PlanStandard(built, showText);
     const double angle = ReducedAngle(Angle);
     if (!std::isfinite(angle)) RaiseDrawingError("drawing out of range");
     const TPaint paint = TPaint::TurnedPicture(angle, plan.Width, plan.Height);
