@@ -239,7 +239,7 @@ std::vector<bench::TRatio> Ratios() {
     const struct {
         const char* Format;
         double Target;
-    } floors[] = {{"bmp", 4}, {"png", 1.25}, {"jpeg", 1.35}};
+    } floors[] = {{"bmp", 2.5}, {"png", 1.10}, {"jpeg", 1.25}};
     for (const char* symbol : {"ean13", "code128"}) {
         for (const auto& floor : floors)
             for (const char* text : {"", "_text"}) {

@@ -98,6 +98,11 @@ constinit const std::array<TBCdata, kBarcodeTypeCount> SymbologyTable = [] {
 
 namespace encoders {
 
+std::string ApplyCheckSum(const TEncodeInput& in, const std::string& digits) {
+    if (in.CheckSumMethod == csmModulo10) return Mod10CheckDigit(digits);
+    return digits;
+}
+
 void RequireDigits(std::string_view text) {
     for (char c : text)
         TBarcodeEngine::Require(c >= '0' && c <= '9', "Barcode must be numeric");
@@ -121,24 +126,6 @@ std::string EngineMessage(const char* format, const std::string& argument) {
 } // namespace encoders
 
 TBarcodeEngine::TBarcodeEngine() = default;
-
-void TBarcodeEngine::Assign(const TBarcodeEngine* source) {
-    if (source == nullptr || source == this) return;
-    Height = source->Height;
-    Text = source->Text;
-    OriginY = source->OriginY;
-    OriginX = source->OriginX;
-    Modul = source->Modul;
-    Ratio = source->Ratio;
-    Typ = source->Typ;
-    Checksum = source->Checksum;
-    Angle = source->Angle;
-    Color = source->Color;
-    ColorBar = source->ColorBar;
-    CheckSumMethod = source->CheckSumMethod;
-    Layout = source->Layout;
-    QuietZone = source->QuietZone;
-}
 
 void TBarcodeEngine::Require(bool condition, const std::string& message) {
     if (!condition) throw Exception(message);
@@ -176,28 +163,29 @@ void TBarcodeEngine::ComputeLineWidths() {
     LineWidths[3] = static_cast<int8_t>(wideWidth * 2);
 }
 
-std::string TBarcodeEngine::BuildPattern() {
-    if (built_ && Text == builtText_) Text = builtFrom_;
-    const std::string from = Text;
-    segments_ = {};
+TBuiltPattern TBarcodeEngine::Encode() {
     ComputeLineWidths();
     if (!IsKnownType(Typ)) throw Exception(encoders::EngineMessage("%s: wrong BarcodeType"));
     const SymbologyRow& row = kSymbologies[Typ];
-    if (row.Data.NumericOnly) Text = TrimControls(Text);
-    std::string pattern;
-    if (row.TakesAddOn && Text.find('+') != std::string::npos) {
-        pattern = encoders::EncodeWithAddOn(*this, row.Encode, segments_);
-    } else {
-        if (row.Data.NumericOnly) encoders::RequireDigits(Text);
-        // An empty text would come out as a valid-looking symbol of zeros, or of nothing.
-        Require(!Text.empty(), "No data");
-        pattern = row.Encode(*this);
-        segments_.MainLength = segments_.AddOnStart = pattern.size();
-    }
-    built_ = true;
-    builtFrom_ = from;
-    builtText_ = Text;
-    return pattern;
+    const std::string text = row.Data.NumericOnly ? TrimControls(Text) : Text;
+    const encoders::TEncodeInput input{text, Typ, Checksum, CheckSumMethod};
+    if (row.TakesAddOn && text.find('+') != std::string::npos)
+        return encoders::EncodeWithAddOn(input, row.Encode);
+    if (row.Data.NumericOnly) encoders::RequireDigits(text);
+    // An empty text would come out as a valid-looking symbol of zeros, or of nothing.
+    Require(!text.empty(), "No data");
+    TBuiltPattern built = row.Encode(input);
+    built.Segments.MainLength = built.Segments.AddOnStart = built.Pattern.size();
+    return built;
+}
+
+TBuiltPattern TBarcodeEngine::Build() {
+    segments_ = {};
+    if (IsKnownType(Typ) && kSymbologies[Typ].Data.NumericOnly) Text = TrimControls(Text);
+    TBuiltPattern built = Encode();
+    Text = built.Text;
+    segments_ = built.Segments;
+    return built;
 }
 
 void TBarcodeEngine::DecodePatternChar(char c, int32_t& width, TLineKind& kind) const {
@@ -218,8 +206,7 @@ void TBarcodeEngine::DecodePatternChar(char c, int32_t& width, TLineKind& kind) 
 }
 
 std::string TBarcodeEngine::ApplyCheckSum(const std::string& digits) const {
-    if (CheckSumMethod == csmModulo10) return encoders::Mod10CheckDigit(digits);
-    return digits;
+    return encoders::ApplyCheckSum({Text, Typ, Checksum, CheckSumMethod}, digits);
 }
 
 // Module counts '1'-'4' alternating bar, space, ... become pattern characters.
@@ -242,14 +229,16 @@ int64_t TBarcodeEngine::PatternUnits(std::string_view pattern) const {
     return total;
 }
 
-// Length of the bars-and-spaces run in drawing units; a run that does not fit 32 bits is
-// refused.
-int32_t TBarcodeEngine::GetWidth() {
-    const int64_t total = PatternUnits(BuildPattern());
-    // The message is made only when it is needed: widths are read several times a render.
+int32_t TBarcodeEngine::PatternWidth(std::string_view pattern) const {
+    const int64_t total = PatternUnits(pattern);
     if (total > std::numeric_limits<int32_t>::max())
         throw Exception(encoders::EngineMessage("%s: barcode too wide"));
     return static_cast<int32_t>(total);
+}
+
+// Length of the bars-and-spaces run in drawing units.
+int32_t TBarcodeEngine::GetWidth() {
+    return PatternWidth(Encode().Pattern);
 }
 
 } // namespace quillax

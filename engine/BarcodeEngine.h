@@ -81,6 +81,17 @@ struct TPatternSegments {
     bool HasAddOn() const { return !AddOnText.empty(); }
 };
 
+// One pattern build: the run of bars and spaces, the text as the symbol carries it (what the
+// label shows), and how the run is made up.
+struct TBuiltPattern {
+    TBuiltPattern() = default;
+    TBuiltPattern(std::string pattern, std::string text)
+        : Pattern(std::move(pattern)), Text(std::move(text)) {}
+    std::string Pattern;
+    std::string Text;
+    TPatternSegments Segments;
+};
+
 // A picture's size in units, wide enough for any pair of 32-bit extents turned.
 struct TPictureSize {
     int64_t Width;
@@ -94,13 +105,9 @@ public:
     static constexpr const char* ClassName = "TBarcodeEngine";
 
     TBarcodeEngine();
-    virtual ~TBarcodeEngine() = default;
+    ~TBarcodeEngine() = default;
     TBarcodeEngine(const TBarcodeEngine&) = delete;
     TBarcodeEngine& operator=(const TBarcodeEngine&) = delete;
-
-    // Copies the settings (not LineWidths) from another engine; does nothing for a null
-    // source or one that is not an engine.
-    virtual void Assign(const TBarcodeEngine* source);
 
     // --- Settings, in declaration order ---
     double Angle = 0;          // degrees, counter-clockwise on a y-down surface
@@ -114,7 +121,7 @@ public:
     int32_t OriginX = 0; // set by painting
     int32_t Modul = 1;   // narrow width in drawing units
     double Ratio = 2.0;  // wide / narrow; bounded in place per symbology
-    std::string Text;    // trimmed / normalised in place by the encoders
+    std::string Text;    // the data; a build leaves the text the symbol carries
     int32_t OriginY = 0; // set by painting
     TBarcodeType Typ = bcCodeEAN13;
     std::array<int8_t, 4> LineWidths{}; // recomputed by every pattern build
@@ -123,27 +130,41 @@ public:
     // symbology's own.
     int32_t QuietZone = -1;
 
-    // Width is read-only: every read builds the pattern afresh.
+    // Width is read-only: every read encodes the pattern afresh and changes no setting but
+    // Ratio's bounds and LineWidths.
     int32_t Width() { return GetWidth(); }
     int32_t GetWidth();
 
     // --- Pattern ---
-    std::string BuildPattern();
+    // Bounds Ratio and derives LineWidths, then encodes Text; changes nothing else. Raises the
+    // pipeline's errors.
+    TBuiltPattern Encode();
+    // Encode, then Text becomes the text the symbol carries and Segments the run's make-up: what
+    // a render does once. A refused Text stays as given (trimmed for the numeric symbologies).
+    TBuiltPattern Build();
+    std::string BuildPattern() { return Build().Pattern; }
+    // The summed widths of a pattern in drawing units; a run that does not fit 32 bits raises
+    // "barcode too wide".
+    int32_t PatternWidth(std::string_view pattern) const;
     void DecodePatternChar(char c, int32_t& width, TLineKind& kind) const;
     std::string ApplyCheckSum(const std::string& digits) const;
     static std::string WidthsToPattern(const std::string& moduleCounts);
     static void Require(bool condition, const std::string& message);
     void ComputeLineWidths();
-    // The make-up of the last pattern built (valid after a successful BuildPattern).
+    // The make-up of the last pattern built (valid after a successful Build).
     const TPatternSegments& Segments() const { return segments_; }
 
     // --- Drawing ---
     // Classic: the run scaled into rect. Standard: the picture of PictureSize played into
     // rect; Height is the upright picture's height, text band included, and stays as set.
+    // built is what this engine's last Build returned; without it the painting builds.
+    void PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText,
+                      const TBuiltPattern& built);
     void PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText);
     // The surface that takes the painting at scale 1: classic the measured width by Height,
     // standard the run and its quiet zones by Height; turned as TurnedPictureSize turns.
     // Raises what measuring raises, and for a standard layout that leaves the bars no rows.
+    TPictureSize PictureSize(bool showText, const TBuiltPattern& built);
     TPictureSize PictureSize(bool showText);
     static TPoint RotatePoint(TPoint p, double alpha);
     static TPoint OffsetPoint(TPoint a, TPoint b);
@@ -165,49 +186,49 @@ private:
     // band over them (an add-on's digits, printed above its bars).
     enum class TLabelBand : uint8_t { Under, Over };
 
+    // What one painting computes and its drawing reads: the picture's size, the run's width,
+    // the upright picture's extent across the bars, the main symbol's width and where an
+    // add-on starts (units of the run) with its digits, the recorded units per unit of the
+    // upright picture and the inset by which a fine-unit line keeps inside its edges (fine
+    // units at the angles that are not right ones), and Angle reduced to 0 up to 360 degrees.
+    struct TPaint {
+        int32_t DW = 0;
+        int32_t DH = 0;
+        int32_t W = 0;
+        int32_t UprightHeight = 0;
+        int32_t MainW = 0;
+        int32_t AddOnX = 0;
+        std::string_view AddOnText;
+        int32_t Unit = 1;
+        int32_t Inset = 0;
+        double Angle = 0;
+
+        // The picture of any angle that holds the upright one of w by h units.
+        static TPaint TurnedPicture(double angle, int32_t w, int32_t h);
+        int32_t Recorded(int64_t units) const;
+        std::pair<int32_t, int32_t> RecordedSpan(int64_t first, int64_t last) const;
+        TCornerPlacement TurnedUnits() const;
+    };
+
     int64_t PatternUnits(std::string_view pattern) const;
     struct TStandardPlan;
-    void PaintLines(const std::string& pattern, TCanvas& canvas);
-    void PaintText(TCanvas& canvas);
-    void PaintAddOnLabel(TCanvas& canvas);
-    void PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
-                    const std::string& text, TLabelBand band = TLabelBand::Under);
-    void PaintTurnedLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
-                          const std::string& text, TLabelBand band);
-    int64_t BandTop(TLabelBand band) const;
-    TCornerPlacement TurnedUnits() const;
-    // The picture of any angle that holds the upright one of w by h units: its size, and the
-    // painting's recorded unit and inset (fine units at the angles that are not right ones).
-    void BeginTurnedPicture(int32_t w, int32_t h);
+    void PaintLines(const std::string& pattern, const TPaint& paint, TCanvas& canvas);
+    void PaintText(const TPaint& paint, TCanvas& canvas);
+    void PaintAddOnLabel(const TPaint& paint, TCanvas& canvas);
+    void PaintLabel(const TPaint& paint, TCanvas& canvas, int32_t textPos, int32_t boxStart,
+                    int32_t boxEnd, const std::string& text, TLabelBand band = TLabelBand::Under);
+    void PaintTurnedLabel(const TPaint& paint, TCanvas& canvas, int32_t textPos, int32_t boxStart,
+                          int32_t boxEnd, const std::string& text, TLabelBand band);
+    static int64_t BandTop(const TPaint& paint, TLabelBand band);
 
     // The standard layout (StandardLayout.cpp).
-    TStandardPlan PlanStandard(const std::string& pattern, bool showText);
-    void PaintStandard(TCanvas& canvas, const TRect& rect, bool showText);
-    void PaintStandardBars(const std::string& pattern, const TStandardPlan& plan, TCanvas& canvas);
-    void PaintStandardText(const TStandardPlan& plan, TCanvas& canvas);
-    int32_t Recorded(int64_t units) const;
-    std::pair<int32_t, int32_t> RecordedSpan(int64_t first, int64_t last) const;
+    TStandardPlan PlanStandard(const TBuiltPattern& built, bool showText);
+    void PaintStandard(TCanvas& canvas, const TRect& rect, bool showText,
+                       const TBuiltPattern& built);
+    void PaintStandardBars(const std::string& pattern, const TStandardPlan& plan,
+                           const TPaint& paint, TCanvas& canvas);
+    void PaintStandardText(const TStandardPlan& plan, const TPaint& paint, TCanvas& canvas);
 
-    // The running painting's picture size, total width, the upright picture's extent across
-    // the bars, and Angle reduced to 0 up to 360 degrees (valid during PaintBarcode); at
-    // angles that are not right angles the picture is recorded in fine units.
-    int32_t paintDW_ = 0;
-    int32_t paintDH_ = 0;
-    int32_t paintW_ = 0;
-    int32_t paintUprightHeight_ = 0;
-    int32_t paintMainW_ = 0;  // the main symbol's width, without gap and add-on
-    int32_t paintAddOnX_ = 0; // where an add-on starts, in units of the run
-    int32_t paintUnit_ = 1;   // recorded units per unit of the upright picture
-    int32_t paintInset_ = 0;  // recorded units by which a fine-unit line keeps inside its edges
-    double paintAngle_ = 0;
-
-    // The text the last successful pattern build started from and the text it left. A build
-    // that finds Text as the last one left it starts again from that build's own start, so
-    // a check digit is appended (or a digit put in front) once however often one painting
-    // builds the pattern.
-    bool built_ = false;
-    std::string builtFrom_;
-    std::string builtText_;
     TPatternSegments segments_;
 };
 

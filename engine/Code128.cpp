@@ -60,15 +60,15 @@ bool CanEncode(CodeSet set, const std::string& text) {
     return true;
 }
 
-// Appends the symbol values of Text in one code set, padding code set C to an even length in
-// Text.
-void AppendDataValues(TBarcodeEngine& engine, CodeSet set, std::vector<int>& values) {
+// Appends the symbol values of text in one code set, padding code set C to an even length in
+// text.
+void AppendDataValues(std::string& text, CodeSet set, std::vector<int>& values) {
     if (set == CodeSet::C) {
-        if (engine.Text.size() % 2 != 0) engine.Text = "0" + engine.Text;
-        for (size_t i = 0; i < engine.Text.size(); i += 2)
-            values.push_back((engine.Text[i] - '0') * 10 + (engine.Text[i + 1] - '0'));
+        if (text.size() % 2 != 0) text = "0" + text;
+        for (size_t i = 0; i < text.size(); i += 2)
+            values.push_back((text[i] - '0') * 10 + (text[i + 1] - '0'));
     } else {
-        for (char c : engine.Text)
+        for (char c : text)
             values.push_back(CharValue(set, c));
     }
 }
@@ -78,10 +78,10 @@ void AppendDataValues(TBarcodeEngine& engine, CodeSet set, std::vector<int>& val
 // The type names the code set; a character the set cannot encode is refused with the whole
 // text. EAN-128 adds FNC1 after the start and, with Checksum, the modulo-10 digit of Text as
 // data. The modulo-103 symbol is always made.
-std::string EncodeCode128(TBarcodeEngine& engine) {
+TBuiltPattern EncodeCode128(const TEncodeInput& in) {
     CodeSet set;
     bool ean = false;
-    switch (engine.Typ) {
+    switch (in.Typ) {
     case bcCodeEAN128A:
         ean = true;
         [[fallthrough]];
@@ -104,20 +104,21 @@ std::string EncodeCode128(TBarcodeEngine& engine) {
         throw Exception(EngineMessage("%s: wrong BarcodeType in Code_128"));
     }
 
-    if (!CanEncode(set, engine.Text))
-        throw Exception(EngineMessage("%s:Code128 bad Data <%s>", engine.Text));
+    if (!CanEncode(set, in.Text))
+        throw Exception(EngineMessage("%s:Code128 bad Data <%s>", in.Text));
 
     const int start = CODE_START_A + static_cast<int>(set);
+    std::string text = in.Text;
     std::vector<int> values;
-    values.reserve(engine.Text.size() + 2);
+    values.reserve(text.size() + 3);
     values.push_back(start);
     if (ean) {
         values.push_back(CODE_FNC1);
-        if (engine.Checksum) engine.Text = engine.ApplyCheckSum(engine.Text);
+        if (in.Checksum) text = ApplyCheckSum(in, text);
     }
-    AppendDataValues(engine, set, values);
+    AppendDataValues(text, set, values);
 
-    return Code128Pattern(values);
+    return {Code128Pattern(values), text};
 }
 
 std::string Code128Pattern(const std::vector<int>& values) {

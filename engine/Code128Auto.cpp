@@ -216,12 +216,12 @@ std::vector<int> Code128ShortestValues(std::span<const int> items) {
 
 // Every byte has a place (the controls in A, DEL in B, 128-255 through FNC4), so no data is
 // refused; Text stays as given and is the label.
-std::string EncodeCode128Auto(TBarcodeEngine& engine) {
+TBuiltPattern EncodeCode128Auto(const TEncodeInput& in) {
     std::vector<int> items;
-    items.reserve(engine.Text.size());
-    for (char c : engine.Text)
+    items.reserve(in.Text.size());
+    for (char c : in.Text)
         items.push_back(static_cast<unsigned char>(c));
-    return Code128Pattern(Code128ShortestValues(items));
+    return {Code128Pattern(Code128ShortestValues(items)), in.Text};
 }
 
 } // namespace quillax::encoders

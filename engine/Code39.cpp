@@ -101,21 +101,21 @@ std::string FullAsciiSpelling(unsigned char code, std::string_view shifts) {
 
 // A character outside the 43 data characters ("*" and lower case included) is refused with
 // the whole text.
-std::string EncodeCode39(TBarcodeEngine& engine) {
-    for (char c : engine.Text)
-        if (!IsCode39Data(c)) RaiseBadData(engine.Text);
-    return Code39Pattern(engine.Text, engine.Checksum);
+TBuiltPattern EncodeCode39(const TEncodeInput& in) {
+    for (char c : in.Text)
+        if (!IsCode39Data(c)) RaiseBadData(in.Text);
+    return {Code39Pattern(in.Text, in.Checksum), in.Text};
 }
 
 // Text spelled in the Code 39 set; a character beyond 7-bit ASCII is refused with the whole
 // text.
-std::string EncodeCode39Extended(TBarcodeEngine& engine) {
+TBuiltPattern EncodeCode39Extended(const TEncodeInput& in) {
     std::string spelled;
-    for (char c : engine.Text) {
-        if (static_cast<unsigned char>(c) > 127) RaiseBadData(engine.Text);
+    for (char c : in.Text) {
+        if (static_cast<unsigned char>(c) > 127) RaiseBadData(in.Text);
         spelled += FullAsciiSpelling(static_cast<unsigned char>(c), "$%/+");
     }
-    return Code39Pattern(spelled, engine.Checksum);
+    return {Code39Pattern(spelled, in.Checksum), in.Text};
 }
 
 } // namespace quillax::encoders

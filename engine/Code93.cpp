@@ -55,21 +55,21 @@ std::string Code93Pattern(std::string_view symbols) {
 // Every character must be one of the 43 data characters; the shift characters "[", "]", "{"
 // and "}" belong to the full-ASCII spelling and are refused like any character outside the
 // set.
-std::string EncodeCode93(TBarcodeEngine& engine) {
-    for (char c : engine.Text)
-        if (kCode93Alphabet.find(c) >= kFirstShift) RaiseBadData(engine.Text);
-    return Code93Pattern(engine.Text);
+TBuiltPattern EncodeCode93(const TEncodeInput& in) {
+    for (char c : in.Text)
+        if (kCode93Alphabet.find(c) >= kFirstShift) RaiseBadData(in.Text);
+    return {Code93Pattern(in.Text), in.Text};
 }
 
 // Text spelled in the Code 93 set with the shift characters; a character beyond 7-bit ASCII
 // is refused with the whole text.
-std::string EncodeCode93Extended(TBarcodeEngine& engine) {
+TBuiltPattern EncodeCode93Extended(const TEncodeInput& in) {
     std::string spelled;
-    for (char c : engine.Text) {
-        if (static_cast<unsigned char>(c) > 127) RaiseBadData(engine.Text);
+    for (char c : in.Text) {
+        if (static_cast<unsigned char>(c) > 127) RaiseBadData(in.Text);
         spelled += FullAsciiSpelling(static_cast<unsigned char>(c), "[]{}");
     }
-    return Code93Pattern(spelled);
+    return {Code93Pattern(spelled), in.Text};
 }
 
 } // namespace quillax::encoders

@@ -306,120 +306,118 @@ TPictureSize TBarcodeEngine::TurnedPictureSize(int32_t w, int32_t height, double
 // --- Painting ---------------------------------------------------------------------------
 
 void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText) {
-    if (Layout == blStandard) return PaintStandard(canvas, rect, showText);
-    const std::string pattern = BuildPattern();
-    const int32_t w = GetWidth();
+    PaintBarcode(canvas, rect, showText, Build());
+}
+
+void TBarcodeEngine::PaintBarcode(TCanvas& canvas, const TRect& rect, bool showText,
+                                  const TBuiltPattern& built) {
+    if (Layout == blStandard) return PaintStandard(canvas, rect, showText, built);
+    const std::string& pattern = built.Pattern;
+    const int32_t w = PatternWidth(pattern);
     OriginX = 0;
     OriginY = 0;
     if (w <= 0) RaiseDrawingError("barcode has no width");
 
     // One direction for the whole painting: the right-angle tests, the lines, the label layout
     // and the font all read the reduced angle.
-    paintAngle_ = ReducedAngle(Angle);
-    const double angle = paintAngle_;
+    const double angle = ReducedAngle(Angle);
     const bool ean = IsEanGroup(Typ);
     const long double across = static_cast<long double>(rect.Right) - rect.Left;
     const long double down = static_cast<long double>(rect.Bottom) - rect.Top;
 
-    int32_t dw = 0;
-    int32_t dh = 0;
-    int32_t uprightHeight = 0; // the upright picture's extent across the bars
-    paintUnit_ = 1;
-    paintInset_ = 0;
+    TPaint paint;
+    paint.Angle = angle;
     if (IsUpright(angle)) {
         // The bars stand upright: the run fills the rectangle's width.
         const long double s = across / w;
-        dw = w;
-        dh = Nearest(down / s);
-        if (dh < 0) RaiseDrawingError("drawing out of range");
-        uprightHeight = dh;
+        paint.DW = w;
+        paint.DH = Nearest(down / s);
+        if (paint.DH < 0) RaiseDrawingError("drawing out of range");
+        paint.UprightHeight = paint.DH;
         if (angle == 180) OriginY = ean ? kEanTurnedOrigin : kTurnedOrigin;
     } else if (IsLying(angle)) {
         // The bars lie across: the run fills the rectangle's height.
         const long double s = down / w;
-        dh = w;
-        dw = Nearest(across / s);
-        if (dw < 0) RaiseDrawingError("drawing out of range");
-        uprightHeight = dw;
+        paint.DH = w;
+        paint.DW = Nearest(across / s);
+        if (paint.DW < 0) RaiseDrawingError("drawing out of range");
+        paint.UprightHeight = paint.DW;
     } else {
         // Any other angle: the upright picture, w by Height units, turned whole; the picture
         // is its bounding box in fine units, which a rectangle of its size in whole units
         // holds at scale 1.
         if (Height < 0) RaiseDrawingError("drawing out of range");
-        uprightHeight = Height;
-        BeginTurnedPicture(w, uprightHeight);
-        dw = paintDW_;
-        dh = paintDH_;
+        paint = TPaint::TurnedPicture(angle, w, Height);
     }
-    Height = uprightHeight - (ean ? kEanLabelBand : kLabelBand);
+    paint.W = w;
+    Height = paint.UprightHeight - (ean ? kEanLabelBand : kLabelBand);
     const std::string_view run = pattern;
-    paintMainW_ = static_cast<int32_t>(PatternUnits(run.substr(0, segments_.MainLength)));
-    paintAddOnX_ = static_cast<int32_t>(PatternUnits(run.substr(0, segments_.AddOnStart)));
-    paintDW_ = dw;
-    paintDH_ = dh;
-    paintW_ = w;
-    paintUprightHeight_ = uprightHeight;
+    paint.MainW = static_cast<int32_t>(PatternUnits(run.substr(0, built.Segments.MainLength)));
+    paint.AddOnX = static_cast<int32_t>(PatternUnits(run.substr(0, built.Segments.AddOnStart)));
+    paint.AddOnText = built.Segments.AddOnText;
 
     TMetafile picture;
-    picture.SetWidth(dw);
-    picture.SetHeight(dh);
+    picture.SetWidth(paint.DW);
+    picture.SetHeight(paint.DH);
     {
         TMetafileCanvas recorder(picture);
         // The background, one polygon per pattern character, a box and a text per label piece.
         constexpr size_t kLabelRecords = 16;
         recorder.Reserve(1 + pattern.size() + (showText ? kLabelRecords : 0));
         recorder.Brush().SetColor(Color);
-        recorder.FillRect({0, 0, dw, dh});
-        PaintLines(pattern, recorder);
-        if (showText) PaintText(recorder);
+        recorder.FillRect({0, 0, paint.DW, paint.DH});
+        PaintLines(pattern, paint, recorder);
+        if (showText) PaintText(paint, recorder);
     } // the recording ends here
     canvas.StretchDraw(rect, picture);
 }
 
-void TBarcodeEngine::BeginTurnedPicture(int32_t w, int32_t h) {
-    paintUnit_ = IsUpright(paintAngle_) || IsLying(paintAngle_) ? 1 : kFineUnits;
-    paintInset_ = paintUnit_ > 1 ? FineInset(paintAngle_) : 0;
-    const TPictureSize size = TurnedPictureSize(w, h, paintAngle_);
-    paintDW_ = CheckedExtent(size.Width * paintUnit_);
-    paintDH_ = CheckedExtent(size.Height * paintUnit_);
-    paintW_ = w;
-    paintUprightHeight_ = h;
+TBarcodeEngine::TPaint TBarcodeEngine::TPaint::TurnedPicture(double angle, int32_t w, int32_t h) {
+    TPaint paint;
+    paint.Angle = angle;
+    paint.Unit = IsUpright(angle) || IsLying(angle) ? 1 : kFineUnits;
+    paint.Inset = paint.Unit > 1 ? FineInset(angle) : 0;
+    const TPictureSize size = TurnedPictureSize(w, h, angle);
+    paint.DW = CheckedExtent(size.Width * paint.Unit);
+    paint.DH = CheckedExtent(size.Height * paint.Unit);
+    paint.W = w;
+    paint.UprightHeight = h;
+    return paint;
 }
 
-// A length in units of the upright picture as the running painting records it.
-int32_t TBarcodeEngine::Recorded(int64_t units) const {
-    return CheckedSum(units * paintUnit_);
+// A length in units of the upright picture as the painting records it.
+int32_t TBarcodeEngine::TPaint::Recorded(int64_t units) const {
+    return CheckedSum(units * Unit);
 }
 
 // The recorded coordinates of the corners of a line or a box over units first to last of the
 // upright picture, both inclusive: the units themselves at one recorded unit per unit, in fine
 // units the units' outer edges moved inwards by the painting's inset.
-std::pair<int32_t, int32_t> TBarcodeEngine::RecordedSpan(int64_t first, int64_t last) const {
-    return {CheckedSum(first * paintUnit_ + paintInset_),
-            CheckedSum((last + 1) * paintUnit_ - 1 - paintInset_)};
+std::pair<int32_t, int32_t> TBarcodeEngine::TPaint::RecordedSpan(int64_t first,
+                                                                 int64_t last) const {
+    return {CheckedSum(first * Unit + Inset), CheckedSum((last + 1) * Unit - 1 - Inset)};
 }
 
 // Where the recorded units of the upright picture land at any angle but 0 and 180: the
 // picture's extent, both ends inclusive, turned and moved into the non-negative quadrant.
-TCornerPlacement TBarcodeEngine::TurnedUnits() const {
-    const double alpha = ToRadians(paintAngle_);
-    return {alpha, RotatedBoxOrigin(alpha, {0, 0},
-                                    {Recorded(paintW_) - 1, Recorded(paintUprightHeight_) - 1})};
+TCornerPlacement TBarcodeEngine::TPaint::TurnedUnits() const {
+    const double alpha = ToRadians(Angle);
+    return {alpha, RotatedBoxOrigin(alpha, {0, 0}, {Recorded(W) - 1, Recorded(UprightHeight) - 1})};
 }
 
 // One filled four-corner polygon per pattern character, spaces included except at the angles
 // that record fine units (the background is already the spaces' colour there, and a space
 // would only blur its neighbours' edges). Short bars stand on the same baseline as the full
 // bars.
-void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
-    const double alpha = ToRadians(paintAngle_);
+void TBarcodeEngine::PaintLines(const std::string& pattern, const TPaint& paint, TCanvas& canvas) {
+    const double alpha = ToRadians(paint.Angle);
     // Upright, the run covers units 0 to w - 1 and a line rows 0 to Height, both ends
     // inclusive; the turned box is placed by those extents so that at 180 degrees the run's
     // first line lands on the picture's last unit instead of one past it.
     const TCornerPlacement placement =
-        IsUpright(paintAngle_) ? TCornerPlacement(alpha, RotatedBoxOrigin(alpha, {OriginX, OriginY},
-                                                                          {GetWidth() - 1, Height}))
-                               : TurnedUnits();
+        IsUpright(paint.Angle) ? TCornerPlacement(alpha, RotatedBoxOrigin(alpha, {OriginX, OriginY},
+                                                                          {paint.W - 1, Height}))
+                               : paint.TurnedUnits();
     canvas.Pen().SetWidth(1);
 
     const int32_t fullHeight = Height;
@@ -430,7 +428,7 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
         TLineKind kind = TLineKind::lkSpace;
         DecodePatternChar(c, lw, kind);
         const int32_t next = CheckedSum(int64_t(x) + lw);
-        if (kind == TLineKind::lkSpace && paintUnit_ > 1) {
+        if (kind == TLineKind::lkSpace && paint.Unit > 1) {
             x = next;
             continue;
         }
@@ -438,9 +436,9 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
         canvas.Pen().SetColor(color);
         canvas.Brush().SetColor(color);
         // Units x to next - 1 and rows top to fullHeight, both ends inclusive.
-        const auto [left, right] = RecordedSpan(x, int64_t(next) - 1);
-        const auto [top, bottom] =
-            RecordedSpan(kind == TLineKind::lkShortBar ? fullHeight - shortHeight : 0, fullHeight);
+        const auto [left, right] = paint.RecordedSpan(x, int64_t(next) - 1);
+        const auto [top, bottom] = paint.RecordedSpan(
+            kind == TLineKind::lkShortBar ? fullHeight - shortHeight : 0, fullHeight);
         std::array<TPoint, 4> corners{TPoint{left, top}, TPoint{left, bottom},
                                       TPoint{right, bottom}, TPoint{right, top}};
         for (TPoint& p : corners)
@@ -452,13 +450,13 @@ void TBarcodeEngine::PaintLines(const std::string& pattern, TCanvas& canvas) {
 
 // The human-readable label: digit groups for the EAN group (an add-on's digits over its bars),
 // one centred text otherwise.
-void TBarcodeEngine::PaintText(TCanvas& canvas) {
+void TBarcodeEngine::PaintText(const TPaint& paint, TCanvas& canvas) {
     canvas.Font().SetName(kLabelFontName);
     canvas.Font().SetSize(kLabelFontSize);
-    if (paintUnit_ > 1) canvas.Font().SetHeight(Recorded(canvas.Font().Height()));
+    if (paint.Unit > 1) canvas.Font().SetHeight(paint.Recorded(canvas.Font().Height()));
     canvas.Font().SetColor(ColorBar); // the label in the bars' colour, on boxes of the spaces'
     HDC dc = canvas.Handle();
-    const HFONT rotated = MakeRotatedFont(canvas.Font(), Nearest(paintAngle_));
+    const HFONT rotated = MakeRotatedFont(canvas.Font(), Nearest(paint.Angle));
     TFontRestorer restorer(canvas, SelectObject(dc, rotated));
     canvas.Pen().SetColor(Color);
     canvas.Brush().SetColor(Color);
@@ -466,13 +464,13 @@ void TBarcodeEngine::PaintText(TCanvas& canvas) {
 
     if (IsEanGroup(Typ)) {
         const std::string mainText = Text.substr(0, Text.find('+'));
-        for (const TLabelPiece& piece : EanLabelPieces(Typ, mainText, paintMainW_, LineWidths[0]))
-            PaintLabel(canvas, piece.TextPos, piece.BoxStart, piece.BoxEnd, piece.Text);
-        if (segments_.HasAddOn()) PaintAddOnLabel(canvas);
+        for (const TLabelPiece& piece : EanLabelPieces(Typ, mainText, paint.MainW, LineWidths[0]))
+            PaintLabel(paint, canvas, piece.TextPos, piece.BoxStart, piece.BoxEnd, piece.Text);
+        if (!paint.AddOnText.empty()) PaintAddOnLabel(paint, canvas);
     } else {
-        const int32_t tw = canvas.TextWidth(Text) / paintUnit_;
-        const int32_t textPos = static_cast<int32_t>((static_cast<int64_t>(paintW_) - tw) / 2);
-        PaintLabel(canvas, textPos, 0, paintW_, Text);
+        const int32_t tw = canvas.TextWidth(Text) / paint.Unit;
+        const int32_t textPos = static_cast<int32_t>((static_cast<int64_t>(paint.W) - tw) / 2);
+        PaintLabel(paint, canvas, textPos, 0, paint.W, Text);
     }
     restorer.Restore(); // the rotated font itself goes with `rotated`
 }
@@ -480,32 +478,33 @@ void TBarcodeEngine::PaintText(TCanvas& canvas) {
 // The add-on's digits, centred over its bars; their box, like the box of every label, covers
 // the ends of the bars it lies on, so the add-on's bars start under its digits and end as low
 // as the main symbol's guard bars.
-void TBarcodeEngine::PaintAddOnLabel(TCanvas& canvas) {
-    const std::string& digits = segments_.AddOnText;
-    const int32_t tw = canvas.TextWidth(digits) / paintUnit_;
-    const int64_t textPos = paintAddOnX_ + (static_cast<int64_t>(paintW_) - paintAddOnX_ - tw) / 2;
-    PaintLabel(canvas, static_cast<int32_t>(textPos), paintAddOnX_, paintW_, digits,
+void TBarcodeEngine::PaintAddOnLabel(const TPaint& paint, TCanvas& canvas) {
+    const std::string digits(paint.AddOnText);
+    const int32_t tw = canvas.TextWidth(digits) / paint.Unit;
+    const int64_t textPos = paint.AddOnX + (static_cast<int64_t>(paint.W) - paint.AddOnX - tw) / 2;
+    PaintLabel(paint, canvas, static_cast<int32_t>(textPos), paint.AddOnX, paint.W, digits,
                TLabelBand::Over);
 }
 
 // The first row of a label band on the upright picture: the band under the bars ends at the
 // picture's edge, the band over them starts there.
-int64_t TBarcodeEngine::BandTop(TLabelBand band) const {
-    return band == TLabelBand::Under ? int64_t(paintUprightHeight_) - kLabelBand : 0;
+int64_t TBarcodeEngine::BandTop(const TPaint& paint, TLabelBand band) {
+    return band == TLabelBand::Under ? int64_t(paint.UprightHeight) - kLabelBand : 0;
 }
 
 // One label piece: a box in the background colour from column a to column b of the
 // unturned drawing, and the text starting at column t, both placed where the rotation
 // carries the label band (at 180 degrees each point of the upright layout turned about the
 // picture's centre).
-void TBarcodeEngine::PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart, int32_t boxEnd,
-                                const std::string& text, TLabelBand band) {
-    if (!IsUpright(paintAngle_))
-        return PaintTurnedLabel(canvas, textPos, boxStart, boxEnd, text, band);
-    const int64_t top = BandTop(band);
-    const bool turned = paintAngle_ == 180;
+void TBarcodeEngine::PaintLabel(const TPaint& paint, TCanvas& canvas, int32_t textPos,
+                                int32_t boxStart, int32_t boxEnd, const std::string& text,
+                                TLabelBand band) {
+    if (!IsUpright(paint.Angle))
+        return PaintTurnedLabel(paint, canvas, textPos, boxStart, boxEnd, text, band);
+    const int64_t top = BandTop(paint, band);
+    const bool turned = paint.Angle == 180;
     auto point = [&](int64_t x, int64_t y) {
-        return turned ? TPoint{CheckedCoordinate(paintDW_ - x), CheckedCoordinate(paintDH_ - y)}
+        return turned ? TPoint{CheckedCoordinate(paint.DW - x), CheckedCoordinate(paint.DH - y)}
                       : TPoint{CheckedCoordinate(x), CheckedCoordinate(y)};
     };
     const TPoint corner1 = point(boxStart, top);
@@ -519,17 +518,18 @@ void TBarcodeEngine::PaintLabel(TCanvas& canvas, int32_t textPos, int32_t boxSta
 // and turned with it, so that at 90 and 270 degrees the label band is the upright one turned
 // exactly. The box is kept to the run's columns; a piece wholly outside them (the outer digits
 // of EAN-13 and UPC-A) lies off the upright picture and is left out, as its edge cuts it there.
-void TBarcodeEngine::PaintTurnedLabel(TCanvas& canvas, int32_t textPos, int32_t boxStart,
-                                      int32_t boxEnd, const std::string& text, TLabelBand band) {
+void TBarcodeEngine::PaintTurnedLabel(const TPaint& paint, TCanvas& canvas, int32_t textPos,
+                                      int32_t boxStart, int32_t boxEnd, const std::string& text,
+                                      TLabelBand band) {
     const int32_t a = std::max(boxStart, 0);
-    const int32_t b = std::min(boxEnd, paintW_ - 1);
+    const int32_t b = std::min(boxEnd, paint.W - 1);
     if (a > b) return;
-    const int32_t h = paintUprightHeight_;
-    const int64_t bandTop = BandTop(band);
-    const TCornerPlacement units = TurnedUnits();
+    const int32_t h = paint.UprightHeight;
+    const int64_t bandTop = BandTop(paint, band);
+    const TCornerPlacement units = paint.TurnedUnits();
     // Units a to b and the band's rows, both ends inclusive.
-    const auto [left, right] = RecordedSpan(a, b);
-    const auto [top, bottom] = RecordedSpan(bandTop, bandTop + kLabelBand - 1);
+    const auto [left, right] = paint.RecordedSpan(a, b);
+    const auto [top, bottom] = paint.RecordedSpan(bandTop, bandTop + kLabelBand - 1);
     std::array<TPoint, 4> box{TPoint{left, top}, TPoint{left, bottom}, TPoint{right, bottom},
                               TPoint{right, top}};
     for (TPoint& p : box)
@@ -537,10 +537,11 @@ void TBarcodeEngine::PaintTurnedLabel(TCanvas& canvas, int32_t textPos, int32_t 
     canvas.Polygon(box);
     // The text's anchor is the corner of its cell, an edge between units rather than a unit:
     // it turns with the picture's outer edges.
-    const double alpha = ToRadians(paintAngle_);
-    const TCornerPlacement edges(alpha,
-                                 RotatedBoxOrigin(alpha, {0, 0}, {Recorded(paintW_), Recorded(h)}));
-    const TPoint at = edges.Place({Recorded(textPos), Recorded(bandTop + kLabelBand - kTextInset)});
+    const double alpha = ToRadians(paint.Angle);
+    const TCornerPlacement edges(
+        alpha, RotatedBoxOrigin(alpha, {0, 0}, {paint.Recorded(paint.W), paint.Recorded(h)}));
+    const TPoint at =
+        edges.Place({paint.Recorded(textPos), paint.Recorded(bandTop + kLabelBand - kTextInset)});
     canvas.TextOut(at.X, at.Y, text);
 }
 

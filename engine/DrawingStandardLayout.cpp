@@ -259,8 +259,9 @@ int32_t TBarcodeEngine::StandardTextPixels(int32_t module) {
     return TextPixels(module, kTextModules);
 }
 
-TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pattern,
+TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const TBuiltPattern& built,
                                                            bool showText) {
+    const std::string& pattern = built.Pattern;
     const int32_t m = LineWidths[0];
     int64_t run = 0;
     for (char c : pattern) {
@@ -275,9 +276,9 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
 
     // A main symbol with its add-on: the add-on's quiet zone follows the run, and its digits
     // stand over its own bars.
-    const bool addOn = segments_.HasAddOn();
+    const bool addOn = built.Segments.HasAddOn();
     const TEanLabel* addOnLabel =
-        addOn ? EanLabelOf(segments_.AddOnText.size() == 2 ? bcCodeUPC_Supp2 : bcCodeUPC_Supp5)
+        addOn ? EanLabelOf(built.Segments.AddOnText.size() == 2 ? bcCodeUPC_Supp2 : bcCodeUPC_Supp5)
               : nullptr;
     const TQuietZone zone = kQuietZones.at(Typ);
     const int32_t afterModules = addOn ? kQuietZones.at(addOnLabel->Typ).After : zone.After;
@@ -288,7 +289,7 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
     const TEanLabel* label = EanLabelOf(Typ);
     // The main symbol's columns; with an add-on the rest of the run is the gap and the add-on.
     const int64_t mainWidth =
-        addOn ? PatternUnits(std::string_view(pattern).substr(0, segments_.MainLength)) : run;
+        addOn ? PatternUnits(std::string_view(pattern).substr(0, built.Segments.MainLength)) : run;
 
     TStandardPlan plan;
     plan.Height = Height;
@@ -357,7 +358,8 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
     }
     plan.AddOnTop = plan.BarTop;
     if (addOn) {
-        plan.AddOnLeft = PatternUnits(std::string_view(pattern).substr(0, segments_.AddOnStart));
+        plan.AddOnLeft =
+            PatternUnits(std::string_view(pattern).substr(0, built.Segments.AddOnStart));
         if (showText) plan.AddOnTop = CheckedSum(int64_t(plan.BarTop) + band);
     }
     // The add-on's bars, under its digits, reach as low as the guards.
@@ -389,7 +391,7 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
         }
     };
     placeDigits(*label, Text, before, textTop);
-    if (addOn) placeDigits(*addOnLabel, segments_.AddOnText, before + plan.AddOnLeft, above);
+    if (addOn) placeDigits(*addOnLabel, built.Segments.AddOnText, before + plan.AddOnLeft, above);
     const int32_t baseline = textTop + digits.Ascent;
     const int32_t outerEm = label->SmallOuter ? TextPixels(m, kOuterDigitModules) : em;
     if (!outerBefore.Text.empty())
@@ -403,34 +405,39 @@ TBarcodeEngine::TStandardPlan TBarcodeEngine::PlanStandard(const std::string& pa
     return plan;
 }
 
-TPictureSize TBarcodeEngine::PictureSize(bool showText) {
-    if (Layout != blStandard) return TurnedPictureSize(GetWidth(), Height, Angle);
-    const TStandardPlan plan = PlanStandard(BuildPattern(), showText);
+TPictureSize TBarcodeEngine::PictureSize(bool showText, const TBuiltPattern& built) {
+    if (Layout != blStandard) return TurnedPictureSize(PatternWidth(built.Pattern), Height, Angle);
+    const TStandardPlan plan = PlanStandard(built, showText);
     return TurnedPictureSize(plan.Width, plan.Height, Angle);
+}
+
+TPictureSize TBarcodeEngine::PictureSize(bool showText) {
+    return PictureSize(showText, Build());
 }
 
 // --- Painting ---------------------------------------------------------------------------------
 
-void TBarcodeEngine::PaintStandard(TCanvas& canvas, const TRect& rect, bool showText) {
-    const std::string pattern = BuildPattern();
+void TBarcodeEngine::PaintStandard(TCanvas& canvas, const TRect& rect, bool showText,
+                                   const TBuiltPattern& built) {
+    const std::string& pattern = built.Pattern;
     OriginX = 0;
     OriginY = 0;
-    const TStandardPlan plan = PlanStandard(pattern, showText);
-    paintAngle_ = ReducedAngle(Angle);
-    if (!std::isfinite(paintAngle_)) RaiseDrawingError("drawing out of range");
-    BeginTurnedPicture(plan.Width, plan.Height);
+    const TStandardPlan plan = PlanStandard(built, showText);
+    const double angle = ReducedAngle(Angle);
+    if (!std::isfinite(angle)) RaiseDrawingError("drawing out of range");
+    const TPaint paint = TPaint::TurnedPicture(angle, plan.Width, plan.Height);
 
     TMetafile picture;
-    picture.SetWidth(paintDW_);
-    picture.SetHeight(paintDH_);
+    picture.SetWidth(paint.DW);
+    picture.SetHeight(paint.DH);
     {
         TMetafileCanvas recorder(picture);
         // The background, one polygon per bar, and the texts.
         recorder.Reserve(1 + pattern.size() / 2 + 1 + (showText ? plan.Texts.size() : 0));
         recorder.Brush().SetColor(Color);
-        recorder.FillRect({0, 0, paintDW_, paintDH_});
-        PaintStandardBars(pattern, plan, recorder);
-        if (showText) PaintStandardText(plan, recorder);
+        recorder.FillRect({0, 0, paint.DW, paint.DH});
+        PaintStandardBars(pattern, plan, paint, recorder);
+        if (showText) PaintStandardText(plan, paint, recorder);
     } // the recording ends here
     canvas.StretchDraw(rect, picture);
 }
@@ -438,8 +445,8 @@ void TBarcodeEngine::PaintStandard(TCanvas& canvas, const TRect& rect, bool show
 // One filled polygon per bar, in the bars' colour on the background; the spaces are the
 // background itself. Short bars stand on the baseline, two fifths of the bars' height.
 void TBarcodeEngine::PaintStandardBars(const std::string& pattern, const TStandardPlan& plan,
-                                       TCanvas& canvas) {
-    const TCornerPlacement placement = TurnedUnits();
+                                       const TPaint& paint, TCanvas& canvas) {
+    const TCornerPlacement placement = paint.TurnedUnits();
     canvas.Pen().SetWidth(1);
     canvas.Pen().SetColor(ColorBar);
     canvas.Brush().SetColor(ColorBar);
@@ -461,8 +468,9 @@ void TBarcodeEngine::PaintStandardBars(const std::string& pattern, const TStanda
             const int64_t top = kind == TLineKind::lkShortBar ? bottom - shortRows + 1
                                 : inAddOn                     ? plan.AddOnTop
                                                               : plan.BarTop;
-            const auto [left, right] = RecordedSpan(plan.RunLeft + x, plan.RunLeft + x + lw - 1);
-            const auto [upper, lower] = RecordedSpan(top, bottom);
+            const auto [left, right] =
+                paint.RecordedSpan(plan.RunLeft + x, plan.RunLeft + x + lw - 1);
+            const auto [upper, lower] = paint.RecordedSpan(top, bottom);
             std::array<TPoint, 4> corners{TPoint{left, upper}, TPoint{left, lower},
                                           TPoint{right, lower}, TPoint{right, upper}};
             for (TPoint& p : corners)
@@ -475,19 +483,21 @@ void TBarcodeEngine::PaintStandardBars(const std::string& pattern, const TStanda
 
 // Each text in the bars' colour, its cell's corner turned with the picture's outer edges and
 // the font turned by the angle; the background shows between the glyphs.
-void TBarcodeEngine::PaintStandardText(const TStandardPlan& plan, TCanvas& canvas) {
-    const double alpha = ToRadians(paintAngle_);
+void TBarcodeEngine::PaintStandardText(const TStandardPlan& plan, const TPaint& paint,
+                                       TCanvas& canvas) {
+    const double alpha = ToRadians(paint.Angle);
     const TCornerPlacement edges(
-        alpha, RotatedBoxOrigin(alpha, {0, 0}, {Recorded(plan.Width), Recorded(plan.Height)}));
+        alpha,
+        RotatedBoxOrigin(alpha, {0, 0}, {paint.Recorded(plan.Width), paint.Recorded(plan.Height)}));
     for (const TStandardPlan::TText& text : plan.Texts) {
         canvas.Font().SetName(text.Face);
-        canvas.Font().SetHeight(-Recorded(text.Em));
+        canvas.Font().SetHeight(-paint.Recorded(text.Em));
         canvas.Font().SetColor(ColorBar);
         HDC dc = canvas.Handle();
-        const HFONT rotated = MakeRotatedFont(canvas.Font(), Nearest(paintAngle_));
+        const HFONT rotated = MakeRotatedFont(canvas.Font(), Nearest(paint.Angle));
         TFontRestorer restorer(canvas, SelectObject(dc, rotated));
         SetBkMode(canvas.Handle(), TRANSPARENT);
-        const TPoint at = edges.Place({Recorded(text.X), Recorded(text.Y)});
+        const TPoint at = edges.Place({paint.Recorded(text.X), paint.Recorded(text.Y)});
         canvas.TextOut(at.X, at.Y, text.Text);
         restorer.Restore();
     }

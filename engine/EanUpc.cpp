@@ -59,19 +59,18 @@ void RequireCheckDigit(const std::string& given, char carried, char expected, co
 // padded to the data digits and gets the computed check digit; without, it is padded to full
 // length and its last digit, the check digit, is verified. More digits than the symbol holds,
 // or Checksum without a method to compute the digit, raise lengthError.
-std::string CompletedDigits(const TBarcodeEngine& engine, size_t data, size_t full,
+std::string CompletedDigits(const TEncodeInput& in, size_t data, size_t full,
                             const char* lengthError, const char* name) {
-    const std::string& text = engine.Text;
+    const std::string& text = in.Text;
     TBarcodeEngine::Require(text.size() <= full, lengthError);
-    if (!engine.Checksum) {
+    if (!in.Checksum) {
         const std::string digits = ZeroPad(text, full);
         RequireCheckDigit(text, digits.back(), Mod10CheckDigit(digits.substr(0, data)).back(),
                           name);
         return digits;
     }
     const bool carried = text.size() == full;
-    std::string completed =
-        engine.ApplyCheckSum(carried ? text.substr(0, data) : ZeroPad(text, data));
+    std::string completed = ApplyCheckSum(in, carried ? text.substr(0, data) : ZeroPad(text, data));
     TBarcodeEngine::Require(completed.size() == full, lengthError); // no method, no check digit
     if (carried) RequireCheckDigit(text, text.back(), completed.back(), name);
     return completed;
@@ -130,32 +129,29 @@ const char* MainSymbolName(TBarcodeType typ) {
 
 } // namespace
 
-std::string EncodeEAN8(TBarcodeEngine& engine) {
-    engine.Text = CompletedDigits(engine, 7, 8, "Invalid Text len (EAN8)", "EAN-8");
-    const std::string& d = engine.Text;
+TBuiltPattern EncodeEAN8(const TEncodeInput& in) {
+    std::string d = CompletedDigits(in, 7, 8, "Invalid Text len (EAN8)", "EAN-8");
     std::string left;
     for (int i = 0; i < 4; ++i)
         left += kSetA[Digit(d[i])];
-    return EanSymbol(left, std::string_view(d).substr(4));
+    return {EanSymbol(left, std::string_view(d).substr(4)), std::move(d)};
 }
 
-std::string EncodeEAN13(TBarcodeEngine& engine) {
-    engine.Text = CompletedDigits(engine, 12, 13, "Invalid Text len (EAN13)", "EAN-13");
-    const std::string& d = engine.Text;
+TBuiltPattern EncodeEAN13(const TEncodeInput& in) {
+    std::string d = CompletedDigits(in, 12, 13, "Invalid Text len (EAN13)", "EAN-13");
     const char* parity = kEan13Parity[Digit(d[0])];
     std::string left;
     for (int i = 0; i < 6; ++i)
         left += (parity[i] == 'A' ? kSetA : kSetB)[Digit(d[i + 1])];
-    return EanSymbol(left, std::string_view(d).substr(7));
+    return {EanSymbol(left, std::string_view(d).substr(7)), std::move(d)};
 }
 
-std::string EncodeUPCA(TBarcodeEngine& engine) {
-    engine.Text = CompletedDigits(engine, 11, 12, "Invalid Text len (UPCA)", "UPC-A");
-    const std::string& d = engine.Text;
+TBuiltPattern EncodeUPCA(const TEncodeInput& in) {
+    std::string d = CompletedDigits(in, 11, 12, "Invalid Text len (UPCA)", "UPC-A");
     std::string left;
     for (int i = 0; i < 6; ++i)
         left += kSetA[Digit(d[i])];
-    return EanSymbol(left, std::string_view(d).substr(6, 6));
+    return {EanSymbol(left, std::string_view(d).substr(6, 6)), std::move(d)};
 }
 
 // The standard expansion by the last of the six digits: 0-2 manufacturer ends in it, 3 and 4
@@ -185,66 +181,59 @@ std::string ExpandUPCEtoUPCA(char numberSystem, std::string_view six) {
 // The six digits are the first of a full seven, or the text padded to six; the check digit is
 // that of the UPC-A expansion, whatever the method, and selects the parity (number system 1
 // inverts the parity of number system 0). A full seven carry their own check digit, which is
-// verified. Text then ends in the check digit.
-std::string EncodeUPCE(TBarcodeEngine& engine) {
-    TBarcodeEngine::Require(engine.Text.size() <= 7, "Invalid Text len (UPCE)");
-    const bool full = engine.Text.size() == 7;
-    const std::string six = full ? engine.Text.substr(0, 6) : ZeroPad(engine.Text, 6);
-    const char numberSystem = engine.Typ == bcCodeUPC_E1 ? '1' : '0';
+// verified. The text carried ends in the check digit.
+TBuiltPattern EncodeUPCE(const TEncodeInput& in) {
+    TBarcodeEngine::Require(in.Text.size() <= 7, "Invalid Text len (UPCE)");
+    const bool full = in.Text.size() == 7;
+    const std::string six = full ? in.Text.substr(0, 6) : ZeroPad(in.Text, 6);
+    const char numberSystem = in.Typ == bcCodeUPC_E1 ? '1' : '0';
     const char check = Mod10CheckDigit(ExpandUPCEtoUPCA(numberSystem, six)).back();
-    if (full) RequireCheckDigit(engine.Text, engine.Text.back(), check, "UPC-E");
-    engine.Text = six + check;
+    if (full) RequireCheckDigit(in.Text, in.Text.back(), check, "UPC-E");
     const char* parity = kUpcEParity[Digit(check)];
     std::string pattern = kGuard;
     for (int i = 0; i < 6; ++i) {
         const bool even = (parity[i] == 'E') == (numberSystem == '0');
         pattern += (even ? kSetB : kSetA)[Digit(six[i])];
     }
-    return pattern + kUpcEEnd;
+    return {pattern + kUpcEEnd, six + check};
 }
 
 // The add-on check digit only selects the parity: Text keeps the five digits the symbol
 // carries, with or without Checksum, so the label shows no digit that the bars lack.
-std::string EncodeUPCSupp5(TBarcodeEngine& engine) {
-    TBarcodeEngine::Require(engine.Text.size() <= 5, "Invalid Text len (UPC5)");
-    engine.Text = ZeroPad(engine.Text, 5);
-    return AddOn5Pattern(engine.Text);
+TBuiltPattern EncodeUPCSupp5(const TEncodeInput& in) {
+    TBarcodeEngine::Require(in.Text.size() <= 5, "Invalid Text len (UPC5)");
+    std::string digits = ZeroPad(in.Text, 5);
+    return {AddOn5Pattern(digits), std::move(digits)};
 }
 
 // The add-on check digit plays no part, and Text keeps the two digits the symbol carries.
-std::string EncodeUPCSupp2(TBarcodeEngine& engine) {
-    TBarcodeEngine::Require(engine.Text.size() <= 2, "Invalid Text len (UPC2)");
-    engine.Text = ZeroPad(engine.Text, 2);
-    return AddOn2Pattern(engine.Text);
+TBuiltPattern EncodeUPCSupp2(const TEncodeInput& in) {
+    TBarcodeEngine::Require(in.Text.size() <= 2, "Invalid Text len (UPC2)");
+    std::string digits = ZeroPad(in.Text, 2);
+    return {AddOn2Pattern(digits), std::move(digits)};
 }
 
 // The add-on must be complete: a reader finds two or five digits or none, so nothing is padded.
-std::string EncodeWithAddOn(TBarcodeEngine& engine, Encoder encodeMain,
-                            TPatternSegments& segments) {
-    const std::string given = engine.Text;
+TBuiltPattern EncodeWithAddOn(const TEncodeInput& in, Encoder encodeMain) {
+    const std::string& given = in.Text;
     const size_t plus = given.find('+');
     const std::string addOn = given.substr(plus + 1);
     RequireDigits(std::string_view(given).substr(0, plus));
     RequireDigits(addOn); // a second "+" too
     TBarcodeEngine::Require(plus > 0, "No data");
     TBarcodeEngine::Require(addOn.size() == 2 || addOn.size() == 5,
-                            "Invalid add-on <" + addOn + "> (" + MainSymbolName(engine.Typ) +
+                            "Invalid add-on <" + addOn + "> (" + MainSymbolName(in.Typ) +
                                 "): 2 or 5 digits expected");
-    engine.Text = given.substr(0, plus);
-    std::string pattern;
-    try {
-        pattern = encodeMain(engine);
-    } catch (...) {
-        engine.Text = given;
-        throw;
-    }
-    segments.MainLength = pattern.size();
-    pattern += kAddOnGap;
-    segments.AddOnStart = pattern.size();
-    pattern += addOn.size() == 2 ? AddOn2Pattern(addOn) : AddOn5Pattern(addOn);
+    const std::string mainText = given.substr(0, plus);
+    TBuiltPattern built = encodeMain({mainText, in.Typ, in.Checksum, in.CheckSumMethod});
+    TPatternSegments& segments = built.Segments;
+    segments.MainLength = built.Pattern.size();
+    built.Pattern += kAddOnGap;
+    segments.AddOnStart = built.Pattern.size();
+    built.Pattern += addOn.size() == 2 ? AddOn2Pattern(addOn) : AddOn5Pattern(addOn);
     segments.AddOnText = addOn;
-    engine.Text += '+' + addOn;
-    return pattern;
+    built.Text += '+' + addOn;
+    return built;
 }
 
 } // namespace quillax::encoders

@@ -1,6 +1,6 @@
-// The engine's family encoders and check computations: free functions over the settings of
-// one engine. BuildPattern dispatches to the encoders through its symbology table; nothing
-// outside the engine and its tests calls them directly.
+// The engine's family encoders and check computations: free functions over the data and the
+// settings that shape a symbol, changing nothing. The engine's build dispatches to the encoders
+// through its symbology table; nothing outside the engine and its tests calls them directly.
 #pragma once
 
 #include "engine/BarcodeEngine.h"
@@ -13,8 +13,21 @@
 
 namespace quillax::encoders {
 
-// An encoder reads (and may normalise) the engine's Text and returns its pattern.
-using Encoder = std::string (*)(TBarcodeEngine& engine);
+// What an encoder reads: the data (trimmed of controls for the numeric symbologies) and the
+// settings that shape the symbol.
+struct TEncodeInput {
+    const std::string& Text;
+    TBarcodeType Typ;
+    bool Checksum;
+    TCheckSumMethod CheckSumMethod;
+};
+
+// An encoder returns the pattern and the text as the symbol carries it (a leading zero, a check
+// digit, the GS1 label); the add-on encoder fills the segments as well.
+using Encoder = TBuiltPattern (*)(const TEncodeInput& in);
+
+// The digits with the method's check digit appended (unchanged for csmNone).
+std::string ApplyCheckSum(const TEncodeInput& in, const std::string& digits);
 
 // --- Check computations (CheckDigits.cpp) ---
 
@@ -41,17 +54,18 @@ std::string EngineMessage(const char* format, const std::string& argument = {});
 
 // --- Family encoders ---
 
-std::string EncodeInterleaved2of5(TBarcodeEngine& engine); // TwoOfFive.cpp
-std::string EncodeIndustrial2of5(TBarcodeEngine& engine);
-std::string EncodeMatrix2of5(TBarcodeEngine& engine);
+TBuiltPattern EncodeInterleaved2of5(const TEncodeInput& in); // TwoOfFive.cpp
+TBuiltPattern EncodeIndustrial2of5(const TEncodeInput& in);
+TBuiltPattern EncodeMatrix2of5(const TEncodeInput& in);
 
-std::string EncodeCode39(TBarcodeEngine& engine); // Code39.cpp
-std::string EncodeCode39Extended(TBarcodeEngine& engine);
+TBuiltPattern EncodeCode39(const TEncodeInput& in); // Code39.cpp
+TBuiltPattern EncodeCode39Extended(const TEncodeInput& in);
 // The one or two characters that spell an ASCII code in a full-ASCII form; shifts holds the
 // form's four shift characters in the order $ % / +. Codes above 127 give "".
 std::string FullAsciiSpelling(unsigned char code, std::string_view shifts);
 
-std::string EncodeCode128(TBarcodeEngine& engine); // Code128.cpp: all six Code 128 / EAN-128 types
+TBuiltPattern
+EncodeCode128(const TEncodeInput& in); // Code128.cpp: all six Code 128 / EAN-128 types
 // A Code 128 symbol from its values: values[0] is the start (103-105), the others follow it;
 // the check symbol and the stop are added.
 std::string Code128Pattern(const std::vector<int>& values);
@@ -60,7 +74,7 @@ std::string Code128Pattern(const std::vector<int>& values);
 // kCode128Fnc1; the values start with the start symbol.
 inline constexpr int kCode128Fnc1 = 256;
 std::vector<int> Code128ShortestValues(std::span<const int> items);
-std::string EncodeCode128Auto(TBarcodeEngine& engine);
+TBuiltPattern EncodeCode128Auto(const TEncodeInput& in);
 
 // Gs1Ai.cpp: the GS1 application identifiers. A row covers the AIs First to Last (same
 // length), each followed by a decimal-point digit 0 to Point when Point is not -1; Format
@@ -86,27 +100,27 @@ const Gs1Ai* FindGs1Ai(std::string_view ai);
 // What is wrong with a field's value, as "is longer than 20" or "month 13"; "" when nothing.
 std::string Gs1FieldFault(const Gs1Ai& row, std::string_view value);
 
-std::string EncodeGS1128(TBarcodeEngine& engine); // Gs1128.cpp: element strings, validated
+TBuiltPattern EncodeGS1128(const TEncodeInput& in); // Gs1128.cpp: element strings, validated
 
-std::string EncodeCode93(TBarcodeEngine& engine); // Code93.cpp
-std::string EncodeCode93Extended(TBarcodeEngine& engine);
+TBuiltPattern EncodeCode93(const TEncodeInput& in); // Code93.cpp
+TBuiltPattern EncodeCode93Extended(const TEncodeInput& in);
 
-std::string EncodeEAN8(TBarcodeEngine& engine); // EanUpc.cpp
-std::string EncodeEAN13(TBarcodeEngine& engine);
-std::string EncodeUPCA(TBarcodeEngine& engine);
-std::string EncodeUPCE(TBarcodeEngine& engine); // both number systems, by Typ
-std::string EncodeUPCSupp2(TBarcodeEngine& engine);
-std::string EncodeUPCSupp5(TBarcodeEngine& engine);
+TBuiltPattern EncodeEAN8(const TEncodeInput& in); // EanUpc.cpp
+TBuiltPattern EncodeEAN13(const TEncodeInput& in);
+TBuiltPattern EncodeUPCA(const TEncodeInput& in);
+TBuiltPattern EncodeUPCE(const TEncodeInput& in); // both number systems, by Typ
+TBuiltPattern EncodeUPCSupp2(const TEncodeInput& in);
+TBuiltPattern EncodeUPCSupp5(const TEncodeInput& in);
 // "main+NN" or "main+NNNNN" for EAN-8, EAN-13, UPC-A and UPC-E: the main symbol by its own
 // encoder (Checksum and the check digit's verification apply to it), the gap, then the two- or
-// five-digit add-on; segments records where each lies. Text becomes the main symbol's digits as
-// its encoder leaves them, "+" and the add-on; on a refusal it stays as given.
-std::string EncodeWithAddOn(TBarcodeEngine& engine, Encoder encodeMain, TPatternSegments& segments);
+// five-digit add-on; the segments record where each lies. The text carried is the main
+// symbol's digits as its encoder returns them, "+" and the add-on.
+TBuiltPattern EncodeWithAddOn(const TEncodeInput& in, Encoder encodeMain);
 // The eleven digits of the UPC-A form of a UPC-E code: number system + six digits.
 std::string ExpandUPCEtoUPCA(char numberSystem, std::string_view six);
 
-std::string EncodeMSI(TBarcodeEngine& engine); // MsiPostNetCodabar.cpp
-std::string EncodePostNet(TBarcodeEngine& engine);
-std::string EncodeCodabar(TBarcodeEngine& engine);
+TBuiltPattern EncodeMSI(const TEncodeInput& in); // MsiPostNetCodabar.cpp
+TBuiltPattern EncodePostNet(const TEncodeInput& in);
+TBuiltPattern EncodeCodabar(const TEncodeInput& in);
 
 } // namespace quillax::encoders

@@ -66,8 +66,8 @@ std::vector<Element> Elements(std::string_view text) {
 
 // Text becomes the element string with the AIs in parentheses, the label as GS1 prints it.
 // Checksum adds nothing: the check digits are part of the data, and verified.
-std::string EncodeGS1128(TBarcodeEngine& engine) {
-    const std::vector<Element> elements = Elements(engine.Text);
+TBuiltPattern EncodeGS1128(const TEncodeInput& in) {
+    const std::vector<Element> elements = Elements(in.Text);
     std::vector<int> items{kCode128Fnc1};
     std::string label;
     for (size_t i = 0; i < elements.size(); ++i) {
@@ -79,8 +79,7 @@ std::string EncodeGS1128(TBarcodeEngine& engine) {
         if (!e.Row->Predefined && i + 1 < elements.size()) items.push_back(kCode128Fnc1);
         label += Parenthesised(e.Ai) + std::string(e.Value);
     }
-    engine.Text = label;
-    return Code128Pattern(Code128ShortestValues(items));
+    return {Code128Pattern(Code128ShortestValues(items)), label};
 }
 
 } // namespace quillax::encoders

@@ -41,34 +41,35 @@ const char* CodabarPattern(char c) {
 } // namespace
 
 // The MSI modulo-10 digit always precedes the stop.
-std::string EncodeMSI(TBarcodeEngine& engine) {
+TBuiltPattern EncodeMSI(const TEncodeInput& in) {
     std::string pattern = kMsiStart;
-    for (char c : engine.Text)
+    for (char c : in.Text)
         pattern += kMsiDigits[c - '0'];
-    pattern += kMsiDigits[MsiCheckDigit(engine.Text)];
-    return pattern + kMsiStop;
+    pattern += kMsiDigits[MsiCheckDigit(in.Text)];
+    return {pattern + kMsiStop, in.Text};
 }
 
 // With Checksum the correction digit is appended to Text, so the label shows it too.
-std::string EncodePostNet(TBarcodeEngine& engine) {
-    if (engine.Checksum) engine.Text += static_cast<char>('0' + PostNetCheckDigit(engine.Text));
+TBuiltPattern EncodePostNet(const TEncodeInput& in) {
+    std::string text = in.Text;
+    if (in.Checksum) text += static_cast<char>('0' + PostNetCheckDigit(text));
     std::string pattern = kPostNetStart;
-    for (char c : engine.Text)
+    for (char c : text)
         pattern += kPostNetDigits[c - '0'];
-    return pattern + kPostNetStop;
+    return {pattern + kPostNetStop, text};
 }
 
 // Fixed start "A" and stop "B"; a character outside the data characters (a start or stop
 // letter included) is refused with the whole text.
-std::string EncodeCodabar(TBarcodeEngine& engine) {
+TBuiltPattern EncodeCodabar(const TEncodeInput& in) {
     std::string pattern = CodabarPattern('A') + std::string("0");
-    for (char c : engine.Text) {
+    for (char c : in.Text) {
         if (kCodabarData.find(c) == std::string_view::npos)
-            throw Exception(EngineMessage("%s:Codabar bad Data <%s>", engine.Text));
+            throw Exception(EngineMessage("%s:Codabar bad Data <%s>", in.Text));
         pattern += CodabarPattern(c);
         pattern += '0';
     }
-    return pattern + CodabarPattern('B');
+    return {pattern + CodabarPattern('B'), in.Text};
 }
 
 } // namespace quillax::encoders

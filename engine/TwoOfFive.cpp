@@ -30,42 +30,42 @@ char Space(char flag) {
 
 // Digits in pairs, the first in the bars and the second in the spaces; an odd count gets a
 // leading zero, kept in Text so that the label shows what is encoded.
-std::string EncodeInterleaved2of5(TBarcodeEngine& engine) {
-    if (engine.Text.size() % 2 != 0) engine.Text = "0" + engine.Text;
+TBuiltPattern EncodeInterleaved2of5(const TEncodeInput& in) {
+    const std::string text = in.Text.size() % 2 != 0 ? "0" + in.Text : in.Text;
     std::string pattern = kInterleavedStart;
-    for (size_t k = 0; k + 1 < engine.Text.size(); k += 2) {
-        const char* bars = Flags(engine.Text[k]);
-        const char* spaces = Flags(engine.Text[k + 1]);
+    for (size_t k = 0; k + 1 < text.size(); k += 2) {
+        const char* bars = Flags(text[k]);
+        const char* spaces = Flags(text[k + 1]);
         for (int j = 0; j < 5; ++j) {
             pattern += Bar(bars[j]);
             pattern += Space(spaces[j]);
         }
     }
-    return pattern + kInterleavedStop;
+    return {pattern + kInterleavedStop, text};
 }
 
 // Information in the bars only, every bar followed by a narrow space.
-std::string EncodeIndustrial2of5(TBarcodeEngine& engine) {
+TBuiltPattern EncodeIndustrial2of5(const TEncodeInput& in) {
     std::string pattern = kIndustrialStart;
-    for (char c : engine.Text) {
+    for (char c : in.Text) {
         for (const char* f = Flags(c); *f; ++f) {
             pattern += Bar(*f);
             pattern += '0';
         }
     }
-    return pattern + kIndustrialStop;
+    return {pattern + kIndustrialStop, in.Text};
 }
 
 // Bar, space, bar, space, bar per digit, then a narrow separating space.
-std::string EncodeMatrix2of5(TBarcodeEngine& engine) {
+TBuiltPattern EncodeMatrix2of5(const TEncodeInput& in) {
     std::string pattern = kMatrixStart;
-    for (char c : engine.Text) {
+    for (char c : in.Text) {
         const char* flags = Flags(c);
         for (int j = 0; j < 5; ++j)
             pattern += j % 2 == 0 ? Bar(flags[j]) : Space(flags[j]);
         pattern += '0';
     }
-    return pattern + kMatrixStop;
+    return {pattern + kMatrixStop, in.Text};
 }
 
 } // namespace quillax::encoders

@@ -54,9 +54,6 @@ void TBitmap::SetHeight(int32_t height) {
 bool TBitmap::Empty() const {
     return store_->empty();
 }
-int TBitmap::BitsPerPixel() const {
-    return 24;
-}
 int32_t TBitmap::Stride() const {
     return StrideOf(width_);
 }

@@ -153,11 +153,6 @@ TCanvas::TCanvas() {
 
 TCanvas::~TCanvas() = default;
 
-void TCanvas::FreeHandle() {
-    dc_.reset();
-    state_ = 0;
-}
-
 void TCanvas::RequiredState(uint8_t required) {
     if ((required & ~state_) == 0) return;
     if ((required & csHandleValid) && !(state_ & csHandleValid)) {

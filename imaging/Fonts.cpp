@@ -17,8 +17,10 @@
 #include <memory>
 #include <mutex>
 #include <numbers>
+#include <span>
 #include <tuple>
 #include <unordered_map>
+#include <vector>
 
 namespace quillax {
 
@@ -132,9 +134,30 @@ public:
         return width;
     }
 
-    std::shared_ptr<const TGlyphImage> Render(const TGlyphKey& key, FT_Face face) {
+    // The masks of a run's glyphs, one per key, rasterised where the cache lacks them; one
+    // lock for the whole run.
+    void RenderRun(std::span<const TGlyphKey> keys, FT_Face face,
+                   std::vector<std::shared_ptr<const TGlyphImage>>& images) {
         std::lock_guard lock(mutex_);
+        images.clear();
+        for (const TGlyphKey& key : keys)
+            images.push_back(Render(key, face));
+    }
+
+    size_t Rasterised() {
+        std::lock_guard lock(mutex_);
+        return rasterised_;
+    }
+
+private:
+    TFontSystem() {
+        if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
+    }
+
+    // Called with the lock held.
+    std::shared_ptr<const TGlyphImage> Render(const TGlyphKey& key, FT_Face face) {
         if (auto it = glyphs_.find(key); it != glyphs_.end()) return it->second;
+        ++rasterised_;
         SetSize(face, key.Em);
         FT_Matrix matrix{key.Matrix[0], key.Matrix[1], key.Matrix[2], key.Matrix[3]};
         FT_Vector delta{key.FracX * 16, -key.FracY * 16};
@@ -161,11 +184,6 @@ public:
         glyphBytes_ += image->Mask.size();
         glyphs_.emplace(key, image);
         return image;
-    }
-
-private:
-    TFontSystem() {
-        if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
     }
 
     std::shared_ptr<TFace> OpenFace(const TLogFont& lf) {
@@ -239,6 +257,7 @@ private:
     std::map<std::pair<const void*, int32_t>, std::unique_ptr<TSizeMetrics>> sizes_;
     std::map<TGlyphKey, std::shared_ptr<const TGlyphImage>> glyphs_;
     size_t glyphBytes_ = 0;
+    size_t rasterised_ = 0;
 };
 
 int32_t EmFor(const TLogFont& lf, FT_Face face) {
@@ -258,6 +277,10 @@ int32_t Fixed16(double v) {
 }
 
 } // namespace
+
+size_t GlyphsRasterised() {
+    return TFontSystem::Instance().Rasterised();
+}
 
 TTextRun Layout(const TFontObject& font, const std::string& text) {
     return TFontSystem::Instance().Layout(font, text);
@@ -311,6 +334,12 @@ void DrawText(const raster::TSurface& surface, const raster::TMapping& m, const 
     key.Matrix[1] = Fixed16(-m.ScaleX * s);
     key.Matrix[2] = Fixed16(m.ScaleY * s);
     key.Matrix[3] = Fixed16(m.ScaleY * c);
+    // Each glyph's key and pen pixel, then all masks from the cache at once, then the blends.
+    thread_local std::vector<TGlyphKey> keys;
+    thread_local std::vector<std::array<int32_t, 2>> pens;
+    thread_local std::vector<std::shared_ptr<const TGlyphImage>> images;
+    keys.clear();
+    pens.clear();
     for (size_t i = 0; i < run.Glyphs.size(); ++i) {
         const double penX = m.X(place.Baseline.X + run.Positions[i] * place.Along.X);
         const double penY = m.Y(place.Baseline.Y + run.Positions[i] * place.Along.Y);
@@ -322,10 +351,16 @@ void DrawText(const raster::TSurface& surface, const raster::TMapping& m, const 
         key.FracX = int8_t(std::lround((penX - fx) * 4));
         key.FracY = int8_t(std::lround((penY - fy) * 4));
         key.Glyph = run.Glyphs[i];
-        auto image = TFontSystem::Instance().Render(key, font.Face().Get());
-        raster::BlendMask(surface, int32_t(fx) + image->Left, int32_t(fy) - image->Top,
-                          image->Mask.data(), image->Width, image->Height, image->Width, textRgb);
+        keys.push_back(key);
+        pens.push_back({int32_t(fx), int32_t(fy)});
     }
+    TFontSystem::Instance().RenderRun(keys, font.Face().Get(), images);
+    for (size_t i = 0; i < images.size(); ++i) {
+        const TGlyphImage& image = *images[i];
+        raster::BlendMask(surface, pens[i][0] + image.Left, pens[i][1] - image.Top,
+                          image.Mask.data(), image.Width, image.Height, image.Width, textRgb);
+    }
+    images.clear(); // the cache may let them go
 }
 
 } // namespace fonts

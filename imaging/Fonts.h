@@ -47,6 +47,10 @@ struct TTextRun {
     std::vector<int32_t> Positions; // each glyph's pen offset from the cell's left edge
 };
 
+// How many glyph masks have been rasterised since the process started: a glyph is rasterised
+// once for its face, size, angle and quarter-pixel offset, then drawn from the cache.
+size_t GlyphsRasterised();
+
 // The character an 8-bit (Windows-1252) code stands for.
 uint32_t CodePoint(unsigned char c);
 

@@ -238,8 +238,6 @@ protected:
     TCanvas();
     // Makes the drawing context that this canvas draws through.
     virtual std::unique_ptr<TDeviceContext> CreateHandle() = 0;
-    // Drops the context (the next operation makes a new one).
-    void FreeHandle();
     // The rectangle ClipRect reports.
     virtual TRect Bounds() const = 0;
 
@@ -295,7 +293,6 @@ public:
     bool Empty() const; // no store
     // The pixel at (x, y) as 0x00BBGGRR.
     TColor Pixel(int32_t x, int32_t y) const;
-    int BitsPerPixel() const; // 24
     // Blue, green, red; rows padded to 4 bytes; bottom row first.
     std::vector<uint8_t> Copy24() const;
     // Dots per inch the image files record: 0, the default, records none and leaves every

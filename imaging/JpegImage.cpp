@@ -168,8 +168,6 @@ void TJPEGImage::Compress() {
     data_ = std::make_shared<TJPEGData>();
     compressed_ = true;
     if (!pixels_ || pixels_->empty() || width_ <= 0 || height_ <= 0) return;
-    data_->Width = width_;
-    data_->Height = height_;
 
     // The destination writes only into this image's own memory stream, so no other image
     // starts compressing on this thread while this one is.

@@ -16,12 +16,9 @@ public:
     using EInvalidGraphic::EInvalidGraphic;
 };
 
-// The compressed bytes and what they show; shared between images.
+// The compressed bytes; shared between images.
 struct TJPEGData {
     TMemoryStream Data;
-    int32_t Width = 0;
-    int32_t Height = 0;
-    bool Grayscale = false;
 };
 
 class TJPEGImage {
@@ -38,11 +35,6 @@ public:
     void SaveToFile(const std::string& fileName);
     // Compresses the pixels; raises EJPEG on a library error.
     void Compress();
-
-    int CompressionQuality() const { return 90; }
-    bool Grayscale() const { return false; }
-    bool ProgressiveEncoding() const { return false; }
-    const TJPEGData& Data() const { return *data_; }
 
 private:
     std::shared_ptr<TJPEGData> data_;

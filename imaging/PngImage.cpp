@@ -98,28 +98,17 @@ private:
     std::unique_ptr<TDeflateState> own_;
 };
 
-// Whether a gamma table maps every byte onto itself.
-bool IsIdentity(const std::array<uint8_t, 256>& gamma) {
-    for (size_t i = 0; i < gamma.size(); ++i)
-        if (gamma[i] != i) return false;
-    return true;
-}
-
-// Sub for 8-bit RGB: the store's blue, green, red become red, green, blue (through the gamma
-// table where it is not the identity), each byte less the same byte of the pixel to its
-// left (0 left of the first).
-template <bool ThroughGamma>
-void SubFilterRgb(const uint8_t* row, size_t width, uint8_t* to,
-                  const std::array<uint8_t, 256>& gamma) {
-    auto map = [&](uint8_t v) { return ThroughGamma ? gamma[v] : v; };
+// Sub for 8-bit RGB: the store's blue, green, red become red, green, blue, each byte less the
+// same byte of the pixel to its left (0 left of the first).
+void SubFilterRgb(const uint8_t* row, size_t width, uint8_t* to) {
     if (width == 0) return;
-    to[0] = map(row[2]);
-    to[1] = map(row[1]);
-    to[2] = map(row[0]);
+    to[0] = row[2];
+    to[1] = row[1];
+    to[2] = row[0];
     for (size_t i = 3; i < 3 * width; i += 3) {
-        to[i] = uint8_t(map(row[i + 2]) - map(row[i - 1]));
-        to[i + 1] = uint8_t(map(row[i + 1]) - map(row[i - 2]));
-        to[i + 2] = uint8_t(map(row[i]) - map(row[i - 3]));
+        to[i] = uint8_t(row[i + 2] - row[i - 1]);
+        to[i + 1] = uint8_t(row[i + 1] - row[i - 2]);
+        to[i + 2] = uint8_t(row[i] - row[i - 3]);
     }
 }
 
@@ -161,34 +150,15 @@ void TChunk::SaveToStream(TStream& stream) {
     WriteFrame(stream, data_);
 }
 
-void TChunkIHDR::PrepareImageData() {
-    int bits = 24; // colour types 2 and 6: a 24-bit store without palette
-    if (ColorType == 0 || ColorType == 3 || ColorType == 4)
-        bits = BitDepth == 2 ? 4 : BitDepth == 16 ? 8 : BitDepth;
-    Stride = int32_t(((int64_t(bits) * Width + 31) / 32) * 4);
-    ImageData = std::make_shared<const TPixelStore>(size_t(Stride) * Height, 0);
-}
-
 void TChunkIHDR::SaveToStream(TStream& stream) {
     data_.assign(13, 0);
     PutBig32(&data_[0], Width);
     PutBig32(&data_[4], Height);
-    data_[8] = BitDepth == 2 ? 4 : BitDepth;
+    data_[8] = BitDepth;
     data_[9] = ColorType;
     data_[10] = CompressionMethod;
     data_[11] = FilterMethod;
     data_[12] = InterlaceMethod; // the object never interlaces
-    TChunk::SaveToStream(stream);
-}
-
-void TChunkPLTE::SaveToStream(TStream& stream) {
-    const TChunkIHDR* header = owner_.Header();
-    const auto& gamma = owner_.GammaTable();
-    data_.clear();
-    for (int32_t i = 0; header && i < Count && size_t(i) < header->Palette.size(); ++i) {
-        const auto& entry = header->Palette[size_t(i)];
-        data_.insert(data_.end(), {gamma[entry[2]], gamma[entry[1]], gamma[entry[0]]});
-    }
     TChunk::SaveToStream(stream);
 }
 
@@ -203,11 +173,8 @@ void TChunkpHYs::SaveToStream(TStream& stream) {
 void TChunkIDAT::SaveToStream(TStream& stream) {
     const TChunkIHDR* header = owner_.Header();
     if (!header || !header->ImageData || header->ImageData->empty()) return;
-    const bool rgb = header->ColorType == 2;
     const size_t width = header->Width;
-    const size_t bytesPerRow = rgb ? width * 3 : (width * header->BitDepth + 7) / 8;
-    const auto& gamma = owner_.GammaTable();
-    const bool identity = IsIdentity(gamma);
+    const size_t bytesPerRow = width * 3;
 
     TDeflater z(owner_.CompressionLevel());
     const std::span<uint8_t> filtered = z.Row(bytesPerRow + 1);
@@ -226,19 +193,7 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
     for (size_t y = 0; y < header->Height; ++y) {
         const uint8_t* row = header->ImageData->data() + (header->Height - 1 - y) * header->Stride;
         filtered[0] = 1; // Sub
-        uint8_t* to = filtered.data() + 1;
-        if (rgb && identity) {
-            SubFilterRgb<false>(row, width, to, gamma);
-        } else if (rgb) {
-            SubFilterRgb<true>(row, width, to, gamma);
-        } else {
-            // Palette indices as the store holds them; a pixel is one byte apart.
-            uint8_t left = 0;
-            for (size_t i = 0; i < bytesPerRow; ++i) {
-                to[i] = uint8_t(row[i] - left);
-                left = row[i];
-            }
-        }
+        SubFilterRgb(row, width, filtered.data() + 1);
         z->next_in = filtered.data();
         z->avail_in = uInt(filtered.size());
         while (z->avail_in > 0) {
@@ -258,10 +213,7 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
 
 // --- Image object -----------------------------------------------------------------------
 
-TPNGObject::TPNGObject() {
-    for (size_t i = 0; i < gamma_.size(); ++i)
-        gamma_[i] = uint8_t(i);
-}
+TPNGObject::TPNGObject() = default;
 
 TPNGObject::~TPNGObject() = default;
 
@@ -271,32 +223,18 @@ TChunkIHDR* TPNGObject::Header() const {
 
 void TPNGObject::Assign(const TBitmap& bitmap) {
     chunks_.clear();
-    for (size_t i = 0; i < gamma_.size(); ++i)
-        gamma_[i] = uint8_t(i);
     if (bitmap.Empty()) return; // no rows or no columns: an empty output
-    const int depth = bitmap.BitsPerPixel();
     auto header = std::make_unique<TChunkIHDR>(*this);
     TChunkIHDR& ihdr = *header;
     chunks_.push_back(std::move(header));
-    TChunkPLTE* plte = nullptr;
-    if (depth < 16) {
-        chunks_.push_back(std::make_unique<TChunkPLTE>(*this));
-        plte = static_cast<TChunkPLTE*>(chunks_.back().get());
-    }
     chunks_.push_back(std::make_unique<TChunkIDAT>(*this));
     chunks_.push_back(std::make_unique<TChunkIEND>(*this));
     ihdr.Width = uint32_t(bitmap.Width());
     ihdr.Height = uint32_t(std::abs(bitmap.Height()));
-    ihdr.BitDepth = depth < 16 ? uint8_t(depth) : 8;
-    ihdr.ColorType = depth < 16 ? 3 : 2;
-    if (depth >= 16) {
-        // The surface's 24-bit store is the header's store as it is.
-        ihdr.ImageData = bitmap.SharedStore();
-        ihdr.Stride = bitmap.Stride();
-    } else {
-        ihdr.PrepareImageData();
-    }
-    if (plte) plte->Count = 1 << depth;
+    ihdr.BitDepth = 8;
+    ihdr.ColorType = 2; // truecolour: the surface's 24-bit store is the header's as it is
+    ihdr.ImageData = bitmap.SharedStore();
+    ihdr.Stride = bitmap.Stride();
     SetResolution(bitmap.Resolution());
 }
 

@@ -43,8 +43,6 @@ public:
     using TChunk::TChunk;
     std::string Name() const override { return "IHDR"; }
     void SaveToStream(TStream& stream) override;
-    // A new zero-filled image store for the bit depth and colour type.
-    void PrepareImageData();
 
     uint32_t Width = 0;
     uint32_t Height = 0;
@@ -53,21 +51,10 @@ public:
     uint8_t CompressionMethod = 0;
     uint8_t FilterMethod = 0;
     uint8_t InterlaceMethod = 0;
-    // Blue, green, red (or palette indices), rows padded to 4 bytes, bottom row first. A
-    // 24-bit surface's own store is held, not copied: the surface copies it before it
-    // changes while the header holds it.
+    // Blue, green, red, rows padded to 4 bytes, bottom row first. The surface's own store is
+    // held, not copied: the surface copies it before it changes while the header holds it.
     std::shared_ptr<const TPixelStore> ImageData;
     int32_t Stride = 0;
-    // The colour table of a palette image: blue, green, red, 0 per entry.
-    std::vector<std::array<uint8_t, 4>> Palette;
-};
-
-class TChunkPLTE : public TChunk {
-public:
-    using TChunk::TChunk;
-    std::string Name() const override { return "PLTE"; }
-    void SaveToStream(TStream& stream) override;
-    int32_t Count = 0;
 };
 
 // The physical pixel size: pixels per metre on both axes (unit 1, the metre).
@@ -95,8 +82,6 @@ public:
     std::string Name() const override { return "IEND"; }
 };
 
-enum class TPngFilter : uint8_t { pfNone = 1, pfSub = 2, pfUp = 4, pfAverage = 8, pfPaeth = 16 };
-
 class TPNGObject {
 public:
     TPNGObject();
@@ -115,22 +100,18 @@ public:
     void SaveToStream(TStream& stream);
     void SaveToFile(const std::string& fileName);
 
-    const std::vector<std::unique_ptr<TChunk>>& Chunks() const { return chunks_; }
     TChunkIHDR* Header() const;
-    uint8_t Filters() const { return uint8_t(TPngFilter::pfSub); }
     int CompressionLevel() const { return 7; }
     uint32_t MaxIdatSize() const { return maxIdatSize_; }
     // Values below 65535 (or beyond a chunk's largest length) store 65535.
     void SetMaxIdatSize(uint32_t size) {
         maxIdatSize_ = size < 65535 || size > 0x7FFFFFFFu ? 65535 : size;
     }
-    const std::array<uint8_t, 256>& GammaTable() const { return gamma_; }
 
 private:
     std::vector<std::unique_ptr<TChunk>> chunks_;
     uint32_t maxIdatSize_ = 65535;
     int32_t resolution_ = 0;
-    std::array<uint8_t, 256> gamma_{};
 };
 
 } // namespace quillax

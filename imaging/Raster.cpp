@@ -568,6 +568,12 @@ void BlendMask(const TSurface& s, int32_t left, int32_t top, const uint8_t* mask
         for (int64_t col = col0; col < col1; ++col, p += 3) {
             const uint32_t a = coverage[col];
             if (a == 0) continue;
+            if (a == 255) { // full coverage: the colour itself, as the sums below give it
+                p[0] = uint8_t(b);
+                p[1] = uint8_t(g);
+                p[2] = uint8_t(r);
+                continue;
+            }
             p[0] = uint8_t((p[0] * (255 - a) + b * a + 127) / 255);
             p[1] = uint8_t((p[1] * (255 - a) + g * a + 127) / 255);
             p[2] = uint8_t((p[2] * (255 - a) + r * a + 127) / 255);

@@ -179,13 +179,14 @@ void PassData(const TQuillaxProperties& properties, TBarcodeEngine& engine) {
 // image, and is refused. A barcode beyond the surface bounds could only be drawn squeezed out
 // of recognition into the error image, at the cost of every bar it has (a Code 128 of 100,000
 // characters records 600,000 shapes): it is not drawn at all.
-void SizeForBarcode(TBarcodeEngine& engine, TRenderTarget& target, bool showText, bool& drawable) {
-    const int32_t width = engine.GetWidth();
+void SizeForBarcode(TBarcodeEngine& engine, const TBuiltPattern& built, TRenderTarget& target,
+                    bool showText, bool& drawable) {
+    const int32_t width = engine.PatternWidth(built.Pattern);
     const int32_t height = engine.Height;
     if (width <= 0 || height <= 0) throw Exception("a barcode surface needs rows and columns");
     // The standard layout adds its quiet zones and keeps its text within the height.
     const TPictureSize size = engine.Layout == blStandard
-                                  ? engine.PictureSize(showText)
+                                  ? engine.PictureSize(showText, built)
                                   : TBarcodeEngine::TurnedPictureSize(width, height, engine.Angle);
     constexpr int64_t kLargestSide = std::numeric_limits<int32_t>::max();
     if (size.Width > kLargestSide || size.Height > kLargestSide ||
@@ -324,12 +325,16 @@ TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
         // Refused data leaves the engine nothing to carry: nothing is measured or drawn.
         if (failed != TRenderStep::rsText) {
             bool drawable = false;
+            // The one pattern build of the render: measuring and drawing use it. After a failed
+            // build the drawing builds again and fails as the build did.
+            std::optional<TBuiltPattern> built;
             RunStep(
                 TRenderStep::rsWidth, result,
                 [&] {
                     CheckPrintSettings(properties); // nothing to draw as asked otherwise
                     drawable = true;
-                    SizeForBarcode(*engine, target, properties.ShowText, drawable);
+                    built = engine->Build();
+                    SizeForBarcode(*engine, *built, target, properties.ShowText, drawable);
                 },
                 [&] { SizeForError(target); });
             // The standard layout's error image takes the place of whatever was drawn: after a
@@ -338,7 +343,11 @@ TRenderResult RenderBarcode(const TQuillaxProperties& properties) {
             if (drawable) {
                 RunStep(TRenderStep::rsDraw, result, [&] {
                     TCanvas& canvas = target.Canvas();
-                    engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
+                    if (built)
+                        engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText,
+                                             *built);
+                    else
+                        engine->PaintBarcode(canvas, canvas.ClipRect(), properties.ShowText);
                 });
             }
         }

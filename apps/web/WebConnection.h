@@ -142,9 +142,7 @@ public:
     // Answers 503 at once, then closes: the host has no room for this connection.
     void Refuse(AnswerPtr answer);
 
-    Phase CurrentPhase() const { return phase_; }
     bool Idle() const { return phase_ == Phase::FirstByte || phase_ == Phase::Idle; }
-    Clock::time_point Deadline() const { return deadline_; }
     Claim TakeSlot() { return std::move(slot_); }
     void Close();
 

@@ -1,4 +1,4 @@
-// The engine object: copying from nothing, the validation pipeline, the pattern language and
+// The engine object: the validation pipeline, the pattern language and
 // the line widths with their bounds.
 #include "EngineTestSupport.h"
 
@@ -11,14 +11,6 @@ namespace quillax {
 namespace {
 
 using testing::ErrorOf;
-
-TEST(EngineModel, AssignFromNothingLeavesTheTargetAlone) {
-    TBarcodeEngine target;
-    target.Text = "keep";
-    target.Assign(nullptr);
-    EXPECT_EQ(target.Text, "keep");
-    EXPECT_EQ(target.Typ, bcCodeEAN13);
-}
 
 // The numeric-only symbologies refuse anything but digits before their encoders run; the
 // others leave the data to their encoders.

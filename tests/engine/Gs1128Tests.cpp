@@ -73,7 +73,9 @@ TEST(Gs1128, ReadBackAsGs1DataAndNeverWiderThanZint) {
         EXPECT_EQ(e.Text, r.Label);
         const std::string zint = ZintGs1(r.Data);
         if (zint.starts_with("(zint")) continue; // where Zint does not take the same string
-        EXPECT_LE(ModulesOf(e).size(), zint.size());
+        TBarcodeEngine fresh; // a build starts from the text the last one left: the label
+        testing::Configure(fresh, {bcCodeGS1128, r.Data, true});
+        EXPECT_LE(ModulesOf(fresh).size(), zint.size());
     }
 }
 

@@ -195,9 +195,10 @@ TEST(Code128, Errors) {
         {{bcCode128C, "  "}, "TBarcodeEngine:Code128 bad Data <  >", "  "},
         {{bcCode128C, "1A3"}, "TBarcodeEngine:Code128 bad Data <1A3>", "1A3"},
     });
-    TBarcodeEngine e;
-    e.Typ = bcCode39;
-    EXPECT_EQ(ErrorOf([&] { encoders::EncodeCode128(e); }),
+    const std::string text = "ABC";
+    EXPECT_EQ(ErrorOf([&] {
+                  encoders::EncodeCode128({text, bcCode39, false, csmModulo10});
+              }),
               "TBarcodeEngine: wrong BarcodeType in Code_128");
 }
 

@@ -11,15 +11,16 @@ using namespace quillax;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
-    TBarcodeEngine engine, twin;
-    engine.Typ = static_cast<TBarcodeType>(data[0] % (kBarcodeTypeCount + 2));
-    engine.Modul = static_cast<int8_t>(data[1]) % 40;
-    engine.Ratio = data[2] / 16.0;
-    engine.Checksum = (data[3] & 1) != 0;
-    engine.CheckSumMethod = static_cast<TCheckSumMethod>((data[3] >> 1) & 1);
-    engine.Text.assign(reinterpret_cast<const char*>(data + 4), size - 4);
     // Each build may normalise Text for the next one, so the width is measured on a twin.
-    twin.Assign(&engine);
+    TBarcodeEngine engine, twin;
+    for (TBarcodeEngine* e : {&engine, &twin}) {
+        e->Typ = static_cast<TBarcodeType>(data[0] % (kBarcodeTypeCount + 2));
+        e->Modul = static_cast<int8_t>(data[1]) % 40;
+        e->Ratio = data[2] / 16.0;
+        e->Checksum = (data[3] & 1) != 0;
+        e->CheckSumMethod = static_cast<TCheckSumMethod>((data[3] >> 1) & 1);
+        e->Text.assign(reinterpret_cast<const char*>(data + 4), size - 4);
+    }
 
     try {
         const std::string pattern = engine.BuildPattern();

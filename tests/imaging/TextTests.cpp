@@ -183,3 +183,47 @@ TEST(Text, RendersOnManyThreadsMatchOneThread) {
     for (int job = 0; job < Jobs; ++job)
         EXPECT_EQ(parallel[job], render(job)) << "job " << job;
 }
+
+TEST(Text, GlyphsAreRasterisedOnceForTheirOwnFaceSizeAndAngle) {
+    // Regular and bold Liberation Sans number their glyphs alike, so only the face tells
+    // their glyphs apart.
+    auto draw = [](int size, int angleTenths, int weight) {
+        TBitmap bitmap;
+        bitmap.SetWidth(120);
+        bitmap.SetHeight(120);
+        auto& canvas = bitmap.Canvas();
+        canvas.Font().SetName("Arial");
+        canvas.Font().SetSize(size);
+        TLogFont lf = canvas.Font().GetLogFont();
+        lf.Escapement = lf.Orientation = angleTenths;
+        lf.Weight = weight;
+        HFONT old = SelectObject(canvas.Handle(), CreateFontIndirect(lf));
+        canvas.TextOut(60, 60, "0123456789");
+        SelectObject(canvas.Handle(), old);
+        return bitmap.Copy24();
+    };
+    const auto base = draw(9, 0, 400);
+    const size_t warm = fonts::GlyphsRasterised();
+    EXPECT_EQ(draw(9, 0, 400), base);
+    EXPECT_EQ(fonts::GlyphsRasterised(), warm) << "the same text drawn again from the cache";
+
+    const struct {
+        const char* Name;
+        int Size;
+        int AngleTenths;
+        int Weight;
+    } variants[] = {
+        {"one point larger", 10, 0, 400},
+        {"turned 90 degrees", 9, 900, 400},
+        {"turned 1 degree", 9, 10, 400},
+        {"the bold face", 9, 0, 700},
+    };
+    for (const auto& v : variants) {
+        SCOPED_TRACE(v.Name);
+        const size_t before = fonts::GlyphsRasterised();
+        const auto image = draw(v.Size, v.AngleTenths, v.Weight);
+        EXPECT_GT(fonts::GlyphsRasterised(), before) << "no glyph of another font reused";
+        EXPECT_NE(image, base);
+        EXPECT_EQ(draw(v.Size, v.AngleTenths, v.Weight), image);
+    }
+}

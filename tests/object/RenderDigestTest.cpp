@@ -36,6 +36,11 @@ struct TDigestCase {
     LONG BarColor = 0;
     std::string ImageTypeStr = "BMP";
     bool PageStart = true;
+    // The print settings; the values below leave them unset.
+    LONG Layout = 0;
+    LONG QuietZone = -1;
+    LONG Resolution = 0;
+    DOUBLE XDimension = 0;
 };
 
 std::string CaseName(const TDigestCase& c) {
@@ -176,11 +181,69 @@ void AddErrorsAndEdges(std::vector<TDigestCase>& cases) {
     cases.push_back(fresh);
 }
 
+// The print settings: both layouts with add-ons, SVG, quiet zones, resolution, X-dimension.
+void AddPrintSettings(std::vector<TDigestCase>& cases) {
+    const std::pair<LONG, const char*> data[] = {
+        {0, kDataByType[0]},   {3, kDataByType[3]},     {6, kDataByType[6]},
+        {11, kDataByType[11]}, {12, kDataByType[12]},   {13, kDataByType[13]},
+        {14, kDataByType[14]}, {15, kDataByType[15]},   {16, kDataByType[16]},
+        {18, kDataByType[18]}, {23, kDataByType[23]},   {24, kDataByType[24]},
+        {13, "1234567+12"},    {14, "590123412345+12"}, {15, "03600029145+12345"},
+        {17, "123456+12345"},
+    };
+    for (size_t row = 0; row < std::size(data); ++row)
+        for (LONG layout : {0, 1})
+            for (const char* format : {"BMP", "PNG", "JPEG", "SVG"})
+                for (bool showText : {false, true})
+                    for (INT orientation : {0, 90, 33}) {
+                        TDigestCase c;
+                        c.BarcodeType = data[row].first;
+                        c.Data = data[row].second;
+                        c.ShowText = showText;
+                        c.Layout = layout;
+                        c.ImageTypeStr = format;
+                        c.Orientation = orientation;
+                        c.Name = "print/" + CaseName(c) + "/l" + std::to_string(layout) + "/d" +
+                                 std::to_string(row);
+                        cases.push_back(c);
+                    }
+    struct TPrint {
+        const char* Name;
+        LONG QuietZone;
+        LONG Resolution;
+        DOUBLE XDimension;
+        LONG NarrowBarWidth;
+    };
+    const TPrint prints[] = {
+        {"quiet-0", 0, 0, 0, 2},
+        {"quiet-25", 25, 0, 0, 1},
+        {"dpi-300", -1, 300, 0, 3},
+        {"x-0.25mm-at-300", -1, 300, 0.25, 1},
+    };
+    for (const TPrint& print : prints)
+        for (LONG type : {6, 14, 23})
+            for (const char* format : {"BMP", "PNG", "JPEG", "SVG"}) {
+                TDigestCase c;
+                c.BarcodeType = type;
+                c.Data = kDataByType[type];
+                c.ShowText = true;
+                c.Layout = 1;
+                c.QuietZone = print.QuietZone;
+                c.Resolution = print.Resolution;
+                c.XDimension = print.XDimension;
+                c.NarrowBarWidth = print.NarrowBarWidth;
+                c.ImageTypeStr = format;
+                c.Name = "print/" + CaseName(c) + "/" + print.Name;
+                cases.push_back(c);
+            }
+}
+
 std::vector<TDigestCase> AllCases() {
     std::vector<TDigestCase> cases;
     AddSymbologyGrid(cases);
     AddVariations(cases);
     AddErrorsAndEdges(cases);
+    AddPrintSettings(cases);
     return cases;
 }
 
@@ -210,6 +273,10 @@ std::string Render(const TDigestCase& c) {
         object.put_BGColor(c.BGColor);
         object.put_BarColor(c.BarColor);
         object.put_ImageTypeStr(MakeBstr(c.ImageTypeStr).get());
+        if (c.Layout != 0) object.put_Layout(c.Layout);
+        if (c.QuietZone != -1) object.put_QuietZone(c.QuietZone);
+        if (c.Resolution != 0) object.put_Resolution(c.Resolution);
+        if (c.XDimension != 0) object.put_XDimension(c.XDimension);
     }
     object.put_Data(MakeBstr(c.Data).get());
     const TEncodedBarcode encoded = object.EncodeBarcode();

@@ -303,6 +303,17 @@ TEST(RenderPipeline, FailuresLeaveTheErrorTextAndTheLastStepsCode) {
         TRenderResult render = RenderBarcode(p);
         EXPECT_EQ(row.Failed, render.FailedStep);
         ExpectErrorImage(*render.Surface, kErrorSurfaceWidth, kErrorSurfaceHeight);
+        // The message is the build's own, however the steps after it went.
+        TBarcodeEngine engine;
+        TransferProperties(p, engine);
+        engine.Text = p.Data;
+        std::string raised = "(nothing raised)";
+        try {
+            engine.Build();
+        } catch (const std::exception& e) {
+            raised = e.what();
+        }
+        EXPECT_EQ(render.FailedMessage, raised);
     }
 }
 
