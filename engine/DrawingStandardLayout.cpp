@@ -113,7 +113,7 @@ struct TEanLabel {
     std::array<TModuleRange, 3> Descending; // the bars there descend into the text band
 };
 
-// The human-readable line of ISO/IEC 15420 (EAN/UPC symbol specification): modules of each
+// The human-readable line of ISO/IEC 15420, the EAN/UPC symbology standard: modules of each
 // symbol character (7 wide) and of the guard patterns.
 constexpr TEanLabel kEanLabels[] = {
     // EAN-8: two halves of four digits
