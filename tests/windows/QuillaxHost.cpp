@@ -334,8 +334,8 @@ void CheckDispatch() {
     CheckStatus("LastResult cannot be set", PutText(quillax.Get(), "LastResult", "1"),
                 DISP_E_MEMBERNOTFOUND);
     Check("the print settings follow", IdOf(quillax.Get(), "layout"), DISPID(DISPID_Layout));
-    CheckStatus("ActualXDimension cannot be set",
-                PutText(quillax.Get(), "ActualXDimension", "1"), DISP_E_MEMBERNOTFOUND);
+    CheckStatus("ActualXDimension cannot be set", PutText(quillax.Get(), "ActualXDimension", "1"),
+                DISP_E_MEMBERNOTFOUND);
     // A double through IDispatch and back through the function table: 0.33 mm at 300 dpi is
     // 4 pixels, 0.3387 mm.
     CheckStatus("put Resolution", PutText(quillax.Get(), "Resolution", "300"), S_OK);
