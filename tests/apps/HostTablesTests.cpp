@@ -175,20 +175,6 @@ const TComponentLibrary& Component() {
     return test::BuiltComponent();
 }
 
-// The bytes a page writes.
-class TBytesSink final : public TResponseSink {
-public:
-    HRESULT Expires(LONG) override { return S_OK; }
-    HRESULT AddHeader(const std::string&, const std::string&) override { return S_OK; }
-    HRESULT ContentType(const std::string&) override { return S_OK; }
-    HRESULT BinaryWrite(std::span<const BYTE> bytes) override {
-        body.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        return S_OK;
-    }
-    HRESULT Flush() override { return S_OK; }
-    std::string body;
-};
-
 // The bound that admits renders holds the widest data of each symbology (for EAN/UPC, which
 // pad their digits, the shortest with the longest add-on), at the ratio the bound assumes and
 // wider, upright and turned.
@@ -241,7 +227,7 @@ TEST(SymbologyNames, ThePixelBoundHoldsEveryRenderedImage) {
                                                               {"Height", "40"},
                                                               {"Orientation", orientation}};
                     settings.insert(settings.end(), layouts[layout].begin(), layouts[layout].end());
-                    TBytesSink sink;
+                    quillax::test::TBodySink sink;
                     const TRenderOutcome outcome = RunBarcodePage(Component(), settings, sink);
                     ASSERT_GE(sink.body.size(), 26u);
                     const auto word = [&](std::size_t at) {
